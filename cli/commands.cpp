@@ -1,0 +1,92 @@
+#include "cli/commands.h"
+
+#include <functional>
+#include <map>
+
+#include "jet/database.h"
+#include "jet/dump.h"
+#include "jet/error.h"
+
+namespace cli {
+namespace {
+
+std::unique_ptr<jet::Database> openDb(const Args& a) {
+  jet::OpenOptions o;
+  o.password = a.password;
+  o.readOnly = true;
+  return jet::Database::open(a.positional.at(0), o);
+}
+
+const char* kindName(jet::ObjectKind k) {
+  switch (k) {
+    case jet::ObjectKind::Table: return "table";
+    case jet::ObjectKind::SystemTable: return "system";
+    case jet::ObjectKind::LinkedTable: return "linked";
+    case jet::ObjectKind::LinkedOdbc: return "linked-odbc";
+    case jet::ObjectKind::Query: return "query";
+    case jet::ObjectKind::Other: return "other";
+  }
+  return "other";
+}
+
+int cmdTables(const Args& a, std::ostream& out) {
+  auto db = openDb(a);
+  for (const auto* e : db->tables(true)) {
+    out << e->name << '\t' << kindName(e->kind) << '\t';
+    if (e->isTable()) out << db->table(*e)->rowCount;
+    out << '\n';
+  }
+  for (const auto* e : db->queryEntries()) out << e->name << "\tquery\t\n";
+  return 0;
+}
+
+int cmdSchema(const Args& a, std::ostream& out) {
+  auto db = openDb(a);
+  jet::writeSchema(*db, out);
+  return 0;
+}
+
+int cmdRows(const Args& a, std::ostream& out) {
+  auto db = openDb(a);
+  jet::writeDump(*db, a.positional.size() > 1 ? a.positional[1] : "", out);
+  return 0;
+}
+
+int cmdQueries(const Args& a, std::ostream& out) {
+  auto db = openDb(a);
+  jet::writeQueries(*db, out);
+  return 0;
+}
+
+int cmdExport(const Args& a, std::ostream& out) {
+  if (a.positional.size() < 2) return 2;
+  auto db = openDb(a);
+  jet::writeCsv(*db, a.positional[1], out);
+  return 0;
+}
+
+struct Command {
+  size_t minArgs;
+  std::function<int(const Args&, std::ostream&)> fn;
+};
+
+std::map<std::string, Command>& table() {
+  static std::map<std::string, Command> t = {
+      {"tables", {1, cmdTables}},   {"schema", {1, cmdSchema}},
+      {"rows", {1, cmdRows}},       {"queries", {1, cmdQueries}},
+      {"export", {2, cmdExport}},
+  };
+  return t;
+}
+
+}  // namespace
+
+std::vector<std::string> extraUsage() { return {}; }
+
+int run(const std::string& cmd, const Args& args, std::ostream& out) {
+  auto it = table().find(cmd);
+  if (it == table().end() || args.positional.size() < it->second.minArgs) return 2;
+  return it->second.fn(args, out);
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+// The pager: the only user of the database file. It hands out decoded pages
+// from a bounded cache. Pages are immutable once handed out (PageRef keeps a
+// page alive while a reader holds it); the write path replaces a page's buffer
+// through beginWrite()/commit rather than changing a shared one.
+//
+// Contract: page(n) throws jet::Error(3049) for a page number outside the
+// file; it never returns a partial page.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/bytes.h"
+#include "jet/codec.h"
+#include "jet/file_io.h"
+#include "jet/format.h"
+
+namespace jet {
+
+using PageBuf = std::vector<uint8_t>;
+using PageRef = std::shared_ptr<const PageBuf>;
+
+inline ByteView view(const PageRef& p) { return ByteView(p->data(), p->size()); }
+
+class Pager {
+ public:
+  Pager(std::unique_ptr<FileIO> file, const Format& fmt, std::unique_ptr<PageCodec> codec,
+        size_t cachePages = 4096);
+
+  const Format& format() const { return *fmt_; }
+  uint32_t pageSize() const { return fmt_->pageSize; }
+  uint32_t pageCount() const { return pageCount_; }
+  FileIO& file() { return *file_; }
+
+  PageRef page(uint32_t pgno);
+
+  // Replaces the cached copy of a page (used by the write path after it has
+  // written the page through the journal). The buffer must be a full page.
+  void replace(uint32_t pgno, PageBuf decoded);
+  // Encodes and writes one page to the file (no journal: the caller owns that).
+  void writeThrough(uint32_t pgno, const PageBuf& decoded);
+  void refreshSize();
+  void dropCache();
+  const PageCodec& codec() const { return *codec_; }
+
+ private:
+  std::unique_ptr<FileIO> file_;
+  const Format* fmt_;
+  std::unique_ptr<PageCodec> codec_;
+  uint32_t pageCount_ = 0;
+  size_t capacity_;
+  // LRU: most recent at front.
+  std::list<std::pair<uint32_t, PageRef>> lru_;
+  std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
+};
+
+}  // namespace jet

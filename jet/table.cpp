@@ -1,0 +1,288 @@
+#include "jet/table.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint16_t kDeletedFlag = 0x8000;
+constexpr uint16_t kOverflowFlag = 0x4000;
+constexpr uint16_t kOffsetMask = 0x1FFF;
+
+// Byte extent of slot `row` on a data page; false when deleted or absent.
+bool slotExtent(const Format& fmt, ByteView page, unsigned row, unsigned& start, unsigned& end,
+                uint16_t& flags, bool overflowTarget = false) {
+  unsigned count = page.u16(fmt.offDataRowCount);
+  if (row >= count) return false;
+  uint16_t raw = page.u16(fmt.offDataRows + 2 * row);
+  flags = raw & (kDeletedFlag | kOverflowFlag);
+  start = raw & kOffsetMask;
+  end = row == 0 ? fmt.pageSize : (page.u16(fmt.offDataRows + 2 * (row - 1)) & kOffsetMask);
+  // An overflow target carries the deleted flag so that scans skip it; it is
+  // live when reached through its pointer.
+  if (overflowTarget) flags &= ~kDeletedFlag;
+  if (flags & kDeletedFlag) return false;
+  if (start >= end || end > fmt.pageSize || start < fmt.offDataRows + 2 * count)
+    corrupt("a row has a bad extent");
+  return true;
+}
+
+size_t fixedSize(const Column& c) {
+  switch (c.rawType) {
+    case coltype::kBool: return 0;
+    case coltype::kByte: return 1;
+    case coltype::kInt: return 2;
+    case coltype::kLong: case coltype::kFloat: case coltype::kComplex: return 4;
+    case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt:
+      return 8;
+    case coltype::kGuid: return 16;
+    case coltype::kNumeric: return 17;
+    default: return c.length;
+  }
+}
+
+}  // namespace
+
+bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteView& out) {
+  const Format& fmt = pager.format();
+  for (int hop = 0; hop < 8; ++hop) {
+    if (id.page == 0 || id.page >= pager.pageCount()) return false;
+    holder = pager.page(id.page);
+    ByteView page = view(holder);
+    if (page.u8(0) != 0x01) return false;
+    if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return false;
+    unsigned start, end;
+    uint16_t flags;
+    if (!slotExtent(fmt, page, id.row, start, end, flags, hop > 0)) return false;
+    if (flags & kOverflowFlag) {
+      if (end - start < 4) corrupt("an overflow row pointer is truncated");
+      id = RowId::unpack(page.u32(start));
+      continue;
+    }
+    out = page.sub(start, end - start);
+    return true;
+  }
+  corrupt("overflow rows point at each other in a loop");
+}
+
+RowDecoder::RowDecoder(Database& db, const TableDef& def) : db_(db), def_(def) {}
+
+// Finds where column c's bytes are in the row. For Boolean columns the value
+// is the null-mask bit and boolVal receives it.
+bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len, bool& isNull,
+                        bool& boolVal) const {
+  const Format& fmt = db_.format();
+  const size_t ccSize = fmt.sizeRowColCount;
+  size_t L = row.size;
+  if (L < ccSize) corrupt("a row is shorter than its header");
+  unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
+  size_t nms = (colCount + 7) / 8;
+  if (nms + ccSize > L) corrupt("a row's null mask does not fit");
+  bool present = false;
+  if (c.number < colCount) {
+    uint8_t maskByte = row.u8(L - nms + c.number / 8);
+    present = (maskByte >> (c.number % 8)) & 1;
+  }
+  isNull = false;
+  if (c.rawType == coltype::kBool) {
+    boolVal = present;
+    return true;
+  }
+  if (!present) { isNull = true; return true; }
+
+  // Variable-offset table, when the table has variable columns.
+  size_t varCount = 0;
+  size_t fixedEnd = L - nms;
+  std::array<size_t, 2> span{0, 0};
+  if (def_.varColCount > 0) {
+    if (fmt.jet3) {
+      varCount = row.u8(L - nms - 1);
+      size_t numJumps = (L - 1) / 256;
+      size_t tablePos = L - nms - 2 - numJumps;  // position of entry 0 (var col 0)
+      if (tablePos < varCount || tablePos >= L) corrupt("a row's offset table does not fit");
+      // offset(i) for i in [0, varCount]: entry i at tablePos - i, plus 256
+      // for every jump-table entry whose column number is <= i.
+      auto off3 = [&](size_t i) -> size_t {
+        size_t jumps = 0;
+        for (size_t j = 0; j < numJumps; ++j)
+          if (row.u8(L - nms - 2 - j) <= i) ++jumps;
+        return row.u8(tablePos - i) + 256 * jumps;
+      };
+      fixedEnd = off3(0);
+      if (!c.fixed()) {
+        if (c.varIndex >= varCount) { isNull = true; return true; }
+        span = {off3(c.varIndex), off3(c.varIndex + 1)};
+      }
+    } else {
+      if (L < nms + 2) corrupt("a row's offset table does not fit");
+      varCount = row.u16(L - nms - 2);
+      size_t base = L - nms - 2;
+      if (2 * (varCount + 1) > base) corrupt("a row's offset table does not fit");
+      auto off4 = [&](size_t i) -> size_t { return row.u16(base - 2 * (i + 1)); };
+      fixedEnd = off4(0);
+      if (!c.fixed()) {
+        if (c.varIndex >= varCount) { isNull = true; return true; }
+        span = {off4(c.varIndex), off4(c.varIndex + 1)};
+      }
+    }
+  }
+  if (c.fixed()) {
+    off = ccSize + c.fixedOffset;
+    len = fixedSize(c);
+    if (off + len > fixedEnd || off + len > L) { isNull = true; return true; }
+    return true;
+  }
+  if (def_.varColCount == 0) { isNull = true; return true; }
+  if (span[0] > span[1] || span[1] > L) corrupt("a variable-length value lies outside its row");
+  off = span[0];
+  len = span[1] - span[0];
+  return true;
+}
+
+Value RowDecoder::decodeFixed(ByteView d, const Column& c) const {
+  switch (c.rawType) {
+    case coltype::kByte: return Value::byte(d.u8(0));
+    case coltype::kInt: return Value::integer(d.i16(0));
+    case coltype::kLong: return Value::longInt(d.i32(0));
+    case coltype::kComplex: return Value::complex(d.i32(0));
+    case coltype::kMoney: return Value::currency(d.i64(0));
+    case coltype::kFloat: return Value::single(d.f32(0));
+    case coltype::kDouble: return Value::dbl(d.f64(0));
+    case coltype::kDateTime: return Value::dateTime(d.f64(0));
+    case coltype::kBigInt: return Value::bigInt(d.i64(0));
+    case coltype::kGuid: {
+      std::array<uint8_t, 16> g;
+      for (int i = 0; i < 16; ++i) g[i] = d.u8(i);
+      return Value::guid(g);
+    }
+    case coltype::kNumeric: {
+      // Sign byte, then the 128-bit magnitude as four 32-bit little-endian
+      // words, most significant word first.
+      unsigned __int128 mag = 0;
+      for (int w = 0; w < 4; ++w) mag = (mag << 32) | d.u32(1 + 4 * w);
+      Decimal dec;
+      dec.mantissa = static_cast<__int128>(mag);
+      if (d.u8(0) & 0x80) dec.mantissa = -dec.mantissa;
+      dec.scale = c.scale;
+      dec.precision = c.precision;
+      return Value::decimal(dec);
+    }
+    case coltype::kText: return Value::text(db_.decodeText(d));
+    default:
+      return Value::binary(d.str(0, d.size));
+  }
+}
+
+Value RowDecoder::decodeVar(ByteView d, const Column& c) const {
+  switch (c.rawType) {
+    case coltype::kText: return Value::text(db_.decodeText(d));
+    case coltype::kMemo: {
+      std::string raw = db_.readLongValue(d);
+      return Value::memo(db_.decodeText(ByteView(reinterpret_cast<const uint8_t*>(raw.data()), raw.size())));
+    }
+    case coltype::kOle: return Value::binary(db_.readLongValue(d), DataType::OLE);
+    case coltype::kBinary: return Value::binary(d.str(0, d.size));
+    case coltype::kNumeric: case coltype::kGuid: case coltype::kLong: case coltype::kInt:
+    case coltype::kDouble: case coltype::kDateTime: case coltype::kMoney: case coltype::kFloat:
+    case coltype::kByte: case coltype::kBigInt: case coltype::kComplex:
+      // Fixed types stored in the variable area (seen with some converters).
+      return d.size >= fixedSize(c) ? decodeFixed(d, c) : Value();
+    default:
+      return Value::binary(d.str(0, d.size));
+  }
+}
+
+Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
+  const Column& c = def_.columns.at(col);
+  size_t off = 0, len = 0;
+  bool isNull = false, b = false;
+  locate(row, c, off, len, isNull, b);
+  if (c.rawType == coltype::kBool) return Value::boolean(b);
+  if (isNull) return Value();
+  ByteView d = row.sub(off, len);
+  if (c.calculated() && len >= 20) {
+    // Calculated columns store their result behind a 16-byte header and a
+    // 4-byte length.
+    size_t n = d.u32(16);
+    if (20 + n <= len) d = d.sub(20, n);
+    if (c.fixed() && d.size < fixedSize(c)) return Value();
+  }
+  return c.fixed() ? decodeFixed(d, c) : decodeVar(d, c);
+}
+
+void RowDecoder::decode(ByteView row, std::vector<Value>& out) const {
+  out.resize(def_.columns.size());
+  for (size_t i = 0; i < def_.columns.size(); ++i) out[i] = decodeColumn(row, i);
+}
+
+TableScan::TableScan(Database& db, std::shared_ptr<const TableDef> def)
+    : db_(db), def_(std::move(def)), decoder_(db, *def_) {
+  if (def_->usedPagesPtr != 0) {
+    UsageMap um = readUsageMap(db_.pager(), def_->usedPagesPtr);
+    pages_ = std::move(um.pages);
+  }
+}
+
+void TableScan::reset() {
+  pageIdx_ = 0;
+  slot_ = -1;
+  page_.reset();
+  current_ = RowId{};
+}
+
+bool TableScan::next() {
+  const Format& fmt = db_.format();
+  Pager& pager = db_.pager();
+  decoded_ = false;
+  for (;;) {
+    if (!page_) {
+      while (pageIdx_ < pages_.size()) {
+        uint32_t pg = pages_[pageIdx_];
+        PageRef p = pager.page(pg);
+        ByteView b = view(p);
+        if (b.u8(0) == 0x01 && b.u32(fmt.offDataTdef) == def_->page) {
+          page_ = p;
+          slot_ = -1;
+          break;
+        }
+        ++pageIdx_;
+      }
+      if (!page_) return false;
+    }
+    ByteView b = view(page_);
+    unsigned count = b.u16(fmt.offDataRowCount);
+    while (++slot_ < static_cast<int>(count)) {
+      uint16_t raw = b.u16(fmt.offDataRows + 2 * slot_);
+      if (raw & kDeletedFlag) continue;
+      RowId id{pages_[pageIdx_], static_cast<uint16_t>(slot_)};
+      if (readRow(pager, *def_, id, rowHolder_, row_)) {
+        current_ = id;
+        return true;
+      }
+    }
+    page_.reset();
+    ++pageIdx_;
+  }
+}
+
+const std::vector<Value>& TableScan::values() {
+  if (!decoded_) {
+    decoder_.decode(row_, values_);
+    decoded_ = true;
+  }
+  return values_;
+}
+
+Value TableScan::value(size_t col) {
+  if (decoded_) return values_.at(col);
+  return decoder_.decodeColumn(row_, col);
+}
+
+}  // namespace jet

@@ -1,0 +1,81 @@
+// Reading a table's rows: row identities, the row decoder and a scan over the
+// table's data pages in physical order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "jet/pager.h"
+#include "jet/tabledef.h"
+#include "jet/value.h"
+
+namespace jet {
+
+class Database;
+
+// A row's address: data page and slot. Also the bookmark of a table row.
+struct RowId {
+  uint32_t page = 0;
+  uint16_t row = 0;
+  bool valid() const { return page != 0; }
+  bool operator==(const RowId& o) const { return page == o.page && row == o.row; }
+  bool operator<(const RowId& o) const { return page < o.page || (page == o.page && row < o.row); }
+  // Packed the way index entries and long-value pointers store it.
+  uint32_t packed() const { return (page << 8) | row; }
+  static RowId unpack(uint32_t p) { return RowId{p >> 8, static_cast<uint16_t>(p & 0xFF)}; }
+};
+
+// Decodes rows of one table. Long values are read through the pager.
+class RowDecoder {
+ public:
+  RowDecoder(Database& db, const TableDef& def);
+  // Decodes the row bytes (after following any overflow pointer) into values
+  // for every column of the table (TableDef::columns order).
+  void decode(ByteView row, std::vector<Value>& out) const;
+  // Decodes a single column.
+  Value decodeColumn(ByteView row, size_t col) const;
+
+ private:
+  struct Layout;
+  bool locate(ByteView row, const Column& c, size_t& off, size_t& len, bool& isNull, bool& boolVal) const;
+  Value decodeFixed(ByteView data, const Column& c) const;
+  Value decodeVar(ByteView data, const Column& c) const;
+  Database& db_;
+  const TableDef& def_;
+};
+
+// Reads the bytes of the row at id, following overflow pointers. Returns
+// false when the slot is deleted or does not exist.
+bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteView& out);
+
+// Full scan in physical order (usage-map order of the table's data pages).
+class TableScan {
+ public:
+  TableScan(Database& db, std::shared_ptr<const TableDef> def);
+  // Moves to the next live row; false at the end.
+  bool next();
+  RowId rowId() const { return current_; }
+  // Values of the current row (decoded on first access).
+  const std::vector<Value>& values();
+  Value value(size_t col);
+  ByteView rawRow() const { return row_; }
+  const TableDef& def() const { return *def_; }
+  void reset();
+
+ private:
+  Database& db_;
+  std::shared_ptr<const TableDef> def_;
+  RowDecoder decoder_;
+  std::vector<uint32_t> pages_;
+  size_t pageIdx_ = 0;
+  int slot_ = -1;
+  PageRef page_;
+  PageRef rowHolder_;
+  ByteView row_;
+  RowId current_;
+  std::vector<Value> values_;
+  bool decoded_ = false;
+};
+
+}  // namespace jet

@@ -1,0 +1,197 @@
+#include "jet/text.h"
+
+#include <algorithm>
+
+namespace jet {
+
+std::string utf16ToUtf8(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<uint8_t>(s[i]);
+    uint32_t c;
+    size_t n;
+    if (b < 0x80) { c = b; n = 1; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
+    else { out.push_back(0xFFFD); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    bool ok = true;
+    for (size_t k = 1; k < n; ++k) {
+      auto cb = static_cast<uint8_t>(s[i + k]);
+      if ((cb & 0xC0) != 0x80) { ok = false; break; }
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+    i += n;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::u16string decodeUcs2Text(ByteView b) {
+  std::u16string out;
+  if (b.size >= 2 && b.data[0] == 0xFF && b.data[1] == 0xFE) {
+    bool compressed = true;
+    size_t i = 2;
+    while (i < b.size) {
+      if (b.data[i] == 0) {
+        compressed = !compressed;
+        ++i;
+        continue;
+      }
+      if (compressed) {
+        out.push_back(b.data[i]);
+        ++i;
+      } else {
+        if (i + 1 >= b.size) break;
+        out.push_back(static_cast<char16_t>(b.data[i] | (b.data[i + 1] << 8)));
+        i += 2;
+      }
+    }
+    return out;
+  }
+  out.reserve(b.size / 2);
+  for (size_t i = 0; i + 1 < b.size; i += 2)
+    out.push_back(static_cast<char16_t>(b.data[i] | (b.data[i + 1] << 8)));
+  return out;
+}
+
+namespace {
+// Windows-1252 0x80..0x9F.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+std::u16string decodeCodePageText(ByteView b, uint16_t /*codePage*/) {
+  std::u16string out;
+  out.reserve(b.size);
+  for (size_t i = 0; i < b.size; ++i) {
+    uint8_t c = b.data[i];
+    out.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c));
+  }
+  return out;
+}
+
+std::string encodeCodePageText(const std::u16string& s, uint16_t /*codePage*/) {
+  std::string out;
+  out.reserve(s.size());
+  for (char16_t c : s) {
+    if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    int found = -1;
+    for (int k = 0; k < 32; ++k)
+      if (kCp1252High[k] == c) found = k;
+    out.push_back(found >= 0 ? static_cast<char>(0x80 + found) : '?');
+  }
+  return out;
+}
+
+std::string encodeUcs2Text(const std::u16string& s, bool compress) {
+  if (compress && !s.empty()) {
+    bool ok = true;
+    for (char16_t c : s)
+      if (c == 0 || c > 0xFF) { ok = false; break; }
+    // The compressed form only pays when every character fits in a byte.
+    if (ok) {
+      std::string out;
+      out.reserve(s.size() + 2);
+      out.push_back(static_cast<char>(0xFF));
+      out.push_back(static_cast<char>(0xFE));
+      for (char16_t c : s) out.push_back(static_cast<char>(c));
+      return out;
+    }
+  }
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (char16_t c : s) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+  return out;
+}
+
+namespace {
+char16_t upper16(char16_t c) {
+  if (c >= 'a' && c <= 'z') return static_cast<char16_t>(c - 32);
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 32);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F && (c & 1) && c != 0x131 && c != 0x138 && c != 0x149 &&
+      c != 0x17F)
+    return static_cast<char16_t>(c - 1);
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 32);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
+  return c;
+}
+}  // namespace
+
+std::string upperName(std::string_view utf8) {
+  std::u16string u = utf8ToUtf16(utf8);
+  for (auto& c : u) c = upper16(c);
+  return utf16ToUtf8(u);
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() == b.size()) {
+    bool ascii = true;
+    for (size_t i = 0; i < a.size(); ++i) {
+      auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x >= 0x80 || y >= 0x80) { ascii = false; break; }
+      if (std::toupper(x) != std::toupper(y)) return false;
+    }
+    if (ascii) return true;
+  }
+  return upperName(a) == upperName(b);
+}
+
+bool lessNoCase(std::string_view a, std::string_view b) {
+  std::u16string x = utf8ToUtf16(a), y = utf8ToUtf16(b);
+  for (auto& c : x) c = upper16(c);
+  for (auto& c : y) c = upper16(c);
+  return x < y;
+}
+
+}  // namespace jet

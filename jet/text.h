@@ -1,0 +1,32 @@
+// Text as stored in the file: Jet 4 UCS-2 (plain or in the compressed form
+// that starts with FF FE), Jet 3 single-byte code-page text; and UTF-8, the
+// engine's own text form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "jet/bytes.h"
+
+namespace jet {
+
+std::string utf16ToUtf8(const std::u16string& s);
+std::u16string utf8ToUtf16(std::string_view s);
+
+// Jet 4: UCS-2 little-endian, or the compressed form (FF FE prefix).
+std::u16string decodeUcs2Text(ByteView bytes);
+// Jet 3: a single-byte code page (1252 and the other Windows code pages we
+// know; unknown code pages are read as 1252).
+std::u16string decodeCodePageText(ByteView bytes, uint16_t codePage);
+// Encodes for storage. compress: use the FF FE form when it is shorter.
+std::string encodeUcs2Text(const std::u16string& s, bool compress);
+std::string encodeCodePageText(const std::u16string& s, uint16_t codePage);
+
+// Case folding used for names (catalogue lookups): simple Unicode upper case
+// for Latin scripts.
+std::string upperName(std::string_view utf8);
+bool equalsNoCase(std::string_view a, std::string_view b);
+bool lessNoCase(std::string_view a, std::string_view b);
+
+}  // namespace jet

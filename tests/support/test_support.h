@@ -1,0 +1,33 @@
+// Helpers shared by the test programs: where the fixtures are, temporary
+// folders, running glimmer-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// ../shared beside the source tree, or "" when absent.
+std::string sharedDir();
+// Path of a fixture such as "jet4/testV2000.mdb"; "" when ../shared is absent.
+std::string fixture(const std::string& rel);
+// Every fixture database, relative to fixtures/ ("jet3/x.mdb", ...).
+std::vector<std::string> allFixtures();
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+// A fresh, empty temporary folder (removed at process exit is not guaranteed).
+std::string tempDir();
+// Copies a file, returning the copy's path (writable).
+std::string copyToTemp(const std::string& path);
+// Runs a shell command; returns exit status and fills out with stdout.
+int run(const std::string& cmd, std::string* out = nullptr);
+std::string binDir();
+bool haveCommand(const std::string& name);
+
+}  // namespace testsupport
+
+#define SKIP_WITHOUT_SHARED()                                                   \
+  do {                                                                          \
+    if (testsupport::sharedDir().empty())                                       \
+      GTEST_SKIP() << "../shared (fixtures) is not beside the source tree";     \
+  } while (0)
