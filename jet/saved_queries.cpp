@@ -41,9 +41,10 @@ std::vector<SavedQuery> Database::queries() {
     q.name = e->name;
     q.id = e->id;
     q.flags = e->flags;
-    QueryType type = queryTypeFromFlags(e->flags);
+    const auto& rows = rowsById[e->id];
+    QueryType type = resolveQueryType(e->flags, rows);
     q.typeName = queryTypeName(type);
-    q.sql = rebuildQuerySql(type, rowsById[e->id]) + ";";
+    q.sql = querySqlStatement(type, rows);
     out.push_back(std::move(q));
   }
   return out;

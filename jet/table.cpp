@@ -199,6 +199,44 @@ Value RowDecoder::decodeVar(ByteView d, const Column& c) const {
   }
 }
 
+// Calculated columns store their last result behind a 16-byte header and a
+// 4-byte length, encoded as the result type (not the column's own type).
+Value RowDecoder::decodeCalculated(ByteView d, const Column& c) const {
+  std::string longValue;
+  const uint8_t resultRaw = c.calcResultRaw ? c.calcResultRaw : c.rawType;
+  if (resultRaw == coltype::kMemo || resultRaw == coltype::kOle) {
+    // Long results keep the header inside the long value.
+    longValue = db_.readLongValue(d);
+    d = ByteView(reinterpret_cast<const uint8_t*>(longValue.data()), longValue.size());
+  }
+  if (d.size < 20) return Value();
+  size_t n = d.u32(16);
+  if (20 + n > d.size) corrupt("a calculated value is longer than its column");
+  ByteView p = d.sub(20, n);
+  if (n == 0) return Value();
+  Column rc = c;
+  rc.rawType = resultRaw;
+  switch (rc.rawType) {
+    case coltype::kBool: return Value::boolean(p.u8(0) != 0);
+    case coltype::kText: return Value::text(db_.decodeText(p));
+    case coltype::kMemo: return Value::memo(db_.decodeText(p));
+    case coltype::kNumeric: {
+      // [precision][0][scale][sign] [high 32 bits] [low 64 bits]
+      if (p.size < 16) return Value();
+      unsigned __int128 mag = (static_cast<unsigned __int128>(p.u32(4)) << 64) | p.u64(8);
+      Decimal dec;
+      dec.mantissa = static_cast<__int128>(mag);
+      if (p.u8(3) & 0x80) dec.mantissa = -dec.mantissa;
+      dec.scale = p.u8(2);
+      dec.precision = p.u8(0);
+      return Value::decimal(dec);
+    }
+    default:
+      if (p.size < fixedSize(rc)) return Value();
+      return decodeFixed(p, rc);
+  }
+}
+
 Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
   const Column& c = def_.columns.at(col);
   size_t off = 0, len = 0;
@@ -207,13 +245,7 @@ Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
   if (c.rawType == coltype::kBool) return Value::boolean(b);
   if (isNull) return Value();
   ByteView d = row.sub(off, len);
-  if (c.calculated() && len >= 20) {
-    // Calculated columns store their result behind a 16-byte header and a
-    // 4-byte length.
-    size_t n = d.u32(16);
-    if (20 + n <= len) d = d.sub(20, n);
-    if (c.fixed() && d.size < fixedSize(c)) return Value();
-  }
+  if (c.calculated()) return decodeCalculated(d, c);
   return c.fixed() ? decodeFixed(d, c) : decodeVar(d, c);
 }
 

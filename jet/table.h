@@ -41,6 +41,7 @@ class RowDecoder {
   bool locate(ByteView row, const Column& c, size_t& off, size_t& len, bool& isNull, bool& boolVal) const;
   Value decodeFixed(ByteView data, const Column& c) const;
   Value decodeVar(ByteView data, const Column& c) const;
+  Value decodeCalculated(ByteView data, const Column& c) const;
   Database& db_;
   const TableDef& def_;
 };

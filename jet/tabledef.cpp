@@ -8,8 +8,6 @@
 
 namespace jet {
 
-namespace {
-
 DataType dataTypeOf(uint8_t raw) {
   switch (raw) {
     case coltype::kBool: return DataType::Boolean;
@@ -33,6 +31,8 @@ DataType dataTypeOf(uint8_t raw) {
   }
 }
 
+namespace {
+
 std::string readName(ByteView b, size_t& pos, const Format& fmt, uint16_t codePage) {
   size_t len = fmt.sizeNameLength == 1 ? b.u8(pos) : b.u16(pos);
   pos += fmt.sizeNameLength;
@@ -44,6 +44,8 @@ std::string readName(ByteView b, size_t& pos, const Format& fmt, uint16_t codePa
 }  // namespace
 
 int Column::displaySize(bool jet3) const {
+  // A calculated column's stored length includes a 23-byte header.
+  if (calculated() && calcResultRaw == coltype::kText) return (length - 23) / 2;
   switch (rawType) {
     case coltype::kText: return jet3 ? length : length / 2;
     case coltype::kMemo: case coltype::kOle: return 0;

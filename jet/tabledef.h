@@ -42,6 +42,7 @@ struct Column {
   uint16_t codePage = 0;
   int32_t complexId = 0;
   // From the column's properties (MSysObjects.LvProp), filled by the catalogue.
+  uint8_t calcResultRaw = 0;  // calculated columns: the raw type of their result
   bool requiredProp = false;
   bool hasRequiredProp = false;
 
@@ -104,6 +105,9 @@ struct TableDef {
   // "+A;-B;" rendering of an index's columns.
   std::string indexFieldsText(const Index& ix) const;
 };
+
+// The user-facing type of a raw column type code.
+DataType dataTypeOf(uint8_t rawType);
 
 // Parses a complete TDEF (pages already concatenated: the first page whole,
 // continuation pages without their 8-byte header).

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a bare Debian 12 machine, once.
+# Sourced by run.sh and test.sh.
+set -euo pipefail
+
+glimmer_need_packages() {
+  local missing=()
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# Build tools, Qt 6, GoogleTest, and mdbtools (the independent reader the tests
+# compare against).
+GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev mdbtools)
+# Fuzzing and the sanitizer builds (test.sh only).
+GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
+# Screenshots of the program (run.sh --screenshots).
+GLIMMER_SCREEN_PACKAGES=(xvfb xauth)
