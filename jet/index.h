@@ -1,0 +1,112 @@
+// Reading index b-trees.
+//
+// An index is a tree of pages: leaf pages (type 04) hold one entry per row,
+// intermediate pages (type 03) hold one entry per child page, namely a copy
+// of the child's last entry plus the child's page number. The rightmost child
+// of an intermediate page is not listed among its entries; the page's "tail"
+// field names it. Pages of one level are chained by prev/next pointers, and
+// the leaf chain visits every entry in key order.
+//
+// Entries are packed after a bitmask that marks where each entry ends; all
+// entries but the first on a page omit the page's shared prefix (the first
+// prefix-length bytes of the first entry). See docs/format-indexes.md.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "jet/bytes.h"
+#include "jet/format.h"
+#include "jet/pager.h"
+#include "jet/table.h"
+#include "jet/tabledef.h"
+
+namespace jet {
+
+class Database;
+
+namespace pagetype {
+constexpr uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
+}
+
+struct IndexEntry {
+  std::vector<uint8_t> key;  // key bytes (row address and child pointer removed)
+  RowId row;
+  uint32_t child = 0;        // intermediate pages: the page below
+};
+
+struct IndexPage {
+  uint32_t page = 0;
+  bool leaf = false;
+  uint32_t prev = 0, next = 0, tail = 0;
+  uint16_t prefixLen = 0;
+  std::vector<IndexEntry> entries;
+};
+
+// Parses one index page. Throws 3049 when the page is not an index page or
+// its entries do not fit the page.
+IndexPage parseIndexPage(const Format& fmt, ByteView page, uint32_t pgno);
+
+// Byte-wise comparison of keys (a shorter key that is a prefix of a longer
+// one sorts first), then by row address: the order of index entries.
+int compareKeys(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+int compareEntries(const std::vector<uint8_t>& ak, RowId ar, const std::vector<uint8_t>& bk, RowId br);
+bool keyStartsWith(const std::vector<uint8_t>& key, const std::vector<uint8_t>& prefix);
+
+// Walks an index's entries in key order. Usage:
+//   IndexCursor c(db, def, realIndex);
+//   c.seek(encodeIndexKeyValues(...));        // optional
+//   while (c.next()) use(c.rowId(), c.key());
+// Damaged trees (loops, pointers outside the file, wrong page types) throw
+// jet::Error 3049; the cursor never loops forever.
+class IndexCursor {
+ public:
+  IndexCursor(Pager& pager, uint32_t rootPage);
+  IndexCursor(Database& db, const RealIndex& ix);
+
+  // Positions before the first entry.
+  void beforeFirst();
+  // Positions so that next() yields the first entry whose key is >= key.
+  void seek(const std::vector<uint8_t>& key);
+  // Positions so that next() yields the first entry whose key is greater than
+  // key and does not start with it (skips every entry with that key prefix).
+  void seekPast(const std::vector<uint8_t>& key);
+
+  // Moves to the next entry; false at the end.
+  bool next();
+  const std::vector<uint8_t>& key() const { return page_->entries[pos_].key; }
+  RowId rowId() const { return page_->entries[pos_].row; }
+  // The leaf page that holds the current entry.
+  uint32_t leafPage() const { return page_ ? page_->page : 0; }
+
+ private:
+  enum class Mode { AtOrAfter, Past };
+  void position(const std::vector<uint8_t>& key, Mode mode);
+  bool satisfies(const IndexEntry& e) const;
+  std::shared_ptr<const IndexPage> load(uint32_t pgno);
+  void enterLeaf(std::shared_ptr<const IndexPage> leaf);
+
+  Pager& pager_;
+  uint32_t root_;
+  std::shared_ptr<const IndexPage> page_;
+  size_t pos_ = 0;
+  bool started_ = false;  // pos_ points at the current entry (else before it)
+  bool done_ = false;
+  // After a seek: next() skips entries until one satisfies the seek.
+  bool pending_ = false;
+  Mode pendingMode_ = Mode::AtOrAfter;
+  std::vector<uint8_t> pendingKey_;
+  std::unordered_set<uint32_t> leavesSeen_;
+};
+
+// Checks one index against its table: the tree's structure, entry order,
+// that it holds exactly one entry for each live row (rows whose key columns
+// are all Null are left out of indexes that ignore nulls), that every stored
+// key equals the key built from the row's values (when the key can be
+// built), and uniqueness. Returns readable problems; empty when consistent.
+std::vector<std::string> checkIndex(Database& db, const TableDef& def, const Index& ix);
+
+}  // namespace jet
