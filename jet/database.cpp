@@ -5,6 +5,7 @@
 #include <set>
 
 #include "jet/error.h"
+#include "jet/lock.h"
 #include "jet/text.h"
 
 namespace jet {
@@ -30,21 +31,96 @@ bool isZero(const uint8_t* p, size_t n) {
 Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& opts) {
-  auto file = openFile(path, opts.readOnly);
   std::unique_ptr<Database> db(new Database());
   db->path_ = path;
+  auto journal = fileJournal(path, opts.wrapFile);
+  auto wrap = [&](std::unique_ptr<FileIO> f) { return opts.wrapFile ? opts.wrapFile(std::move(f)) : std::move(f); };
+  std::unique_ptr<FileIO> file;
+  if (!opts.readOnly) {
+    file = openFile(path, false);
+    if (file->readOnly()) {
+      db->readOnlyReason_ = "the file is read-only";
+    } else {
+      std::string why;
+      db->lock_ = WriterLock::tryAcquire(path, &why);
+      if (!db->lock_) {
+        db->readOnlyReason_ = why;
+        file = openFile(path, true);
+      }
+    }
+  }
+  // A journal left by a change that never finished is rolled back first;
+  // that needs write access even when only reading was asked for.
+  if (journal->openExisting()) {
+    if (!db->lock_) {
+      std::string why;
+      auto lk = WriterLock::tryAcquire(path, &why);
+      if (!lk)
+        throw Error(err::kAlreadyInUse,
+                    "The database is being changed by another program (" + why + ").");
+      auto rw = wrap(openFile(path, false));
+      db->recovered_ = recoverJournal(*journal, *rw);
+    } else {
+      auto rw = wrap(openFile(path, false));
+      db->recovered_ = recoverJournal(*journal, *rw);
+    }
+  }
+  if (!file) file = openFile(path, true);
+  file = wrap(std::move(file));
   db->init(std::move(file), opts);
+  db->pager_->setJournal(std::move(journal));
   return db;
 }
 
 std::unique_ptr<Database> Database::open(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
   std::unique_ptr<Database> db(new Database());
   db->path_ = file->path();
+  std::shared_ptr<JournalStore> journal = opts.journal;
+  if (!journal) journal = memoryJournal(opts.wrapFile);
+  if (opts.wrapFile) file = opts.wrapFile(std::move(file));
+  if (!file->readOnly()) db->recovered_ = recoverJournal(*journal, *file);
+  if (file->readOnly()) db->readOnlyReason_ = "the file is read-only";
   db->init(std::move(file), opts);
+  db->pager_->setJournal(std::move(journal));
   return db;
 }
 
 bool Database::readOnly() const { return pager_->file().readOnly(); }
+
+void Database::requireWritable() const {
+  if (readOnly())
+    throw Error(err::kReadOnlyRecordset,
+                "Cannot update. Database or object is read-only" +
+                    (readOnlyReason_.empty() ? std::string(".") : " (" + readOnlyReason_ + ")."));
+}
+
+void Database::beginChange() {
+  requireWritable();
+  if (changeDepth_ == 0) pager_->beginChange();
+  ++changeDepth_;
+}
+
+void Database::commitChange() {
+  if (changeDepth_ == 0) return;
+  if (--changeDepth_ > 0) return;
+  try {
+    pager_->commitChange();
+  } catch (...) {
+    tdefs_.clear();
+    try { loadCatalog(); } catch (...) {}
+    throw;
+  }
+}
+
+void Database::rollbackChange() {
+  if (changeDepth_ == 0) return;
+  changeDepth_ = 0;
+  pager_->rollbackChange();
+  // Definitions and the catalogue may have been read from pages of the
+  // change: read them again.
+  tdefs_.clear();
+  loadCatalog();
+}
 
 void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
   const std::string unrecognized =

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "jet/fault_file.h"
 #include "jet/format.h"
+#include "jet/journal.h"
 #include "jet/pager.h"
 #include "jet/table.h"
 #include "jet/tabledef.h"
@@ -59,7 +61,13 @@ struct OpenOptions {
   std::string password;   // database password; empty for none
   bool readOnly = false;
   bool checkPassword = true;
+  // Wraps every file the database opens (tests: fault injection).
+  FileWrapper wrapFile;
+  // Journal for databases opened from a FileIO (default: in memory).
+  std::shared_ptr<JournalStore> journal;
 };
+
+class WriterLock;
 
 class Database {
  public:
@@ -75,7 +83,21 @@ class Database {
   const Format& format() const { return *fmt_; }
   Pager& pager() { return *pager_; }
   bool readOnly() const;
+  // Why the database is read-only ("" when it is not, or was asked to be).
+  const std::string& readOnlyReason() const { return readOnlyReason_; }
   const std::string& path() const { return path_; }
+  // True when opening found a journal and rolled an unfinished change back.
+  bool recoveredOnOpen() const { return recovered_; }
+
+  // Changes: every write happens inside one. Changes nest; the outermost
+  // commit makes everything permanent at once, a rollback forgets it all.
+  // Throws 3027 on a read-only database.
+  void beginChange();
+  void commitChange();
+  void rollbackChange();
+  bool inChange() const { return changeDepth_ > 0; }
+  // Throws 3027 with the reason when the database cannot be changed.
+  void requireWritable() const;
 
   // Every catalogue object, in MSysObjects physical order.
   const std::vector<CatalogEntry>& objects() const { return objects_; }
@@ -114,6 +136,10 @@ class Database {
   void loadCatalog();
 
   std::string path_;
+  std::string readOnlyReason_;
+  bool recovered_ = false;
+  int changeDepth_ = 0;
+  std::unique_ptr<WriterLock> lock_;
   Header header_;
   const Format* fmt_ = nullptr;
   std::unique_ptr<Pager> pager_;

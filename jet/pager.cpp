@@ -1,5 +1,6 @@
 #include "jet/pager.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/error.h"
@@ -14,9 +15,14 @@ Pager::Pager(std::unique_ptr<FileIO> file, const Format& fmt, std::unique_ptr<Pa
 
 void Pager::refreshSize() {
   pageCount_ = static_cast<uint32_t>(file_->size() / fmt_->pageSize);
+  committedCount_ = pageCount_;
 }
 
 PageRef Pager::page(uint32_t pgno) {
+  if (!dirty_.empty()) {
+    auto d = dirty_.find(pgno);
+    if (d != dirty_.end()) return d->second;
+  }
   auto it = index_.find(pgno);
   if (it != index_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second);
@@ -28,25 +34,104 @@ PageRef Pager::page(uint32_t pgno) {
   file_->readAt(uint64_t(pgno) * fmt_->pageSize, buf->data(), buf->size());
   codec_->decode(pgno, buf->data(), buf->size());
   PageRef ref = buf;
-  lru_.emplace_front(pgno, ref);
+  cacheInsert(pgno, ref);
+  return ref;
+}
+
+void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
+  auto it = index_.find(pgno);
+  if (it != index_.end()) {
+    it->second->second = std::move(ref);
+    lru_.splice(lru_.begin(), lru_, it->second);
+    return;
+  }
+  lru_.emplace_front(pgno, std::move(ref));
   index_[pgno] = lru_.begin();
   if (lru_.size() > capacity_) {
     index_.erase(lru_.back().first);
     lru_.pop_back();
   }
+}
+
+void Pager::beginChange() {
+  if (inChange_) return;
+  if (file_->readOnly())
+    throw Error(err::kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
+  if (!journal_) throw Error(err::kNotSupported, "This database cannot be changed (no journal).");
+  inChange_ = true;
+  committedCount_ = pageCount_;
+}
+
+PageBuf& Pager::modify(uint32_t pgno) {
+  if (!inChange_) throw Error(err::kNotSupported, "A page was changed outside of a change.");
+  auto d = dirty_.find(pgno);
+  if (d != dirty_.end()) return *d->second;
+  PageRef cur = page(pgno);
+  auto copy = std::make_shared<PageBuf>(*cur);
+  PageBuf& ref = *copy;
+  dirty_.emplace(pgno, std::move(copy));
   return ref;
 }
 
-void Pager::replace(uint32_t pgno, PageBuf decoded) {
-  auto ref = std::make_shared<PageBuf>(std::move(decoded));
-  auto it = index_.find(pgno);
-  if (it != index_.end()) {
-    it->second->second = ref;
-    lru_.splice(lru_.begin(), lru_, it->second);
-  } else {
-    lru_.emplace_front(pgno, ref);
-    index_[pgno] = lru_.begin();
+uint32_t Pager::appendPage() {
+  if (!inChange_) throw Error(err::kNotSupported, "A page was added outside of a change.");
+  uint32_t pgno = pageCount_++;
+  dirty_[pgno] = std::make_shared<PageBuf>(fmt_->pageSize, 0);
+  return pgno;
+}
+
+void Pager::commitChange() {
+  if (!inChange_) return;
+  if (dirty_.empty()) {
+    inChange_ = false;
+    pageCount_ = committedCount_;
+    return;
   }
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& kv : dirty_) pages.push_back(kv.first);
+  std::sort(pages.begin(), pages.end());
+  std::vector<uint32_t> old;
+  for (uint32_t pg : pages)
+    if (pg < committedCount_) old.push_back(pg);
+  try {
+    writeJournal(*journal_, *file_, fmt_->pageSize, committedCount_, old);
+    PageBuf enc(fmt_->pageSize);
+    for (uint32_t pg : pages) {
+      const PageBuf& dec = *dirty_[pg];
+      std::copy(dec.begin(), dec.end(), enc.begin());
+      codec_->encode(pg, enc.data(), enc.size());
+      file_->writeAt(uint64_t(pg) * fmt_->pageSize, enc.data(), enc.size());
+    }
+    file_->sync();
+    journal_->remove();
+  } catch (...) {
+    // Put the file back the way it was if we can; if even that fails the
+    // journal stays and the next open rolls back.
+    try {
+      recoverJournal(*journal_, *file_);
+    } catch (...) {
+    }
+    dirty_.clear();
+    dropCache();
+    pageCount_ = committedCount_;
+    inChange_ = false;
+    throw;
+  }
+  for (auto& kv : dirty_) cacheInsert(kv.first, kv.second);
+  dirty_.clear();
+  committedCount_ = pageCount_;
+  inChange_ = false;
+}
+
+void Pager::rollbackChange() {
+  dirty_.clear();
+  pageCount_ = committedCount_;
+  inChange_ = false;
+}
+
+void Pager::replace(uint32_t pgno, PageBuf decoded) {
+  cacheInsert(pgno, std::make_shared<PageBuf>(std::move(decoded)));
   if (pgno >= pageCount_) pageCount_ = pgno + 1;
 }
 

@@ -17,6 +17,7 @@
 #include "jet/codec.h"
 #include "jet/file_io.h"
 #include "jet/format.h"
+#include "jet/journal.h"
 
 namespace jet {
 
@@ -46,7 +47,28 @@ class Pager {
   void dropCache();
   const PageCodec& codec() const { return *codec_; }
 
+  // --- Changes -------------------------------------------------------------
+  // A change collects modified pages in memory; page() sees them at once.
+  // commitChange() makes them permanent through the journal (see journal.h);
+  // rollbackChange() forgets them. Without a journal store the pager refuses
+  // to change anything.
+  void setJournal(std::shared_ptr<JournalStore> j) { journal_ = std::move(j); }
+  JournalStore* journal() { return journal_.get(); }
+  bool inChange() const { return inChange_; }
+  void beginChange();
+  // A private, writable copy of the page for this change. The buffer stays
+  // valid until the change ends; readers holding the old PageRef keep the
+  // old bytes.
+  PageBuf& modify(uint32_t pgno);
+  // Appends a zero-filled page to the end of the file (within this change).
+  uint32_t appendPage();
+  void commitChange();
+  void rollbackChange();
+  size_t dirtyCount() const { return dirty_.size(); }
+  uint32_t committedPageCount() const { return committedCount_; }
+
  private:
+  void cacheInsert(uint32_t pgno, PageRef ref);
   std::unique_ptr<FileIO> file_;
   const Format* fmt_;
   std::unique_ptr<PageCodec> codec_;
@@ -55,6 +77,11 @@ class Pager {
   // LRU: most recent at front.
   std::list<std::pair<uint32_t, PageRef>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
+  // Pages changed by the change under way.
+  std::unordered_map<uint32_t, std::shared_ptr<PageBuf>> dirty_;
+  std::shared_ptr<JournalStore> journal_;
+  bool inChange_ = false;
+  uint32_t committedCount_ = 0;
 };
 
 }  // namespace jet

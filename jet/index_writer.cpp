@@ -1,0 +1,370 @@
+#include "jet/index_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/error.h"
+#include "jet/page_alloc.h"
+
+namespace jet {
+
+namespace {
+
+void putBe24(uint8_t* p, uint32_t v) { p[0] = uint8_t(v >> 16); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v); }
+void putBe32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
+}
+
+std::vector<uint8_t> entryBytes(const IndexEntry& e, bool leaf) {
+  std::vector<uint8_t> b(e.key);
+  size_t k = b.size();
+  b.resize(k + (leaf ? 4 : 8));
+  putBe24(b.data() + k, e.row.page);
+  b[k + 3] = static_cast<uint8_t>(e.row.row);
+  if (!leaf) putBe32(b.data() + k + 4, e.child);
+  return b;
+}
+
+int cmp(const IndexEntry& e, const std::vector<uint8_t>& key, RowId row) {
+  return compareEntries(e.key, e.row, key, row);
+}
+
+}  // namespace
+
+size_t indexEntrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
+
+bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, PageBuf& out) {
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t cap = fmt.pageSize - dataStart;
+  // Shared prefix: common to every entry's key bytes (never into the row
+  // address), only when there are at least two entries.
+  size_t prefix = 0;
+  if (p.entries.size() > 1) {
+    prefix = p.entries[0].key.size();
+    for (size_t i = 1; i < p.entries.size() && prefix > 0; ++i) {
+      const auto& k = p.entries[i].key;
+      size_t n = std::min(prefix, k.size());
+      size_t j = 0;
+      while (j < n && k[j] == p.entries[0].key[j]) ++j;
+      prefix = j;
+    }
+    if (fmt.jet3) prefix = std::min<size_t>(prefix, 255);
+  }
+  size_t total = 0;
+  for (size_t i = 0; i < p.entries.size(); ++i)
+    total += indexEntrySize(p.entries[i], p.leaf) - (i > 0 ? prefix : 0);
+  if (total > cap) return false;
+  out.assign(fmt.pageSize, 0);
+  out[0] = p.leaf ? pagetype::kIndexLeaf : pagetype::kIndexNode;
+  out[1] = 0x01;
+  put16(out.data() + 2, static_cast<uint16_t>(cap - total));
+  put32(out.data() + 4, tdefPage);
+  put32(out.data() + fmt.offIndexPrev, p.prev);
+  put32(out.data() + fmt.offIndexNext, p.next);
+  put32(out.data() + fmt.offIndexTail, p.tail);
+  if (fmt.jet3) {
+    out[fmt.offIndexPrefixLen] = static_cast<uint8_t>(prefix);
+    out[fmt.offIndexPrefixLen + 1] = p.leaf ? 0 : 1;
+  } else {
+    put16(out.data() + fmt.offIndexPrefixLen, static_cast<uint16_t>(prefix));
+    out[fmt.offIndexPrefixLen + 2] = p.leaf ? 0 : 1;
+  }
+  size_t pos = 0;
+  for (size_t i = 0; i < p.entries.size(); ++i) {
+    std::vector<uint8_t> b = entryBytes(p.entries[i], p.leaf);
+    size_t skip = i > 0 ? prefix : 0;
+    std::memcpy(out.data() + dataStart + pos, b.data() + skip, b.size() - skip);
+    pos += b.size() - skip;
+    out[fmt.offIndexBitmask + pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  return true;
+}
+
+IndexWriter::IndexWriter(Pager& pager, uint32_t tdefPage, uint32_t rootPage, uint32_t mapPtr)
+    : pager_(pager), tdef_(tdefPage), root_(rootPage), map_(mapPtr) {}
+
+std::shared_ptr<IndexPage> IndexWriter::load(uint32_t pg) {
+  PageRef ref = pager_.page(pg);
+  auto it = cache_.find(pg);
+  if (it != cache_.end() && it->second.first == ref.get()) return it->second.second;
+  auto p = std::make_shared<IndexPage>(parseIndexPage(pager_.format(), view(ref), pg));
+  cache_[pg] = {ref.get(), p};
+  if (cache_.size() > 4096) cache_.clear();
+  return p;
+}
+
+void IndexWriter::store(const IndexPage& p) {
+  PageBuf buf;
+  if (!encodeIndexPage(pager_.format(), tdef_, p, buf)) corrupt("an index page overflowed");
+  PageBuf& dst = pager_.modify(p.page);
+  dst = std::move(buf);
+  cache_[p.page] = {&dst, std::make_shared<IndexPage>(p)};
+}
+
+uint32_t IndexWriter::newPage() {
+  uint32_t pg = allocatePage(pager_);
+  if (map_) UsageMapEditor(pager_, map_).add(pg);
+  return pg;
+}
+
+void IndexWriter::dropPage(uint32_t pg) {
+  cache_.erase(pg);
+  if (map_) UsageMapEditor(pager_, map_).remove(pg);
+  freePage(pager_, pg);
+}
+
+uint32_t IndexWriter::createEmptyRoot(Pager& pager, uint32_t tdefPage, uint32_t mapPtr) {
+  uint32_t pg = allocatePage(pager);
+  if (mapPtr) UsageMapEditor(pager, mapPtr).add(pg);
+  IndexPage p;
+  p.page = pg;
+  p.leaf = true;
+  PageBuf buf;
+  encodeIndexPage(pager.format(), tdefPage, p, buf);
+  pager.modify(pg) = std::move(buf);
+  return pg;
+}
+
+std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key, RowId row,
+                                                std::vector<Step>& path) {
+  path.clear();
+  uint32_t pg = root_;
+  for (int depth = 0; depth < 32; ++depth) {
+    auto p = load(pg);
+    if (p->leaf) return p;
+    // First entry >= (key,row); the tail when there is none.
+    const auto& es = p->entries;
+    auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
+      return cmp(e, key, row) < 0;
+    });
+    if (it == es.end()) {
+      if (p->tail == 0) corrupt("an intermediate index page has no tail");
+      path.push_back({pg, -1});
+      pg = p->tail;
+    } else {
+      path.push_back({pg, static_cast<int>(it - es.begin())});
+      pg = it->child;
+    }
+  }
+  corrupt("an index tree is impossibly deep");
+}
+
+void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
+  std::vector<Step> path;
+  auto leafPtr = descend(key, row, path);
+  IndexPage leaf = *leafPtr;
+  auto& es = leaf.entries;
+  auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
+    return cmp(e, key, row) < 0;
+  });
+  if (it != es.end() && cmp(*it, key, row) == 0) return;  // already there
+  IndexEntry e;
+  e.key = key;
+  e.row = row;
+  es.insert(it, std::move(e));
+  writeOrSplit(leaf, path);
+}
+
+void IndexWriter::writeOrSplit(IndexPage& p, std::vector<Step> path) {
+  PageBuf probe;
+  if (encodeIndexPage(pager_.format(), tdef_, p, probe)) {
+    store(p);
+    return;
+  }
+  if (p.entries.size() < 2) throw Error(err::kNotSupported, "An index key is too long for an index page.");
+  // Split by bytes, half each.
+  size_t total = 0;
+  for (const auto& e : p.entries) total += indexEntrySize(e, p.leaf);
+  size_t acc = 0, cut = 0;
+  while (cut < p.entries.size() - 1 && acc + indexEntrySize(p.entries[cut], p.leaf) <= total / 2) {
+    acc += indexEntrySize(p.entries[cut], p.leaf);
+    ++cut;
+  }
+  if (cut == 0) cut = 1;
+  // Left part: entries [0, cut); for an intermediate page the last of them
+  // gives its child to the left page's tail.
+  IndexPage left, right;
+  left.leaf = right.leaf = p.leaf;
+  left.entries.assign(p.entries.begin(), p.entries.begin() + cut);
+  right.entries.assign(p.entries.begin() + cut, p.entries.end());
+  right.tail = p.tail;
+  IndexEntry sep = left.entries.back();  // the left page's last entry (a copy)
+  if (!p.leaf) {
+    left.tail = left.entries.back().child;
+    left.entries.pop_back();
+  }
+  sep.child = 0;
+
+  if (path.empty()) {
+    // The root splits: its contents move to two new pages, it becomes their
+    // parent.
+    uint32_t a = newPage(), b = newPage();
+    left.page = a;
+    right.page = b;
+    left.prev = 0;
+    left.next = b;
+    right.prev = a;
+    right.next = 0;
+    store(left);
+    store(right);
+    IndexPage root;
+    root.page = p.page;
+    root.leaf = false;
+    IndexEntry re = sep;
+    re.child = a;
+    root.entries.push_back(re);
+    root.tail = b;
+    store(root);
+    return;
+  }
+  // Left keeps the page; right is new and follows it on its level.
+  uint32_t b = newPage();
+  left.page = p.page;
+  right.page = b;
+  left.prev = p.prev;
+  left.next = b;
+  right.prev = p.page;
+  right.next = p.next;
+  if (p.next) {
+    IndexPage n = *load(p.next);
+    n.prev = b;
+    store(n);
+  }
+  store(left);
+  store(right);
+  Step up = path.back();
+  path.pop_back();
+  IndexPage parent = *load(up.page);
+  IndexEntry le = sep;
+  le.child = left.page;
+  if (up.slot < 0) {
+    parent.entries.push_back(le);
+    parent.tail = b;
+  } else {
+    // The old entry (the subtree's last entry) now leads to the right page.
+    parent.entries[up.slot].child = b;
+    parent.entries.insert(parent.entries.begin() + up.slot, le);
+  }
+  writeOrSplit(parent, path);
+}
+
+bool IndexWriter::remove(const std::vector<uint8_t>& key, RowId row) {
+  std::vector<Step> path;
+  auto leafPtr = descend(key, row, path);
+  IndexPage leaf = *leafPtr;
+  auto& es = leaf.entries;
+  auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
+    return cmp(e, key, row) < 0;
+  });
+  if (it == es.end() || cmp(*it, key, row) != 0) return false;
+  bool wasLast = it + 1 == es.end();
+  es.erase(it);
+  if (es.empty() && !path.empty()) {
+    unlinkEmpty(leaf, path);
+    return true;
+  }
+  store(leaf);
+  if (wasLast && !es.empty()) fixSeparators(leaf, path);
+  return true;
+}
+
+void IndexWriter::fixSeparators(const IndexPage& child, std::vector<Step> path) {
+  // The parent's copy of a child's last entry follows the child.
+  const IndexEntry& last = child.entries.back();
+  while (!path.empty()) {
+    Step up = path.back();
+    path.pop_back();
+    IndexPage parent = *load(up.page);
+    if (up.slot >= 0) {
+      IndexEntry& e = parent.entries[up.slot];
+      e.key = last.key;
+      e.row = last.row;
+      writeOrSplit(parent, path);
+      return;
+    }
+    // Reached through the tail: the parent's own last entry changed; go up.
+  }
+}
+
+void IndexWriter::unlinkEmpty(IndexPage& p, std::vector<Step> path) {
+  // Take the page out of its level's chain.
+  if (p.prev) {
+    IndexPage a = *load(p.prev);
+    a.next = p.next;
+    store(a);
+  }
+  if (p.next) {
+    IndexPage b = *load(p.next);
+    b.prev = p.prev;
+    store(b);
+  }
+  dropPage(p.page);
+  Step up = path.back();
+  path.pop_back();
+  IndexPage parent = *load(up.page);
+  if (up.slot >= 0) {
+    parent.entries.erase(parent.entries.begin() + up.slot);
+  } else if (!parent.entries.empty()) {
+    // The last listed child becomes the tail; the parent's last entry is now
+    // that child's last entry, which is exactly the entry we drop.
+    parent.tail = parent.entries.back().child;
+    IndexEntry dropped = parent.entries.back();
+    parent.entries.pop_back();
+    if (path.empty()) {
+      store(parent);
+    } else {
+      store(parent);
+      IndexPage view = parent;
+      view.entries.push_back(dropped);  // its new last entry
+      fixSeparators(view, path);
+      return;
+    }
+    return;
+  } else {
+    parent.tail = 0;
+  }
+  if (parent.entries.empty() && parent.tail == 0) {
+    if (path.empty()) {
+      // The root lost its last child: it becomes an empty leaf again.
+      IndexPage root;
+      root.page = parent.page;
+      root.leaf = true;
+      store(root);
+      return;
+    }
+    unlinkEmpty(parent, path);
+    return;
+  }
+  if (parent.entries.empty() && path.empty()) {
+    // A root with one child: pull the child up so the tree stays shallow.
+    IndexPage child = *load(parent.tail);
+    IndexPage root = child;
+    root.page = parent.page;
+    root.prev = root.next = 0;
+    dropPage(child.page);
+    store(root);
+    return;
+  }
+  store(parent);
+}
+
+bool IndexWriter::findKey(const std::vector<uint8_t>& key, RowId except, RowId* found) {
+  std::vector<Step> path;
+  auto p = descend(key, RowId{0, 0}, path);
+  std::shared_ptr<IndexPage> cur = p;
+  for (int hops = 0; cur && hops < 1000000; ++hops) {
+    for (const auto& e : cur->entries) {
+      int c = compareKeys(e.key, key);
+      if (c < 0) continue;
+      if (c > 0) return false;
+      if (e.row == except) continue;
+      if (found) *found = e.row;
+      return true;
+    }
+    if (!cur->next) return false;
+    cur = load(cur->next);
+  }
+  return false;
+}
+
+}  // namespace jet

@@ -1,0 +1,70 @@
+// Keeping an index b-tree in step with the rows: inserting and removing
+// entries, splitting full pages, dropping emptied ones, and building a whole
+// tree from sorted entries. Page layout and entry format: see
+// docs/format-indexes.md; the reading side is jet/index.h.
+//
+// Tree shape kept by this writer (the same as the product's):
+//  * leaves (04) hold one entry per row, chained by prev/next in key order;
+//  * an intermediate page (03) holds, for every child but the last, a copy
+//    of the child's last entry plus the child's page number; the last child
+//    is named by the page's tail field. Pages of one level are chained too;
+//  * the root page never moves: when it splits, its contents move to two new
+//    pages and it becomes their parent.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "jet/index.h"
+#include "jet/pager.h"
+#include "jet/tabledef.h"
+
+namespace jet {
+
+// Serialises an index page (entries whole, the shared prefix is computed
+// here). Returns false when the entries do not fit on one page.
+bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, PageBuf& out);
+// Bytes an entry takes on a page without prefix sharing.
+size_t indexEntrySize(const IndexEntry& e, bool leaf);
+
+class IndexWriter {
+ public:
+  // mapPtr: the index's usage map (0 when it has none).
+  IndexWriter(Pager& pager, uint32_t tdefPage, uint32_t rootPage, uint32_t mapPtr);
+
+  void insert(const std::vector<uint8_t>& key, RowId row);
+  // Removes the entry; false when it was not there.
+  bool remove(const std::vector<uint8_t>& key, RowId row);
+  // The first entry whose key equals key exactly, other than `except`.
+  bool findKey(const std::vector<uint8_t>& key, RowId except, RowId* found);
+
+  // A new, empty root leaf for a new index (page allocated and initialised).
+  static uint32_t createEmptyRoot(Pager& pager, uint32_t tdefPage, uint32_t mapPtr);
+
+ private:
+  struct Step {
+    uint32_t page;
+    int slot;  // entry taken, or -1 for the tail
+  };
+  std::shared_ptr<IndexPage> load(uint32_t pg);
+  void store(const IndexPage& p);
+  // Descends to the leaf where (key,row) belongs; fills path (root first).
+  std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
+  // Writes page p, splitting it when it does not fit; path leads to p's
+  // parent (path.back() is the step taken in the parent).
+  void writeOrSplit(IndexPage& p, std::vector<Step> path);
+  void unlinkEmpty(IndexPage& p, std::vector<Step> path);
+  void fixSeparators(const IndexPage& child, std::vector<Step> path);
+  uint32_t newPage();
+  void dropPage(uint32_t pg);
+
+  Pager& pager_;
+  uint32_t tdef_;
+  uint32_t root_;
+  uint32_t map_;
+  std::map<uint32_t, std::pair<const PageBuf*, std::shared_ptr<IndexPage>>> cache_;
+};
+
+}  // namespace jet

@@ -1,0 +1,125 @@
+#include "jet/long_value_writer.h"
+
+#include <set>
+
+#include "jet/bytes.h"
+#include "jet/error.h"
+#include "jet/page_alloc.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+LongValueWriter::LongValueWriter(Pager& pager, uint32_t ownedMapPtr) : pager_(pager), map_(ownedMapPtr) {}
+
+RowId LongValueWriter::putRow(const std::vector<uint8_t>& bytes) {
+  const Format& fmt = pager_.format();
+  if (!current_ && !searched_ && map_) {
+    // Start with the table's last long-value page that has room left.
+    searched_ = true;
+    auto pages = readUsageMap(pager_, map_).pages;
+    int looked = 0;
+    for (auto it = pages.rbegin(); it != pages.rend() && looked < 8; ++it) {
+      PageRef p = pager_.page(*it);
+      if ((*p)[0] != pagetype_w::kData || view(p).u32(fmt.offDataTdef) != kLvalTag) continue;
+      ++looked;
+      if (dataPageFree(fmt, *p) >= bytes.size() + 2 && view(p).u16(fmt.offDataRowCount) < 255) {
+        current_ = *it;
+        break;
+      }
+    }
+  }
+  if (current_) {
+    PageBuf& p = pager_.modify(current_);
+    if (dataPageFree(fmt, p) >= bytes.size() + 2) {
+      auto slots = readSlotContents(fmt, p);
+      SlotContent s;
+      s.bytes = bytes;
+      slots.push_back(std::move(s));
+      if (writeSlots(fmt, p, slots)) return RowId{current_, static_cast<uint16_t>(slots.size() - 1)};
+    }
+  }
+  uint32_t pg = allocatePage(pager_);
+  PageBuf& p = pager_.modify(pg);
+  initDataPage(fmt, p, kLvalTag);
+  std::vector<SlotContent> slots(1);
+  slots[0].bytes = bytes;
+  if (!writeSlots(fmt, p, slots)) corrupt("a long-value piece does not fit a page");
+  if (map_) UsageMapEditor(pager_, map_).add(pg);
+  current_ = pg;
+  return RowId{pg, 0};
+}
+
+std::string LongValueWriter::write(const std::string& data, size_t inlineRoom) {
+  const Format& fmt = pager_.format();
+  std::string field(12, '\0');
+  auto* f = reinterpret_cast<uint8_t*>(field.data());
+  uint32_t len = static_cast<uint32_t>(data.size());
+  if (data.size() > 0x3FFFFFFF) throw Error(err::kFieldTooSmall, "A long value is too long.");
+  if (data.size() <= kMaxInline && data.size() <= inlineRoom) {
+    put32(f, len | 0x80000000u);
+    return field + data;
+  }
+  // Largest row a long-value page takes: the page less its header and one
+  // slot; a chained piece also carries the 4-byte pointer.
+  const size_t maxRow = fmt.pageSize - fmt.offDataRows - 2;
+  if (data.size() <= maxRow) {
+    RowId id = putRow(std::vector<uint8_t>(data.begin(), data.end()));
+    put32(f, len | 0x40000000u);
+    put32(f + 4, id.packed());
+    return field;
+  }
+  const size_t chunk = maxRow - 4;
+  // Write the pieces back to front so each knows its successor.
+  size_t pieces = (data.size() + chunk - 1) / chunk;
+  uint32_t next = 0;
+  for (size_t i = pieces; i-- > 0;) {
+    size_t off = i * chunk;
+    size_t n = std::min(chunk, data.size() - off);
+    std::vector<uint8_t> row(4 + n);
+    put32(row.data(), next);
+    std::copy(data.begin() + off, data.begin() + off + n, row.begin() + 4);
+    // Each full piece fills a page of its own.
+    current_ = 0;
+    next = putRow(row).packed();
+  }
+  current_ = 0;
+  put32(f, len);
+  put32(f + 4, next);
+  return field;
+}
+
+void LongValueWriter::release(ByteView fieldView) {
+  if (fieldView.size < 12) return;
+  uint32_t word = fieldView.u32(0);
+  uint32_t kind = word & 0xC0000000u;
+  if (kind == 0x80000000u) return;
+  const Format& fmt = pager_.format();
+  RowId id = RowId::unpack(fieldView.u32(4));
+  std::set<uint32_t> seen;
+  for (int guard = 0; id.valid() && guard < 1000000; ++guard) {
+    if (!seen.insert(id.packed()).second || id.page >= pager_.pageCount()) break;
+    PageBuf& p = pager_.modify(id.page);
+    if (p[0] != pagetype_w::kData || ByteView(p.data(), p.size()).u32(fmt.offDataTdef) != kLvalTag) break;
+    auto slots = readSlotContents(fmt, p);
+    if (id.row >= slots.size() || (slots[id.row].flags & slotflag::kDeleted)) break;
+    uint32_t next = 0;
+    if (kind == 0 && slots[id.row].bytes.size() >= 4) next = ByteView(slots[id.row].bytes.data(), 4).u32(0);
+    slots[id.row].flags = slotflag::kDeleted;
+    slots[id.row].bytes.clear();
+    bool anyLive = false;
+    for (const auto& s : slots)
+      if (!(s.flags & slotflag::kDeleted)) anyLive = true;
+    if (!anyLive) {
+      // The page holds nothing any more: give it back.
+      if (map_) UsageMapEditor(pager_, map_).remove(id.page);
+      if (current_ == id.page) current_ = 0;
+      freePage(pager_, id.page);
+    } else {
+      writeSlots(fmt, p, slots);
+    }
+    if (kind != 0) break;
+    id = RowId::unpack(next);
+  }
+}
+
+}  // namespace jet

@@ -1,0 +1,518 @@
+#include "jet/table_writer.h"
+
+#include <algorithm>
+#include <random>
+
+#include "jet/error.h"
+#include "jet/index_key.h"
+#include "jet/page_alloc.h"
+#include "jet/row_encoder.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+namespace {
+
+std::array<uint8_t, 16> newGuid() {
+  static std::random_device rd;
+  static std::mt19937_64 gen(rd());
+  std::array<uint8_t, 16> g;
+  uint64_t a = gen(), b = gen();
+  for (int i = 0; i < 8; ++i) { g[i] = uint8_t(a >> (8 * i)); g[8 + i] = uint8_t(b >> (8 * i)); }
+  g[7] = (g[7] & 0x0F) | 0x40;  // version 4
+  g[8] = (g[8] & 0x3F) | 0x80;
+  return g;
+}
+
+[[noreturn]] void noCurrentRecord() { throw Error(err::kNoCurrentRecord, "No current record."); }
+
+}  // namespace
+
+TableWriter::TableWriter(Database& db, const std::string& tableName) : db_(db), name_(tableName) {
+  auto d = db.table(tableName);
+  tdefPage_ = d->page;
+  name_ = d->name;
+}
+
+TableWriter::TableWriter(Database& db, uint32_t tdefPage, const std::string& tableName)
+    : db_(db), tdefPage_(tdefPage), name_(tableName) {}
+
+std::shared_ptr<const TableDef> TableWriter::def() {
+  load();
+  return def_;
+}
+
+void TableWriter::load() {
+  auto d = db_.tableAtPage(tdefPage_, name_);
+  if (d != def_) {
+    bool structural = !def_ || d->realIndexes.size() != def_->realIndexes.size();
+    def_ = d;
+    if (structural) ix_.clear();
+  }
+  if (!lv_) lv_ = std::make_unique<LongValueWriter>(db_.pager(), def_->usedPagesPtr);
+}
+
+IndexWriter& TableWriter::indexWriter(size_t real) {
+  if (ix_.size() != def_->realIndexes.size()) ix_.resize(def_->realIndexes.size());
+  if (!ix_[real]) {
+    const RealIndex& r = def_->realIndexes[real];
+    ix_[real] = std::make_unique<IndexWriter>(db_.pager(), tdefPage_, r.rootPage, r.usedPagesPtr);
+  }
+  return *ix_[real];
+}
+
+std::vector<Value> TableWriter::valuesByName(const std::vector<std::pair<std::string, Value>>& named) {
+  load();
+  std::vector<Value> out(def_->columns.size());
+  for (const auto& [n, v] : named) {
+    int c = def_->findColumn(n);
+    if (c < 0) throw Error(err::kItemNotFound, "Item not found in this collection: field '" + n + "'.");
+    out[c] = v;
+  }
+  return out;
+}
+
+// Coerces and checks the values of a row about to be stored. Nothing is
+// written here.
+std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std::vector<Value>* old, RowId self) {
+  const TableDef& d = *def_;
+  const Format& fmt = db_.format();
+  if (in.size() != d.columns.size())
+    throw Error(err::kNotSupported, "A row for table '" + d.name + "' needs " +
+                                        std::to_string(d.columns.size()) + " values.");
+  std::vector<Value> vals(in.size());
+  for (size_t i = 0; i < d.columns.size(); ++i) {
+    const Column& c = d.columns[i];
+    if (c.calculated() || c.rawType == coltype::kComplex) {
+      // Computed and multi-value columns are not written by this engine:
+      // they keep what they had (nothing for a new row).
+      vals[i] = old ? (*old)[i] : Value();
+      continue;
+    }
+    if (c.autoNumber() && old) {
+      vals[i] = (*old)[i];
+      continue;
+    }
+    if (c.autoLong() && in[i].isNull()) continue;  // numbered when stored
+    if (c.autoGuid() && in[i].isNull()) {
+      vals[i] = Value::guid(newGuid());
+      continue;
+    }
+    vals[i] = coerceValue(fmt, c, in[i]);
+    if (vals[i].isNull() && c.requiredProp && c.rawType != coltype::kBool)
+      throw Error(err::kRequiredNull, "You must enter a value in the '" + d.name + "." + c.name +
+                                          "' field.");
+  }
+  // Auto-numbers are assigned here so that keys can be checked.
+  for (size_t i = 0; i < d.columns.size(); ++i) {
+    const Column& c = d.columns[i];
+    if (c.autoLong() && !old && vals[i].isNull()) {
+      int64_t next = int64_t(d.nextAutoNumber) + 1;
+      if (next > 0x7FFFFFFF) throw Error(err::kNotSupported, "The auto-number of '" + d.name + "' is exhausted.");
+      vals[i] = Value::longInt(static_cast<int32_t>(next));
+    }
+  }
+  for (size_t r = 0; r < d.realIndexes.size(); ++r) {
+    const RealIndex& ri = d.realIndexes[r];
+    bool isPrimary = false;
+    for (const auto& ix : d.indexes)
+      if (ix.realIndex == static_cast<int>(r) && ix.primary()) isPrimary = true;
+    if ((ri.required() || isPrimary) && keyHasNull(d, ri, vals)) {
+      throw Error(err::kIndexNull, "Index or primary key cannot contain a Null value.");
+    }
+    if (!ri.unique() || keyHasNull(d, ri, vals)) continue;
+    if (!canEncodeKey(fmt, d, ri)) continue;
+    auto key = encodeIndexKey(fmt, d, ri, vals);
+    if (old) {
+      auto oldKey = encodeIndexKey(fmt, d, ri, *old);
+      if (oldKey == key) continue;
+    }
+    RowId other;
+    if (indexWriter(r).findKey(key, self, &other)) {
+      std::string idxName;
+      for (const auto& ix : d.indexes)
+        if (ix.realIndex == static_cast<int>(r)) { idxName = ix.name; break; }
+      throw Error(err::kDuplicateKey,
+                  "The changes you requested to the table were not successful because they would "
+                  "create duplicate values in the index, primary key, or relationship (index '" +
+                      idxName + "' of table '" + d.name + "').");
+    }
+  }
+  return vals;
+}
+
+std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
+                                           const std::vector<std::string>* keepLong) {
+  const TableDef& d = *def_;
+  const Format& fmt = db_.format();
+  const uint16_t cp = db_.header().codePage;
+  std::vector<CellData> cells(d.columns.size());
+  std::vector<size_t> longCols;
+  for (size_t i = 0; i < d.columns.size(); ++i) {
+    const Column& c = d.columns[i];
+    const Value& v = vals[i];
+    if (c.rawType == coltype::kBool) {
+      cells[i].present = !v.isNull() && v.asBool();
+      continue;
+    }
+    if (keepLong && !(*keepLong)[i].empty()) {
+      cells[i].present = true;
+      cells[i].bytes = (*keepLong)[i];
+      continue;
+    }
+    if (v.isNull()) continue;
+    if (c.calculated() || c.rawType == coltype::kComplex) continue;
+    cells[i].present = true;
+    if (c.isLongValue()) {
+      longCols.push_back(i);
+      cells[i].bytes.assign(12, '\0');
+      continue;
+    }
+    cells[i].bytes = encodeCellBytes(fmt, cp, c, v);
+  }
+  if (!longCols.empty()) {
+    size_t base = encodeRow(fmt, d, cells).size();
+    size_t room = base < fmt.maxRowSize ? fmt.maxRowSize - base : 0;
+    for (size_t i : longCols) {
+      const Column& c = d.columns[i];
+      std::string data = c.rawType == coltype::kMemo ? encodeStoredText(fmt, cp, c, vals[i].bytes())
+                                                    : vals[i].bytes();
+      // Jet 3 offsets reach past 255 only with the jump table; keep inline
+      // data small there too.
+      cells[i].bytes = lv_->write(data, room);
+      size_t grew = cells[i].bytes.size() - 12;
+      room = room > grew ? room - grew : 0;
+    }
+  }
+  std::vector<uint8_t> row = encodeRow(fmt, d, cells);
+  if (row.size() > fmt.maxRowSize)
+    throw Error(err::kRecordTooLarge, "Record is too large.");
+  return row;
+}
+
+RowId TableWriter::placeNew(const std::vector<uint8_t>& row) {
+  const Format& fmt = db_.format();
+  Pager& pager = db_.pager();
+  const TableDef& d = *def_;
+  if (!lastPageKnown_) {
+    lastPageKnown_ = true;
+    lastPage_ = 0;
+    if (d.usedPagesPtr) {
+      auto pages = readUsageMap(pager, d.usedPagesPtr).pages;
+      for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
+        PageRef p = pager.page(*it);
+        if ((*p)[0] == pagetype_w::kData && view(p).u32(fmt.offDataTdef) == d.page) {
+          lastPage_ = *it;
+          break;
+        }
+      }
+    }
+  }
+  if (lastPage_) {
+    PageRef cur = pager.page(lastPage_);
+    if ((*cur)[0] == pagetype_w::kData && view(cur).u32(fmt.offDataTdef) == d.page &&
+        dataPageFree(fmt, *cur) >= row.size() + 2 && view(cur).u16(fmt.offDataRowCount) < 255) {
+      PageBuf& p = pager.modify(lastPage_);
+      auto slots = readSlotContents(fmt, p);
+      SlotContent s;
+      s.bytes = row;
+      slots.push_back(std::move(s));
+      if (writeSlots(fmt, p, slots)) return RowId{lastPage_, static_cast<uint16_t>(slots.size() - 1)};
+    }
+  }
+  uint32_t pg = allocatePage(pager);
+  PageBuf& p = pager.modify(pg);
+  initDataPage(fmt, p, d.page);
+  std::vector<SlotContent> slots(1);
+  slots[0].bytes = row;
+  if (!writeSlots(fmt, p, slots)) throw Error(err::kRecordTooLarge, "Record is too large.");
+  if (d.usedPagesPtr) UsageMapEditor(pager, d.usedPagesPtr).add(pg);
+  if (d.freePagesPtr) UsageMapEditor(pager, d.freePagesPtr).add(pg);
+  lastPage_ = pg;
+  return RowId{pg, 0};
+}
+
+void TableWriter::setCounts(int rowDelta, uint32_t autoNumber) {
+  const Format& fmt = db_.format();
+  PageBuf& t = db_.pager().modify(tdefPage_);
+  ByteView tv(t.data(), t.size());
+  uint32_t rows = tv.u32(fmt.offTdefRowCount);
+  rows = static_cast<uint32_t>(std::max<int64_t>(0, int64_t(rows) + rowDelta));
+  put32(t.data() + fmt.offTdefRowCount, rows);
+  if (autoNumber > tv.u32(fmt.offTdefAutoNumber)) put32(t.data() + fmt.offTdefAutoNumber, autoNumber);
+  // Each real index keeps a copy of the row count.
+  uint32_t realCount = tv.u32(fmt.offTdefRealIdxCount);
+  for (uint32_t i = 0; i < realCount; ++i) {
+    size_t off = fmt.offTdefRealIdxStart + size_t(i) * fmt.sizeRealIdxRowCount + 4;
+    if (off + 4 <= t.size()) put32(t.data() + off, rows);
+  }
+  db_.invalidateTable(tdefPage_);
+}
+
+bool TableWriter::readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where) {
+  Pager& pager = db_.pager();
+  const Format& fmt = db_.format();
+  if (!id.valid() || id.page >= pager.pageCount()) return false;
+  PageRef p = pager.page(id.page);
+  if ((*p)[0] != pagetype_w::kData || view(p).u32(fmt.offDataTdef) != def_->page) return false;
+  auto slots = readSlots(fmt, *p);
+  if (id.row >= slots.size() || (slots[id.row].flags & slotflag::kDeleted)) return false;
+  where = id;
+  if (slots[id.row].flags & slotflag::kOverflow) {
+    if (slots[id.row].end - slots[id.row].start < 4) corrupt("an overflow row pointer is truncated");
+    where = RowId::unpack(view(p).u32(slots[id.row].start));
+    if (where.page >= pager.pageCount()) corrupt("an overflow row points outside the file");
+    PageRef q = pager.page(where.page);
+    auto qs = readSlots(fmt, *q);
+    if (where.row >= qs.size()) corrupt("an overflow row points at a missing row");
+    bytes.assign(q->begin() + qs[where.row].start, q->begin() + qs[where.row].end);
+    return true;
+  }
+  bytes.assign(p->begin() + slots[id.row].start, p->begin() + slots[id.row].end);
+  return true;
+}
+
+std::vector<Value> TableWriter::read(RowId id) {
+  load();
+  std::vector<uint8_t> bytes;
+  RowId where;
+  if (!readRaw(id, bytes, where)) noCurrentRecord();
+  RowDecoder dec(db_, *def_);
+  std::vector<Value> out;
+  dec.decode(ByteView(bytes.data(), bytes.size()), out);
+  return out;
+}
+
+template <class F>
+auto TableWriter::inChange(F&& f) -> decltype(f()) {
+  db_.beginChange();
+  try {
+    if constexpr (std::is_void_v<decltype(f())>) {
+      f();
+      db_.commitChange();
+    } else {
+      auto r = f();
+      db_.commitChange();
+      return r;
+    }
+  } catch (...) {
+    ix_.clear();
+    lv_.reset();
+    lastPageKnown_ = false;
+    def_.reset();
+    db_.rollbackChange();
+    throw;
+  }
+}
+
+RowId TableWriter::insert(const std::vector<Value>& values) {
+  db_.requireWritable();
+  load();
+  std::vector<Value> vals = prepare(values, nullptr, RowId{});
+  return inChange([&] {
+    const TableDef& d = *def_;
+    const Format& fmt = db_.format();
+    std::vector<uint8_t> row = buildRow(vals, nullptr);
+    RowId id = placeNew(row);
+    for (size_t r = 0; r < d.realIndexes.size(); ++r) {
+      const RealIndex& ri = d.realIndexes[r];
+      if (ri.ignoreNulls() && keyIsAllNull(d, ri, vals)) continue;
+      if (!canEncodeKey(fmt, d, ri)) continue;
+      indexWriter(r).insert(encodeIndexKey(fmt, d, ri, vals), id);
+    }
+    uint32_t autoNo = 0;
+    for (size_t i = 0; i < d.columns.size(); ++i)
+      if (d.columns[i].autoLong() && !vals[i].isNull() && vals[i].asInt() > 0)
+        autoNo = std::max<uint32_t>(autoNo, static_cast<uint32_t>(vals[i].asInt()));
+    setCounts(+1, autoNo);
+    return id;
+  });
+}
+
+void TableWriter::update(RowId id, const std::vector<Value>& values) {
+  db_.requireWritable();
+  load();
+  std::vector<uint8_t> oldBytes;
+  RowId where;
+  if (!readRaw(id, oldBytes, where)) noCurrentRecord();
+  std::vector<Value> old;
+  RowDecoder dec(db_, *def_);
+  ByteView oldView(oldBytes.data(), oldBytes.size());
+  dec.decode(oldView, old);
+  std::vector<Value> vals = prepare(values, &old, id);
+  inChange([&] {
+    const TableDef& d = *def_;
+    const Format& fmt = db_.format();
+    Pager& pager = db_.pager();
+    // Long values that did not change keep their stored field; the others
+    // give their pages back and are written anew.
+    std::vector<std::string> keep(d.columns.size());
+    // Locate old long-value fields by their var-table entries.
+    auto fieldBytes = [&](const Column& c) -> std::string {
+      ByteView row = oldView;
+      const size_t L = row.size;
+      const size_t ccSize = fmt.sizeRowColCount;
+      unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
+      size_t nms = (colCount + 7) / 8;
+      if (c.number >= colCount) return {};
+      if (!((row.u8(L - nms + c.number / 8) >> (c.number % 8)) & 1)) return {};
+      if (c.fixed()) return row.str(ccSize + c.fixedOffset, fixedWidth(c));
+      size_t a, b;
+      if (fmt.jet3) {
+        size_t varCount = row.u8(L - nms - 1);
+        size_t numJumps = (L - 1) / 256;
+        size_t tablePos = L - nms - 2 - numJumps;
+        auto off3 = [&](size_t i) -> size_t {
+          size_t jumps = 0;
+          for (size_t j = 0; j < numJumps; ++j)
+            if (row.u8(L - nms - 2 - j) <= i) ++jumps;
+          return row.u8(tablePos - i) + 256 * jumps;
+        };
+        if (c.varIndex >= varCount) return {};
+        a = off3(c.varIndex);
+        b = off3(c.varIndex + 1);
+      } else {
+        size_t varCount = row.u16(L - nms - 2);
+        size_t base = L - nms - 2;
+        if (c.varIndex >= varCount) return {};
+        a = row.u16(base - 2 * (c.varIndex + 1));
+        b = row.u16(base - 2 * (c.varIndex + 2));
+      }
+      if (a > b || b > L) corrupt("a variable-length value lies outside its row");
+      return row.str(a, b - a);
+    };
+    for (size_t i = 0; i < d.columns.size(); ++i) {
+      const Column& c = d.columns[i];
+      if (c.calculated() || c.rawType == coltype::kComplex) {
+        keep[i] = fieldBytes(c);
+        continue;
+      }
+      if (!c.isLongValue()) continue;
+      std::string f = fieldBytes(c);
+      if (f.empty()) continue;
+      if (old[i] == vals[i]) {
+        keep[i] = f;
+      } else {
+        lv_->release(ByteView(reinterpret_cast<const uint8_t*>(f.data()), f.size()));
+      }
+    }
+    std::vector<uint8_t> row = buildRow(vals, &keep);
+    // Put the row back in its home slot if it fits; otherwise the home slot
+    // keeps a pointer to the row's new place.
+    PageBuf& home = pager.modify(id.page);
+    auto slots = readSlotContents(fmt, home);
+    if (where.page != id.page || where.row != id.row) {
+      // Drop the old overflow copy first.
+      PageBuf& op = pager.modify(where.page);
+      auto os = readSlotContents(fmt, op);
+      os[where.row].flags = slotflag::kDeleted;
+      os[where.row].bytes.clear();
+      writeSlots(fmt, op, os);
+      slots = readSlotContents(fmt, pager.modify(id.page));
+    }
+    auto tryHome = slots;
+    tryHome[id.row].flags = 0;
+    tryHome[id.row].bytes = row;
+    PageBuf& home2 = pager.modify(id.page);
+    if (!writeSlots(fmt, home2, tryHome)) {
+      RowId target = placeNew(row);
+      // The moved row is marked so that scans pass over it; it is reached
+      // through the pointer only.
+      PageBuf& tp = pager.modify(target.page);
+      auto ts = readSlotContents(fmt, tp);
+      ts[target.row].flags = slotflag::kDeleted;
+      writeSlots(fmt, tp, ts);
+      auto ptr = slots;
+      ptr[id.row].flags = slotflag::kOverflow;
+      ptr[id.row].bytes.assign(4, 0);
+      put32(ptr[id.row].bytes.data(), target.packed());
+      PageBuf& home3 = pager.modify(id.page);
+      if (!writeSlots(fmt, home3, ptr)) throw Error(err::kRecordTooLarge, "Record is too large.");
+    }
+    (void)home;
+    for (size_t r = 0; r < d.realIndexes.size(); ++r) {
+      const RealIndex& ri = d.realIndexes[r];
+      if (!canEncodeKey(fmt, d, ri)) continue;
+      bool oldIn = !(ri.ignoreNulls() && keyIsAllNull(d, ri, old));
+      bool newIn = !(ri.ignoreNulls() && keyIsAllNull(d, ri, vals));
+      auto ok = encodeIndexKey(fmt, d, ri, old);
+      auto nk = encodeIndexKey(fmt, d, ri, vals);
+      if (oldIn == newIn && ok == nk) continue;
+      if (oldIn) indexWriter(r).remove(ok, id);
+      if (newIn) indexWriter(r).insert(nk, id);
+    }
+    setCounts(0, 0);
+  });
+}
+
+void TableWriter::remove(RowId id) {
+  db_.requireWritable();
+  load();
+  std::vector<uint8_t> oldBytes;
+  RowId where;
+  if (!readRaw(id, oldBytes, where)) noCurrentRecord();
+  std::vector<Value> old;
+  RowDecoder dec(db_, *def_);
+  ByteView oldView(oldBytes.data(), oldBytes.size());
+  dec.decode(oldView, old);
+  inChange([&] {
+    const TableDef& d = *def_;
+    const Format& fmt = db_.format();
+    Pager& pager = db_.pager();
+    // Long values give their pages back. Their fields are found the same way
+    // the decoder finds them; a value read back equal means the field is the
+    // stored one.
+    for (size_t i = 0; i < d.columns.size(); ++i) {
+      const Column& c = d.columns[i];
+      if (!c.isLongValue() || old[i].isNull()) continue;
+      ByteView row = oldView;
+      const size_t L = row.size;
+      const size_t ccSize = fmt.sizeRowColCount;
+      unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
+      size_t nms = (colCount + 7) / 8;
+      size_t a = 0, b = 0;
+      if (fmt.jet3) {
+        size_t varCount = row.u8(L - nms - 1);
+        size_t numJumps = (L - 1) / 256;
+        size_t tablePos = L - nms - 2 - numJumps;
+        auto off3 = [&](size_t k) -> size_t {
+          size_t jumps = 0;
+          for (size_t j = 0; j < numJumps; ++j)
+            if (row.u8(L - nms - 2 - j) <= k) ++jumps;
+          return row.u8(tablePos - k) + 256 * jumps;
+        };
+        if (c.varIndex >= varCount) continue;
+        a = off3(c.varIndex);
+        b = off3(c.varIndex + 1);
+      } else {
+        size_t varCount = row.u16(L - nms - 2);
+        size_t base = L - nms - 2;
+        if (c.varIndex >= varCount) continue;
+        a = row.u16(base - 2 * (c.varIndex + 1));
+        b = row.u16(base - 2 * (c.varIndex + 2));
+      }
+      if (a < b && b <= L) lv_->release(row.sub(a, b - a));
+    }
+    if (!(where == id)) {
+      PageBuf& op = pager.modify(where.page);
+      auto os = readSlotContents(fmt, op);
+      os[where.row].flags = slotflag::kDeleted;
+      os[where.row].bytes.clear();
+      writeSlots(fmt, op, os);
+    }
+    PageBuf& home = pager.modify(id.page);
+    auto slots = readSlotContents(fmt, home);
+    slots[id.row].flags = slotflag::kDeleted;
+    slots[id.row].bytes.clear();
+    writeSlots(fmt, home, slots);
+    for (size_t r = 0; r < d.realIndexes.size(); ++r) {
+      const RealIndex& ri = d.realIndexes[r];
+      if (!canEncodeKey(fmt, d, ri)) continue;
+      if (ri.ignoreNulls() && keyIsAllNull(d, ri, old)) continue;
+      indexWriter(r).remove(encodeIndexKey(fmt, d, ri, old), id);
+    }
+    setCounts(-1, 0);
+  });
+}
+
+}  // namespace jet
