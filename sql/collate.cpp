@@ -1,0 +1,275 @@
+#include "sql/collate.h"
+
+#include <cctype>
+
+#include "jet/error.h"
+
+namespace sql {
+
+std::u32string decodeUtf8(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<uint8_t>(s[i]);
+    char32_t c;
+    size_t n;
+    if (b < 0x80) { c = b; n = 1; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
+    else { out.push_back(0xFFFD); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    bool ok = true;
+    for (size_t k = 1; k < n; ++k) {
+      auto cb = static_cast<uint8_t>(s[i + k]);
+      if ((cb & 0xC0) != 0x80) { ok = false; break; }
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+    out.push_back(c);
+    i += n;
+  }
+  return out;
+}
+
+std::string encodeUtf8(const std::u32string& s) {
+  std::string out;
+  for (char32_t c : s) {
+    if (c < 0x80) out.push_back(static_cast<char>(c));
+    else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+char32_t foldCase(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x137) return c & ~1u;
+  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c : c - 1;
+  if (c >= 0x14A && c <= 0x177) return c & ~1u;
+  if (c >= 0x179 && c <= 0x17E) return (c & 1) ? c : c - 1;
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
+  if (c >= 0x430 && c <= 0x44F) return c - 32;
+  if (c >= 0x450 && c <= 0x45F) return c - 80;
+  return c;
+}
+
+char32_t lowerCase(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x100 && c <= 0x137) return c | 1u;
+  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c + 1 : c;
+  if (c >= 0x14A && c <= 0x177) return c | 1u;
+  if (c >= 0x179 && c <= 0x17E) return (c & 1) ? c + 1 : c;
+  if (c >= 0x391 && c <= 0x3A9) return c + 32;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+namespace {
+
+// Base letter of an upper-case Latin letter with a diacritic.
+char32_t baseLetter(char32_t c) {
+  if (c < 0xC0) return c;
+  if (c <= 0xDD) {
+    static const char* map = "AAAAAAACEEEEIIIIDNOOOOO*OUUUUY";
+    char b = map[c - 0xC0];
+    return b == '*' ? c : static_cast<char32_t>(b);
+  }
+  if (c >= 0x100 && c <= 0x17F) {
+    static const char ext[] = "AAAAAACCCCCCCCDDDDEEEEEEEEEEGGGGGGGGHHHHIIIIIIIIIIIIJJKKKLLLLLLLLLLNNNNNNNNNOOOOOOOORRRRRRSSSSSSSSTTTTTTUUUUUUUUUUUUWWYYYZZZZZZS";
+    size_t k = c - 0x100;
+    if (k < sizeof(ext) - 1) {
+      char b = ext[k];
+      return static_cast<char32_t>(b);
+    }
+  }
+  if (c == 0x178) return 'Y';
+  return c;
+}
+
+bool ignorable(char32_t c) { return c == '-' || c == '\'' || c == 0xAD; }
+
+uint32_t primaryWeight(char32_t folded) {
+  char32_t b = baseLetter(folded);
+  uint32_t cls;
+  if (b >= '0' && b <= '9') cls = 2;
+  else if ((b >= 'A' && b <= 'Z') || b >= 0xC0) cls = 3;
+  else cls = 1;
+  return (cls << 24) | static_cast<uint32_t>(b);
+}
+
+bool isAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+int compareAscii(std::string_view a, std::string_view b) {
+  // Primary: case folded, hyphens and apostrophes skipped.
+  size_t i = 0, j = 0;
+  for (;;) {
+    while (i < a.size() && ignorable(static_cast<unsigned char>(a[i]))) ++i;
+    while (j < b.size() && ignorable(static_cast<unsigned char>(b[j]))) ++j;
+    if (i == a.size() || j == b.size()) {
+      if (i != a.size()) return 1;
+      if (j != b.size()) return -1;
+      break;
+    }
+    uint32_t x = primaryWeight(foldCase(static_cast<unsigned char>(a[i])));
+    uint32_t y = primaryWeight(foldCase(static_cast<unsigned char>(b[j])));
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  // Secondary: every character, case folded.
+  size_t n = std::min(a.size(), b.size());
+  for (size_t k = 0; k < n; ++k) {
+    char32_t x = foldCase(static_cast<unsigned char>(a[k])), y = foldCase(static_cast<unsigned char>(b[k]));
+    if (x != y) {
+      uint32_t wx = ignorable(x) ? 0 : primaryWeight(x), wy = ignorable(y) ? 0 : primaryWeight(y);
+      return wx < wy ? -1 : 1;
+    }
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
+}
+
+void put24(std::string& out, uint32_t w) {
+  out.push_back(static_cast<char>((w >> 16) & 0xFF));
+  out.push_back(static_cast<char>((w >> 8) & 0xFF));
+  out.push_back(static_cast<char>(w & 0xFF));
+}
+
+}  // namespace
+
+std::string collationKey(std::string_view s) {
+  std::u32string u = decodeUtf8(s);
+  std::string out;
+  out.reserve(u.size() * 8 + 4);
+  for (char32_t c : u) {
+    if (ignorable(c)) continue;
+    uint32_t w = primaryWeight(foldCase(c));
+    out.push_back(static_cast<char>(w >> 24));
+    put24(out, w & 0xFFFFFF);
+  }
+  out.push_back('\0');
+  for (char32_t c : u) {
+    char32_t f = foldCase(c);
+    uint32_t w = ignorable(f) ? 0 : primaryWeight(f);
+    out.push_back(static_cast<char>(w >> 24));
+    put24(out, static_cast<uint32_t>(f) & 0xFFFFFF);
+  }
+  return out;
+}
+
+int compareText(std::string_view a, std::string_view b) {
+  if (isAscii(a) && isAscii(b)) return compareAscii(a, b);
+  std::string ka = collationKey(a), kb = collationKey(b);
+  int c = ka.compare(kb);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+LikePattern::LikePattern(std::string_view pattern) {
+  std::u32string p = decodeUtf8(pattern);
+  for (size_t i = 0; i < p.size(); ++i) {
+    Item it{Item::Literal};
+    char32_t c = p[i];
+    if (c == '*') {
+      if (!items_.empty() && items_.back().kind == Item::Many) continue;
+      it.kind = Item::Many;
+    } else if (c == '?') {
+      it.kind = Item::Any;
+    } else if (c == '#') {
+      it.kind = Item::Digit;
+    } else if (c == '[') {
+      size_t j = i + 1;
+      it.kind = Item::Set;
+      if (j < p.size() && p[j] == '!') { it.negate = true; ++j; }
+      bool closed = false;
+      bool first = true;
+      while (j < p.size()) {
+        if (p[j] == ']' && !first) { closed = true; break; }
+        if (p[j] == ']' && first) {  // [] matches the empty string in the product; treat as nothing
+          closed = true;
+          break;
+        }
+        char32_t lo = foldCase(p[j]);
+        char32_t hi = lo;
+        if (j + 2 < p.size() && p[j + 1] == '-' && p[j + 2] != ']') {
+          hi = foldCase(p[j + 2]);
+          j += 2;
+        }
+        if (hi < lo) throw jet::Error(jet::err::kSyntax, "Invalid pattern string.");
+        it.ranges.push_back({lo, hi});
+        ++j;
+        first = false;
+      }
+      if (!closed) throw jet::Error(jet::err::kSyntax, "Invalid pattern string.");
+      i = j;
+      if (it.ranges.empty() && !it.negate) continue;  // "[]" matches a zero-length string
+    } else {
+      it.ch = foldCase(c);
+    }
+    items_.push_back(std::move(it));
+  }
+}
+
+bool LikePattern::matchItem(const Item& it, char32_t c) const {
+  switch (it.kind) {
+    case Item::Literal: return foldCase(c) == it.ch;
+    case Item::Any: return true;
+    case Item::Digit: return c >= '0' && c <= '9';
+    case Item::Set: {
+      char32_t f = foldCase(c);
+      bool in = false;
+      for (auto& r : it.ranges)
+        if (f >= r.first && f <= r.second) { in = true; break; }
+      return in != it.negate;
+    }
+    case Item::Many: return true;
+  }
+  return false;
+}
+
+bool LikePattern::matches(std::string_view text) const {
+  std::u32string t = decodeUtf8(text);
+  size_t ti = 0, pi = 0;
+  size_t starP = std::string::npos, starT = 0;
+  while (ti < t.size()) {
+    if (pi < items_.size() && items_[pi].kind == Item::Many) {
+      starP = pi++;
+      starT = ti;
+    } else if (pi < items_.size() && matchItem(items_[pi], t[ti])) {
+      ++pi;
+      ++ti;
+    } else if (starP != std::string::npos) {
+      pi = starP + 1;
+      ti = ++starT;
+    } else {
+      return false;
+    }
+  }
+  while (pi < items_.size() && items_[pi].kind == Item::Many) ++pi;
+  return pi == items_.size();
+}
+
+bool like(std::string_view text, std::string_view pattern) { return LikePattern(pattern).matches(text); }
+
+}  // namespace sql

@@ -1,0 +1,44 @@
+// Text comparison the way the product's General sort order does it: without
+// regard to case; accents, hyphens and apostrophes matter only to break ties
+// between texts that are otherwise equal. Also the Like operator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sql {
+
+std::u32string decodeUtf8(std::string_view s);
+std::string encodeUtf8(const std::u32string& s);
+char32_t foldCase(char32_t c);     // upper case
+char32_t lowerCase(char32_t c);
+
+// <0, 0, >0.
+int compareText(std::string_view a, std::string_view b);
+inline bool textEquals(std::string_view a, std::string_view b) { return compareText(a, b) == 0; }
+// A byte string whose plain byte order is compareText's order; equal keys
+// for texts compareText finds equal. Used for sorting, hashing, grouping.
+std::string collationKey(std::string_view s);
+
+// A compiled Like pattern: * ? # [a-z] [!a-z], without regard to case.
+class LikePattern {
+ public:
+  explicit LikePattern(std::string_view pattern);
+  bool matches(std::string_view text) const;
+
+ private:
+  struct Item {
+    enum Kind { Literal, Any, Many, Digit, Set } kind;
+    char32_t ch = 0;
+    bool negate = false;
+    std::vector<std::pair<char32_t, char32_t>> ranges;
+  };
+  bool matchItem(const Item& it, char32_t c) const;
+  std::vector<Item> items_;
+};
+
+bool like(std::string_view text, std::string_view pattern);
+
+}  // namespace sql

@@ -1,0 +1,28 @@
+// Entry points of the query language: open a statement as a recordset, or
+// run it and write the result as text (glimmer-cli sql).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "jet/database.h"
+#include "sql/ast.h"
+#include "sql/planner.h"
+#include "sql/recordset.h"
+
+namespace sql {
+
+// Parses, plans and opens a statement. Errors as jet::Error (see planner.h).
+std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params = {});
+
+// The statement the grid shows for a table or saved query.
+std::string selectAllFrom(const std::string& objectName);
+
+// One line of column names joined by TAB, then one line per row in the
+// dump format (jet/dump.h).
+std::string runToText(jet::Database& db, const std::string& statement, const Params& params = {});
+
+// A parameter value given as text (glimmer-cli --param NAME=VALUE).
+jet::Value paramFromText(const std::string& text);
+
+}  // namespace sql

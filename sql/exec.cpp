@@ -1,0 +1,778 @@
+#include "sql/exec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "jet/error.h"
+#include "jet/index_key.h"
+#include "sql/convert.h"
+#include "sql/ops.h"
+
+namespace sql {
+
+using jet::DataType;
+using jet::Value;
+
+namespace {
+
+// ---- table scan ----
+class TableScanOp : public Op {
+ public:
+  TableScanOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range)
+      : db_(db), def_(std::move(def)), filter_(std::move(filter)), range_(std::move(range)), decoder_(db, *def_) {
+    width = def_->columns.size();
+  }
+  void open(const Frame* outer) override {
+    outer_ = outer;
+    done_ = false;
+    if (range_) {
+      const auto& ri = def_->realIndexes.at(static_cast<size_t>(range_->realIndex));
+      cursor_ = std::make_unique<jet::IndexCursor>(db_, ri);
+      std::vector<Value> keyVals = range_->equal;
+      prefix_ = keyVals.empty() ? std::vector<uint8_t>{}
+                                : jet::encodeIndexKeyValues(db_.format(), *def_, ri, keyVals);
+      highKey_.clear();
+      if (range_->high) {
+        auto hv = keyVals;
+        hv.push_back(*range_->high);
+        highKey_ = jet::encodeIndexKeyValues(db_.format(), *def_, ri, hv);
+      }
+      if (range_->low) {
+        auto lv = keyVals;
+        lv.push_back(*range_->low);
+        cursor_->seek(jet::encodeIndexKeyValues(db_.format(), *def_, ri, lv));
+      } else if (!prefix_.empty()) {
+        cursor_->seek(prefix_);
+      } else {
+        cursor_->beforeFirst();
+        // Nulls sort first; a range with only an upper bound skips them
+        if (range_->high) {
+          std::vector<uint8_t> nullKey{jet::keyflag::kAscNull};
+          cursor_->seekPast(nullKey);
+        }
+      }
+    } else {
+      if (!scan_) scan_ = std::make_unique<jet::TableScan>(db_, def_);
+      scan_->reset();
+    }
+  }
+  bool next(Row& out) override {
+    if (done_) return false;
+    if (range_) {
+      while (cursor_->next()) {
+        const auto& key = cursor_->key();
+        if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) break;
+        if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) break;
+        jet::RowId id = cursor_->rowId();
+        jet::PageRef holder;
+        jet::ByteView bytes;
+        if (!jet::readRow(db_.pager(), *def_, id, holder, bytes)) continue;
+        decoder_.decode(bytes, buf_);
+        if (filter_) {
+          Frame f{&buf_, outer_};
+          if (!isTrue(filter_->eval(f))) continue;
+        }
+        out.v = buf_;
+        out.rid = id;
+        return true;
+      }
+      done_ = true;
+      return false;
+    }
+    while (scan_->next()) {
+      const std::vector<Value>& vals = scan_->values();
+      if (filter_) {
+        Frame f{&vals, outer_};
+        if (!isTrue(filter_->eval(f))) continue;
+      }
+      out.v = vals;
+      out.rid = scan_->rowId();
+      return true;
+    }
+    done_ = true;
+    return false;
+  }
+
+ private:
+  jet::Database& db_;
+  std::shared_ptr<const jet::TableDef> def_;
+  BExprP filter_;
+  std::optional<IndexRange> range_;
+  jet::RowDecoder decoder_;
+  std::unique_ptr<jet::TableScan> scan_;
+  std::unique_ptr<jet::IndexCursor> cursor_;
+  std::vector<uint8_t> prefix_, highKey_;
+  std::vector<Value> buf_;
+  const Frame* outer_ = nullptr;
+  bool done_ = false;
+};
+
+class SingleRowOp : public Op {
+ public:
+  void open(const Frame*) override { done_ = false; }
+  bool next(Row& out) override {
+    if (done_) return false;
+    done_ = true;
+    out.v.clear();
+    out.rid = {};
+    return true;
+  }
+  bool done_ = false;
+};
+
+class FilterOp : public Op {
+ public:
+  FilterOp(OpP c, BExprP p) : child_(std::move(c)), pred_(std::move(p)) { width = child_->width; }
+  void open(const Frame* outer) override { outer_ = outer; child_->open(outer); }
+  bool next(Row& out) override {
+    while (child_->next(out)) {
+      Frame f{&out.v, outer_};
+      if (isTrue(pred_->eval(f))) return true;
+    }
+    return false;
+  }
+  OpP child_;
+  BExprP pred_;
+  const Frame* outer_ = nullptr;
+};
+
+class ProjectOp : public Op {
+ public:
+  ProjectOp(OpP c, std::vector<BExprP> e, bool keepRid) : child_(std::move(c)), exprs_(std::move(e)), keepRid_(keepRid) {
+    width = exprs_.size();
+  }
+  void open(const Frame* outer) override { outer_ = outer; child_->open(outer); }
+  bool next(Row& out) override {
+    if (!child_->next(in_)) return false;
+    Frame f{&in_.v, outer_};
+    out.v.resize(exprs_.size());
+    for (size_t i = 0; i < exprs_.size(); ++i) out.v[i] = exprs_[i]->eval(f);
+    out.rid = keepRid_ ? in_.rid : jet::RowId{};
+    return true;
+  }
+  OpP child_;
+  std::vector<BExprP> exprs_;
+  bool keepRid_;
+  Row in_;
+  const Frame* outer_ = nullptr;
+};
+
+// ---- joins ----
+class NestedLoopJoinOp : public Op {
+ public:
+  NestedLoopJoinOp(OpP l, OpP r, BExprP on, JoinKind k) : left_(std::move(l)), right_(std::move(r)), on_(std::move(on)), kind_(k) {
+    width = left_->width + right_->width;
+  }
+  void open(const Frame* outer) override {
+    outer_ = outer;
+    rights_.clear();
+    right_->open(outer);
+    Row r;
+    while (right_->next(r)) rights_.push_back(r.v);
+    matchedRight_.assign(rights_.size(), false);
+    left_->open(outer);
+    haveLeft_ = false;
+    emitUnmatchedRight_ = false;
+    ri_ = 0;
+  }
+  bool next(Row& out) override {
+    for (;;) {
+      if (emitUnmatchedRight_) {
+        while (ri_ < rights_.size()) {
+          size_t i = ri_++;
+          if (matchedRight_[i]) continue;
+          out.v.assign(left_->width, Value());
+          out.v.insert(out.v.end(), rights_[i].begin(), rights_[i].end());
+          out.rid = {};
+          return true;
+        }
+        return false;
+      }
+      if (!haveLeft_) {
+        if (!left_->next(cur_)) {
+          if (kind_ == JoinKind::Right) {
+            emitUnmatchedRight_ = true;
+            ri_ = 0;
+            continue;
+          }
+          return false;
+        }
+        haveLeft_ = true;
+        matched_ = false;
+        ri_ = 0;
+      }
+      while (ri_ < rights_.size()) {
+        size_t i = ri_++;
+        joined_ = cur_.v;
+        joined_.insert(joined_.end(), rights_[i].begin(), rights_[i].end());
+        if (on_) {
+          Frame f{&joined_, outer_};
+          if (!isTrue(on_->eval(f))) continue;
+        }
+        matched_ = true;
+        matchedRight_[i] = true;
+        out.v = joined_;
+        out.rid = {};
+        return true;
+      }
+      haveLeft_ = false;
+      if (kind_ == JoinKind::Left && !matched_) {
+        out.v = cur_.v;
+        out.v.resize(width);
+        out.rid = {};
+        return true;
+      }
+    }
+  }
+  OpP left_, right_;
+  BExprP on_;
+  JoinKind kind_;
+  std::vector<std::vector<Value>> rights_;
+  std::vector<bool> matchedRight_;
+  Row cur_;
+  std::vector<Value> joined_;
+  bool haveLeft_ = false, matched_ = false, emitUnmatchedRight_ = false;
+  size_t ri_ = 0;
+  const Frame* outer_ = nullptr;
+};
+
+std::string keyOf(const std::vector<BExprP>& keys, const Frame& f, bool& hasNull) {
+  std::string k;
+  hasNull = false;
+  for (const auto& e : keys) {
+    Value v = e->eval(f);
+    if (v.isNull()) { hasNull = true; return k; }
+    // numbers and dates compare as numbers; text compared with a number is
+    // converted, as in comparisons
+    if (v.isText() && e->type != DataType::Text && e->type != DataType::Memo) {
+      auto d = parseNumber(v.bytes());
+      if (d) v = Value::dbl(*d);
+    }
+    std::string g = groupKey(v);
+    k += std::to_string(g.size());
+    k.push_back(':');
+    k += g;
+  }
+  return k;
+}
+
+class HashJoinOp : public Op {
+ public:
+  HashJoinOp(OpP l, OpP r, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind k)
+      : left_(std::move(l)), right_(std::move(r)), lk_(std::move(lk)), rk_(std::move(rk)), residual_(std::move(residual)), kind_(k) {
+    width = left_->width + right_->width;
+  }
+  void open(const Frame* outer) override {
+    outer_ = outer;
+    // Build on the right side (the side whose rows may go unmatched for a
+    // right join is the build side).
+    build_.clear();
+    table_.clear();
+    right_->open(outer);
+    Row r;
+    while (right_->next(r)) {
+      Frame f{&r.v, outer};
+      bool hasNull;
+      std::string k = keyOf(rk_, f, hasNull);
+      build_.push_back(r.v);
+      if (!hasNull) table_[k].push_back(build_.size() - 1);
+    }
+    matchedBuild_.assign(build_.size(), false);
+    left_->open(outer);
+    matches_ = nullptr;
+    mi_ = 0;
+    emitUnmatched_ = false;
+    ui_ = 0;
+  }
+  bool next(Row& out) override {
+    for (;;) {
+      if (emitUnmatched_) {
+        while (ui_ < build_.size()) {
+          size_t i = ui_++;
+          if (matchedBuild_[i]) continue;
+          out.v.assign(left_->width, Value());
+          out.v.insert(out.v.end(), build_[i].begin(), build_[i].end());
+          out.rid = {};
+          return true;
+        }
+        return false;
+      }
+      if (matches_) {
+        while (mi_ < matches_->size()) {
+          size_t bi = (*matches_)[mi_++];
+          joined_ = cur_.v;
+          joined_.insert(joined_.end(), build_[bi].begin(), build_[bi].end());
+          if (residual_) {
+            Frame f{&joined_, outer_};
+            if (!isTrue(residual_->eval(f))) continue;
+          }
+          matched_ = true;
+          matchedBuild_[bi] = true;
+          out.v = joined_;
+          out.rid = {};
+          return true;
+        }
+        matches_ = nullptr;
+        if (kind_ == JoinKind::Left && !matched_) {
+          out.v = cur_.v;
+          out.v.resize(width);
+          out.rid = {};
+          return true;
+        }
+      }
+      if (!left_->next(cur_)) {
+        if (kind_ == JoinKind::Right) {
+          emitUnmatched_ = true;
+          continue;
+        }
+        return false;
+      }
+      Frame f{&cur_.v, outer_};
+      bool hasNull;
+      std::string k = keyOf(lk_, f, hasNull);
+      matched_ = false;
+      mi_ = 0;
+      auto it = hasNull ? table_.end() : table_.find(k);
+      if (it != table_.end()) {
+        matches_ = &it->second;
+      } else {
+        static const std::vector<size_t> none;
+        matches_ = &none;
+      }
+    }
+  }
+  OpP left_, right_;
+  std::vector<BExprP> lk_, rk_;
+  BExprP residual_;
+  JoinKind kind_;
+  std::vector<std::vector<Value>> build_;
+  std::unordered_map<std::string, std::vector<size_t>> table_;
+  std::vector<bool> matchedBuild_;
+  const std::vector<size_t>* matches_ = nullptr;
+  size_t mi_ = 0, ui_ = 0;
+  bool matched_ = false, emitUnmatched_ = false;
+  Row cur_;
+  std::vector<Value> joined_;
+  const Frame* outer_ = nullptr;
+};
+
+// ---- aggregation ----
+struct Group {
+  std::vector<Value> keys;
+  std::vector<Aggregator> aggs;
+};
+
+class AggregateOp : public Op {
+ public:
+  AggregateOp(OpP c, std::vector<BExprP> g, std::vector<AggSpec> a) : child_(std::move(c)), groups_(std::move(g)), aggs_(std::move(a)) {
+    width = groups_.size() + aggs_.size();
+  }
+  void open(const Frame* outer) override {
+    child_->open(outer);
+    std::unordered_map<std::string, size_t> index;
+    std::vector<Group> all;
+    Row r;
+    while (child_->next(r)) {
+      Frame f{&r.v, outer};
+      std::vector<Value> keys;
+      std::string k;
+      for (auto& g : groups_) {
+        Value v = g->eval(f);
+        std::string gk = groupKey(v);
+        k += std::to_string(gk.size()) + ":" + gk;
+        keys.push_back(std::move(v));
+      }
+      auto it = index.find(k);
+      size_t gi;
+      if (it == index.end()) {
+        gi = all.size();
+        index.emplace(std::move(k), gi);
+        Group grp;
+        grp.keys = std::move(keys);
+        for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+        all.push_back(std::move(grp));
+      } else {
+        gi = it->second;
+      }
+      Group& grp = all[gi];
+      for (size_t i = 0; i < aggs_.size(); ++i) {
+        if (aggs_[i].arg) grp.aggs[i].add(aggs_[i].arg->eval(f));
+        else grp.aggs[i].add(Value());
+      }
+    }
+    if (groups_.empty() && all.empty()) {
+      Group grp;
+      for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+      all.push_back(std::move(grp));
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Group& a, const Group& b) {
+      for (size_t i = 0; i < a.keys.size(); ++i) {
+        int c = compareForSort(a.keys[i], b.keys[i]);
+        if (c) return c < 0;
+      }
+      return false;
+    });
+    rows_.clear();
+    rows_.reserve(all.size());
+    for (auto& g : all) {
+      std::vector<Value> row = std::move(g.keys);
+      for (auto& a : g.aggs) row.push_back(a.result());
+      rows_.push_back(std::move(row));
+    }
+    pos_ = 0;
+  }
+  bool next(Row& out) override {
+    if (pos_ >= rows_.size()) return false;
+    out.v = rows_[pos_++];
+    out.rid = {};
+    return true;
+  }
+  OpP child_;
+  std::vector<BExprP> groups_;
+  std::vector<AggSpec> aggs_;
+  std::vector<std::vector<Value>> rows_;
+  size_t pos_ = 0;
+};
+
+class DistinctOp : public Op {
+ public:
+  DistinctOp(OpP c, size_t n) : child_(std::move(c)), n_(n) { width = child_->width; }
+  void open(const Frame* outer) override {
+    seen_.clear();
+    child_->open(outer);
+  }
+  bool next(Row& out) override {
+    while (child_->next(out)) {
+      std::string k;
+      for (size_t i = 0; i < n_ && i < out.v.size(); ++i) {
+        std::string g = groupKey(out.v[i]);
+        // binary and text values are told apart exactly for DISTINCT
+        k += std::to_string(g.size()) + ":" + g;
+      }
+      if (seen_.insert(k).second) return true;
+    }
+    return false;
+  }
+  OpP child_;
+  size_t n_;
+  std::unordered_set<std::string> seen_;
+};
+
+class TopOp : public Op {
+ public:
+  TopOp(OpP c, double n, bool percent, std::vector<SortKey> keys) : child_(std::move(c)), n_(n), percent_(percent), keys_(std::move(keys)) {
+    width = child_->width;
+  }
+  void open(const Frame* outer) override {
+    child_->open(outer);
+    emitted_ = 0;
+    buffered_.clear();
+    bi_ = 0;
+    limit_ = static_cast<size_t>(std::max(0.0, std::floor(n_)));
+    if (percent_) {
+      Row r;
+      while (child_->next(r)) buffered_.push_back(r);
+      double want = std::ceil(static_cast<double>(buffered_.size()) * n_ / 100.0);
+      limit_ = static_cast<size_t>(std::max(0.0, std::min(want, static_cast<double>(buffered_.size()))));
+    }
+    ties_ = false;
+  }
+  bool pull(Row& out) {
+    if (percent_) {
+      if (bi_ >= buffered_.size()) return false;
+      out = buffered_[bi_++];
+      return true;
+    }
+    return child_->next(out);
+  }
+  bool next(Row& out) override {
+    if (emitted_ < limit_) {
+      if (!pull(out)) return false;
+      ++emitted_;
+      if (emitted_ == limit_) last_ = out;
+      return true;
+    }
+    if (keys_.empty() || limit_ == 0) return false;
+    // rows equal to the last one on every sort key come along
+    if (!pull(out)) return false;
+    for (const auto& k : keys_)
+      if (compareForSort(out.v[k.slot], last_.v[k.slot]) != 0) {
+        limit_ = 0;
+        return false;
+      }
+    return true;
+  }
+  OpP child_;
+  double n_;
+  bool percent_;
+  std::vector<SortKey> keys_;
+  size_t limit_ = 0, emitted_ = 0, bi_ = 0;
+  std::vector<Row> buffered_;
+  Row last_;
+  bool ties_ = false;
+};
+
+class ConcatOp : public Op {
+ public:
+  explicit ConcatOp(std::vector<OpP> c) : children_(std::move(c)) { width = children_.empty() ? 0 : children_[0]->width; }
+  void open(const Frame* outer) override {
+    outer_ = outer;
+    idx_ = 0;
+    if (!children_.empty()) children_[0]->open(outer);
+  }
+  bool next(Row& out) override {
+    while (idx_ < children_.size()) {
+      if (children_[idx_]->next(out)) {
+        out.v.resize(width);
+        out.rid = {};
+        return true;
+      }
+      if (++idx_ < children_.size()) children_[idx_]->open(outer_);
+    }
+    return false;
+  }
+  std::vector<OpP> children_;
+  size_t idx_ = 0;
+  const Frame* outer_ = nullptr;
+};
+
+class TruncateOp : public Op {
+ public:
+  TruncateOp(OpP c, size_t n) : child_(std::move(c)) { width = n; }
+  void open(const Frame* outer) override { child_->open(outer); }
+  bool next(Row& out) override {
+    if (!child_->next(out)) return false;
+    out.v.resize(width);
+    return true;
+  }
+  OpP child_;
+};
+
+// ---- subqueries ----
+class ScalarSubqueryExpr : public BExpr {
+ public:
+  ScalarSubqueryExpr(std::shared_ptr<Op> p, bool correlated) : plan_(std::move(p)), correlated_(correlated) {}
+  Value eval(const Frame& f) const override {
+    if (!correlated_ && cached_) return *cached_;
+    plan_->open(&f);
+    Row r;
+    Value v;
+    if (plan_->next(r)) {
+      v = r.v.empty() ? Value() : r.v[0];
+      Row extra;
+      if (plan_->next(extra))
+        throw jet::Error(3354, "At most one record can be returned by this subquery.");
+    }
+    if (!correlated_) cached_ = v;
+    return v;
+  }
+  std::shared_ptr<Op> plan_;
+  bool correlated_;
+  mutable std::optional<Value> cached_;
+};
+
+class InSubqueryExpr : public BExpr {
+ public:
+  InSubqueryExpr(BExprP v, std::shared_ptr<Op> p, bool neg, bool correlated)
+      : v_(std::move(v)), plan_(std::move(p)), neg_(neg), correlated_(correlated) {}
+  Value eval(const Frame& f) const override {
+    Value x = v_->eval(f);
+    if (x.isNull()) return Value();
+    if (!correlated_) {
+      if (!loaded_) {
+        plan_->open(&f);
+        Row r;
+        while (plan_->next(r)) {
+          if (r.v.empty() || r.v[0].isNull()) { hasNull_ = true; continue; }
+          values_.push_back(r.v[0]);
+        }
+        loaded_ = true;
+      }
+      for (const auto& y : values_)
+        if (compareValues(x, y) == 0) return Value::boolean(!neg_);
+      if (hasNull_) return Value();
+      return Value::boolean(neg_);
+    }
+    plan_->open(&f);
+    Row r;
+    bool sawNull = false;
+    while (plan_->next(r)) {
+      if (r.v.empty() || r.v[0].isNull()) { sawNull = true; continue; }
+      if (compareValues(x, r.v[0]) == 0) return Value::boolean(!neg_);
+    }
+    if (sawNull) return Value();
+    return Value::boolean(neg_);
+  }
+  BExprP v_;
+  std::shared_ptr<Op> plan_;
+  bool neg_, correlated_;
+  mutable bool loaded_ = false, hasNull_ = false;
+  mutable std::vector<Value> values_;
+};
+
+class ExistsExpr : public BExpr {
+ public:
+  ExistsExpr(std::shared_ptr<Op> p, bool neg, bool correlated) : plan_(std::move(p)), neg_(neg), correlated_(correlated) {}
+  Value eval(const Frame& f) const override {
+    if (!correlated_ && cached_) return Value::boolean(*cached_ != neg_);
+    plan_->open(&f);
+    Row r;
+    bool any = plan_->next(r);
+    if (!correlated_) cached_ = any;
+    return Value::boolean(any != neg_);
+  }
+  std::shared_ptr<Op> plan_;
+  bool neg_, correlated_;
+  mutable std::optional<bool> cached_;
+};
+
+// ---- crosstab ----
+class MaterializedOp : public Op {
+ public:
+  explicit MaterializedOp(std::vector<std::vector<Value>> rows, size_t w) : rows_(std::move(rows)) { width = w; }
+  void open(const Frame*) override { pos_ = 0; }
+  bool next(Row& out) override {
+    if (pos_ >= rows_.size()) return false;
+    out.v = rows_[pos_++];
+    out.rid = {};
+    return true;
+  }
+  std::vector<std::vector<Value>> rows_;
+  size_t pos_ = 0;
+};
+
+std::string pivotHeading(const Value& v) {
+  if (v.isNull()) return "<>";
+  return toText(v);
+}
+
+}  // namespace
+
+OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range) {
+  return std::make_unique<TableScanOp>(db, std::move(def), std::move(filter), std::move(range));
+}
+OpP makeSingleRow() { return std::make_unique<SingleRowOp>(); }
+OpP makeFilter(OpP child, BExprP pred) { return std::make_unique<FilterOp>(std::move(child), std::move(pred)); }
+OpP makeProject(OpP child, std::vector<BExprP> exprs, bool keepRid) {
+  return std::make_unique<ProjectOp>(std::move(child), std::move(exprs), keepRid);
+}
+OpP makeNestedLoopJoin(OpP left, OpP right, BExprP on, JoinKind kind) {
+  return std::make_unique<NestedLoopJoinOp>(std::move(left), std::move(right), std::move(on), kind);
+}
+OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind kind) {
+  return std::make_unique<HashJoinOp>(std::move(left), std::move(right), std::move(lk), std::move(rk), std::move(residual), kind);
+}
+OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs) {
+  return std::make_unique<AggregateOp>(std::move(child), std::move(groups), std::move(aggs));
+}
+OpP makeDistinct(OpP child, size_t columns) { return std::make_unique<DistinctOp>(std::move(child), columns); }
+OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys) {
+  return std::make_unique<TopOp>(std::move(child), n, percent, std::move(tieKeys));
+}
+OpP makeConcat(std::vector<OpP> children) { return std::make_unique<ConcatOp>(std::move(children)); }
+OpP makeTruncate(OpP child, size_t n) { return std::make_unique<TruncateOp>(std::move(child), n); }
+
+BExprP makeScalarSubquery(std::shared_ptr<Op> plan, DataType type, int size, bool correlated) {
+  auto e = std::make_shared<ScalarSubqueryExpr>(std::move(plan), correlated);
+  e->type = type;
+  e->size = size;
+  return e;
+}
+BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated) {
+  auto e = std::make_shared<InSubqueryExpr>(std::move(value), std::move(plan), negated, correlated);
+  e->type = DataType::Boolean;
+  e->size = 1;
+  return e;
+}
+BExprP makeExists(std::shared_ptr<Op> plan, bool negated, bool correlated) {
+  auto e = std::make_shared<ExistsExpr>(std::move(plan), negated, correlated);
+  e->type = DataType::Boolean;
+  e->size = 1;
+  return e;
+}
+
+OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnNames, std::vector<DataType>* columnTypes) {
+  struct RowGroup {
+    std::vector<Value> keys;
+    std::vector<Aggregator> aggs;
+    std::map<std::string, Aggregator> cells;  // by pivot group key
+  };
+  std::unordered_map<std::string, size_t> index;
+  std::vector<RowGroup> groups;
+  std::map<std::string, Value> pivots;  // group key -> value (first seen)
+  DataType valueType = spec.value.arg ? spec.value.arg->type : DataType::Null;
+  child->open(nullptr);
+  Row r;
+  while (child->next(r)) {
+    Frame f{&r.v, nullptr};
+    std::string k;
+    std::vector<Value> keys;
+    for (auto& g : spec.rowGroups) {
+      Value v = g->eval(f);
+      std::string gk = groupKey(v);
+      k += std::to_string(gk.size()) + ":" + gk;
+      keys.push_back(std::move(v));
+    }
+    auto it = index.find(k);
+    size_t gi;
+    if (it == index.end()) {
+      gi = groups.size();
+      index.emplace(k, gi);
+      RowGroup g;
+      g.keys = std::move(keys);
+      for (auto& a : spec.rowAggs) g.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+      groups.push_back(std::move(g));
+    } else {
+      gi = it->second;
+    }
+    RowGroup& g = groups[gi];
+    for (size_t i = 0; i < spec.rowAggs.size(); ++i) g.aggs[i].add(spec.rowAggs[i].arg ? spec.rowAggs[i].arg->eval(f) : Value());
+    Value pv = spec.pivot->eval(f);
+    std::string pk = groupKey(pv);
+    pivots.emplace(pk, pv);
+    auto cit = g.cells.find(pk);
+    if (cit == g.cells.end()) cit = g.cells.emplace(pk, Aggregator(spec.value.kind, valueType)).first;
+    cit->second.add(spec.value.arg ? spec.value.arg->eval(f) : Value());
+  }
+  std::stable_sort(groups.begin(), groups.end(), [](const RowGroup& a, const RowGroup& b) {
+    for (size_t i = 0; i < a.keys.size(); ++i) {
+      int c = compareForSort(a.keys[i], b.keys[i]);
+      if (c) return c < 0;
+    }
+    return false;
+  });
+  // Columns: the IN list in its order, else every pivot value in ascending order.
+  std::vector<std::pair<std::string, Value>> cols;
+  if (!spec.fixedColumns.empty()) {
+    for (auto& v : spec.fixedColumns) cols.emplace_back(groupKey(v), v);
+  } else {
+    for (auto& p : pivots) cols.emplace_back(p.first, p.second);
+    std::stable_sort(cols.begin(), cols.end(), [](const auto& a, const auto& b) { return compareForSort(a.second, b.second) < 0; });
+  }
+  DataType cellType = aggResultType(spec.value.kind, valueType);
+  for (auto& c : cols) {
+    columnNames->push_back(pivotHeading(c.second));
+    columnTypes->push_back(cellType);
+  }
+  std::vector<std::vector<Value>> out;
+  for (auto& g : groups) {
+    std::vector<Value> base = g.keys;
+    for (auto& a : g.aggs) base.push_back(a.result());
+    Frame f{&base, nullptr};
+    if (spec.having && !isTrue(spec.having->eval(f))) continue;
+    std::vector<Value> row;
+    for (auto& h : spec.headings) row.push_back(h->eval(f));
+    for (auto& c : cols) {
+      auto it = g.cells.find(c.first);
+      row.push_back(it == g.cells.end() ? Value() : it->second.result());
+    }
+    out.push_back(std::move(row));
+  }
+  size_t w = spec.headings.size() + cols.size();
+  return std::make_unique<MaterializedOp>(std::move(out), w);
+}
+
+}  // namespace sql

@@ -1,0 +1,110 @@
+// Pull executor: operators that hand out rows one at a time. Rows are
+// vectors of values; a row read from a table also carries its RowId so that
+// results drawn from one table can be written back.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/index.h"
+#include "jet/table.h"
+#include "sql/aggregates.h"
+#include "sql/expr.h"
+
+namespace sql {
+
+struct Row {
+  std::vector<jet::Value> v;
+  jet::RowId rid;
+};
+
+class Op {
+ public:
+  virtual ~Op() = default;
+  // (Re)starts the operator. outer: rows of enclosing queries (correlated
+  // subqueries), may be null.
+  virtual void open(const Frame* outer) = 0;
+  // Next row; false at the end.
+  virtual bool next(Row& out) = 0;
+  size_t width = 0;
+};
+using OpP = std::unique_ptr<Op>;
+
+// A key range on an index, for lookups and range scans.
+struct IndexRange {
+  int realIndex = -1;
+  std::vector<jet::Value> equal;  // values for the index's leading columns
+  std::optional<jet::Value> low, high;  // range on the next column (ascending only)
+};
+
+// Rows of a base table in physical order, or through an index. filter is
+// checked on every row (the index only narrows the rows read).
+OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter,
+                  std::optional<IndexRange> range);
+// One row with no columns (SELECT without FROM).
+OpP makeSingleRow();
+OpP makeFilter(OpP child, BExprP pred);
+// Evaluates exprs against each row. keepRid: pass the child's RowId through.
+OpP makeProject(OpP child, std::vector<BExprP> exprs, bool keepRid);
+
+enum class JoinKind { Inner, Left, Right };
+// Nested loops over a materialised right side; on may be null (cross join).
+OpP makeNestedLoopJoin(OpP left, OpP right, BExprP on, JoinKind kind);
+// Equality join on key expressions (bound to the left and right rows
+// respectively); residual is checked on the joined row.
+OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> leftKeys, std::vector<BExprP> rightKeys, BExprP residual,
+                 JoinKind kind);
+
+struct AggSpec {
+  AggKind kind;
+  BExprP arg;  // null for Count(*)
+};
+// Output row: group values, then aggregate results; groups in ascending
+// order of their values. Without group expressions: exactly one row.
+OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs);
+
+struct SortKey {
+  size_t slot;  // position in the child's row
+  bool desc = false;
+};
+// Sorts by row positions; stable; spills sorted runs to temporary files when
+// the rows held exceed memoryLimit bytes.
+OpP makeSort(OpP child, std::vector<SortKey> keys, size_t memoryLimit = 64u << 20);
+// Drops repeated rows (over the first n columns), keeping the first.
+OpP makeDistinct(OpP child, size_t columns);
+// TOP n [PERCENT]; with ties on the sort keys when keys is not empty.
+OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys);
+// Rows of each child in turn (children have the same width).
+OpP makeConcat(std::vector<OpP> children);
+// Keeps the first n columns.
+OpP makeTruncate(OpP child, size_t n);
+
+// Subquery expressions: the plan runs with the current row as its outer row.
+BExprP makeScalarSubquery(std::shared_ptr<Op> plan, jet::DataType type, int size, bool correlated);
+BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated);
+BExprP makeExists(std::shared_ptr<Op> plan, bool negated, bool correlated);
+
+// Crosstab: rows grouped by the row headings; one column per pivot value.
+struct CrosstabSpec {
+  std::vector<BExprP> rowGroups;      // GROUP BY expressions
+  std::vector<AggSpec> rowAggs;       // aggregates used by the row headings
+  BExprP pivot;
+  AggSpec value;                      // the TRANSFORM aggregate
+  std::vector<jet::Value> fixedColumns;   // PIVOT ... IN (...), empty when open
+  // Row headings evaluated on [groups..., rowAggs...]; having likewise.
+  std::vector<BExprP> headings;
+  BExprP having;
+};
+// Materialises the crosstab; columnNames receives the pivot column headings.
+OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnNames,
+                 std::vector<jet::DataType>* columnTypes);
+
+// Serialisation of values for sort spill files.
+void writeValue(std::string& out, const jet::Value& v);
+bool readValue(const char*& p, const char* end, jet::Value& v);
+
+}  // namespace sql

@@ -1,0 +1,115 @@
+#include "sql/lexer.h"
+
+#include <cctype>
+
+#include "jet/error.h"
+
+namespace sql {
+
+namespace {
+
+bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool isNameChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$'; }
+
+[[noreturn]] void fail(const std::string& what, const std::string& text) {
+  throw jet::Error(jet::err::kSyntax, "Syntax error (" + what + ") in query expression '" + text + "'.");
+}
+
+}  // namespace
+
+std::vector<Token> tokenize(const std::string& s) {
+  std::vector<Token> out;
+  size_t i = 0, n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (std::isspace(c)) { ++i; continue; }
+    Token t;
+    t.pos = i;
+    if (c == '[') {
+      size_t j = s.find(']', i + 1);
+      if (j == std::string::npos) fail("missing closing bracket", s.substr(i));
+      t.kind = Tok::Bracketed;
+      t.text = s.substr(i + 1, j - i - 1);
+      i = j + 1;
+    } else if (c == '\'' || c == '"') {
+      char q = static_cast<char>(c);
+      std::string v;
+      size_t j = i + 1;
+      bool closed = false;
+      while (j < n) {
+        if (s[j] == q) {
+          if (j + 1 < n && s[j + 1] == q) { v.push_back(q); j += 2; continue; }
+          closed = true;
+          ++j;
+          break;
+        }
+        v.push_back(s[j++]);
+      }
+      if (!closed) fail("missing operator", s.substr(i));
+      t.kind = Tok::String;
+      t.text = std::move(v);
+      i = j;
+    } else if (c == '#') {
+      size_t j = s.find('#', i + 1);
+      if (j == std::string::npos) fail("missing closing #", s.substr(i));
+      t.kind = Tok::Date;
+      t.text = s.substr(i + 1, j - i - 1);
+      i = j + 1;
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
+                                   (out.empty() || (out.back().kind == Tok::Op && out.back().text != ")")))) {
+      size_t j = i;
+      while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+      if (j < n && s[j] == '.') {
+        ++j;
+        while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+      }
+      if (j < n && (s[j] == 'e' || s[j] == 'E')) {
+        size_t k = j + 1;
+        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+        if (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) {
+          while (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) ++k;
+          j = k;
+        }
+      }
+      t.kind = Tok::Number;
+      t.text = s.substr(i, j - i);
+      i = j;
+    } else if (c == '&' && i + 1 < n && (s[i + 1] == 'H' || s[i + 1] == 'h') && i + 2 < n &&
+               std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      size_t j = i + 2;
+      while (j < n && std::isxdigit(static_cast<unsigned char>(s[j]))) ++j;
+      t.kind = Tok::Number;
+      t.text = s.substr(i, j - i);
+      i = j;
+    } else if (isNameStart(c)) {
+      size_t j = i;
+      while (j < n && isNameChar(static_cast<unsigned char>(s[j]))) ++j;
+      t.kind = Tok::Name;
+      t.text = s.substr(i, j - i);
+      i = j;
+    } else {
+      t.kind = Tok::Op;
+      if (i + 1 < n) {
+        std::string two = s.substr(i, 2);
+        if (two == "<>" || two == "<=" || two == ">=" || two == "!=" ) {
+          t.text = two == "!=" ? "<>" : two;
+          i += 2;
+          out.push_back(t);
+          continue;
+        }
+      }
+      static const std::string ops = "+-*/\\^&=<>(),.;!?";
+      if (ops.find(static_cast<char>(c)) == std::string::npos)
+        fail("invalid character '" + std::string(1, static_cast<char>(c)) + "'", s);
+      t.text = std::string(1, static_cast<char>(c));
+      ++i;
+    }
+    out.push_back(std::move(t));
+  }
+  Token end;
+  end.pos = n;
+  out.push_back(end);
+  return out;
+}
+
+}  // namespace sql

@@ -1,0 +1,46 @@
+// Operators of the expression language with the product's meaning: Null
+// propagation, numeric widening, text converted where a number or a date is
+// needed, comparisons without regard to case.
+#pragma once
+
+#include <string>
+
+#include "jet/value.h"
+
+namespace sql {
+
+enum class BinOp { Add, Sub, Mul, Div, IntDiv, Mod, Pow, Concat, Eq, Ne, Lt, Gt, Le, Ge, And, Or, Xor, Eqv, Imp, Like };
+
+BinOp binOpFromText(const std::string& op);  // "+", "AND", ...
+const char* binOpText(BinOp op);
+bool isComparison(BinOp op);
+bool isLogical(BinOp op);
+
+jet::Value arithmetic(BinOp op, const jet::Value& a, const jet::Value& b);
+jet::Value concatenate(const jet::Value& a, const jet::Value& b);  // Null as ""
+jet::Value negate(const jet::Value& a);
+jet::Value logicalNot(const jet::Value& a);
+jet::Value logical(BinOp op, const jet::Value& a, const jet::Value& b);
+
+// Compares two non-Null values: text without regard to case; a text against
+// a number or a date is converted (error 3464 when it cannot be).
+int compareValues(const jet::Value& a, const jet::Value& b);
+// = <> < > <= >= with Null propagation: Boolean or Null.
+jet::Value comparison(BinOp op, const jet::Value& a, const jet::Value& b);
+// Total order for sorting and grouping: Null first, never throws.
+int compareForSort(const jet::Value& a, const jet::Value& b);
+// True for values that group together (Null with Null; text without regard
+// to case).
+bool sameGroup(const jet::Value& a, const jet::Value& b);
+// A key that is equal for values that group together; for hashing.
+std::string groupKey(const jet::Value& v);
+
+// Truth of a condition: Null and False are false.
+bool isTrue(const jet::Value& v);
+
+// Result type of an operator applied to operands of the given types, as the
+// product reports computed columns.
+jet::DataType arithmeticType(BinOp op, jet::DataType a, jet::DataType b);
+jet::DataType widerNumeric(jet::DataType a, jet::DataType b);
+
+}  // namespace sql

@@ -1,0 +1,143 @@
+#include "sql/recordset.h"
+
+#include "jet/error.h"
+#include "jet/text.h"
+
+namespace sql {
+
+using jet::Value;
+
+namespace {
+[[noreturn]] void noCurrent() { throw jet::Error(jet::err::kNoCurrentRecord, "No current record."); }
+constexpr size_t kCacheRows = 4096;
+}  // namespace
+
+Recordset::Recordset(jet::Database& db, Plan plan) : db_(db), plan_(std::move(plan)) {
+  if (plan_.updatable && plan_.baseDef) decoder_ = std::make_unique<jet::RowDecoder>(db_, *plan_.baseDef);
+  plan_.root->open(nullptr);
+  opened_ = true;
+  if (fetchTo(1)) pos_ = 0;
+}
+
+int Recordset::findColumn(const std::string& name) const {
+  for (size_t i = 0; i < plan_.columns.size(); ++i)
+    if (jet::equalsNoCase(plan_.columns[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+bool Recordset::pullOne() {
+  if (done_) return false;
+  Row r;
+  if (!plan_.root->next(r)) {
+    done_ = true;
+    return false;
+  }
+  if (decoder_) {
+    rids_.push_back(r.rid);
+    if (cache_.size() >= kCacheRows) cache_.clear();
+    cache_[count_] = std::move(r.v);
+  } else {
+    rows_.push_back(std::move(r.v));
+  }
+  ++count_;
+  return true;
+}
+
+bool Recordset::fetchTo(size_t n) {
+  while (count_ < n)
+    if (!pullOne()) return false;
+  return true;
+}
+
+size_t Recordset::fetchAll() {
+  while (pullOne()) {
+  }
+  return count_;
+}
+
+const std::vector<Value>& Recordset::load(size_t i) {
+  if (!decoder_) return rows_[i];
+  auto it = cache_.find(i);
+  if (it != cache_.end()) return it->second;
+  // read the row again through its RowId
+  std::vector<Value> out(plan_.columns.size());
+  jet::PageRef holder;
+  jet::ByteView bytes;
+  if (jet::readRow(db_.pager(), *plan_.baseDef, rids_[i], holder, bytes)) {
+    decoder_->decode(bytes, scratch_);
+    for (size_t c = 0; c < plan_.columns.size(); ++c) {
+      int b = plan_.columns[c].baseColumn;
+      if (b >= 0 && static_cast<size_t>(b) < scratch_.size()) out[c] = scratch_[static_cast<size_t>(b)];
+    }
+  }
+  if (cache_.size() >= kCacheRows) cache_.clear();
+  return cache_[i] = std::move(out);
+}
+
+const std::vector<Value>& Recordset::row(size_t i) {
+  if (!fetchTo(i + 1)) noCurrent();
+  return load(i);
+}
+
+jet::RowId Recordset::rowIdAt(size_t i) {
+  if (!plan_.updatable) throw jet::Error(jet::err::kReadOnlyRecordset, "Database or object is read-only.");
+  if (!fetchTo(i + 1)) noCurrent();
+  return rids_[i];
+}
+
+bool Recordset::bof() const { return count_ == 0 || pos_ < 0; }
+
+bool Recordset::eof() const { return count_ == 0 || (pos_ >= static_cast<int64_t>(count_) && done_); }
+
+void Recordset::moveFirst() {
+  if (!fetchTo(1)) noCurrent();
+  pos_ = 0;
+}
+
+void Recordset::moveLast() {
+  fetchAll();
+  if (count_ == 0) noCurrent();
+  pos_ = static_cast<int64_t>(count_) - 1;
+}
+
+void Recordset::moveNext() {
+  if (eof()) noCurrent();
+  int64_t next = pos_ + 1;
+  if (fetchTo(static_cast<size_t>(next) + 1)) pos_ = next;
+  else pos_ = static_cast<int64_t>(count_);  // EOF
+}
+
+void Recordset::movePrevious() {
+  if (bof()) noCurrent();
+  if (pos_ >= static_cast<int64_t>(count_)) pos_ = static_cast<int64_t>(count_) - 1;
+  else pos_ = pos_ - 1;  // -1 is BOF
+}
+
+const std::vector<Value>& Recordset::current() {
+  if (bof() || eof() || pos_ >= static_cast<int64_t>(count_)) noCurrent();
+  return load(static_cast<size_t>(pos_));
+}
+
+Value Recordset::value(size_t column) {
+  const auto& r = current();
+  if (column >= r.size()) throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+  return r[column];
+}
+
+jet::RowId Recordset::rowId() {
+  if (!plan_.updatable) throw jet::Error(jet::err::kReadOnlyRecordset, "Database or object is read-only.");
+  current();
+  return rids_[static_cast<size_t>(pos_)];
+}
+
+Recordset::Bookmark Recordset::bookmark() const {
+  if (bof() || eof() || pos_ >= static_cast<int64_t>(count_)) noCurrent();
+  return pos_;
+}
+
+void Recordset::setBookmark(Bookmark b) {
+  if (b < 0 || !fetchTo(static_cast<size_t>(b) + 1)) throw jet::Error(3159, "Not a valid bookmark.");
+  pos_ = b;
+}
+
+}  // namespace sql

@@ -1,0 +1,84 @@
+// The cursor the windows use: rows fetched lazily from the plan, moves with
+// the product's BOF/EOF behaviour, bookmarks, column metadata, and for
+// results drawn from one table the RowId of every row.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/database.h"
+#include "sql/planner.h"
+
+namespace sql {
+
+class Recordset {
+ public:
+  using Bookmark = int64_t;
+
+  Recordset(jet::Database& db, Plan plan);
+
+  const std::vector<ResultColumn>& columns() const { return plan_.columns; }
+  size_t fieldCount() const { return plan_.columns.size(); }
+  // Index of a column by name (without regard to case); -1 when absent.
+  int findColumn(const std::string& name) const;
+
+  // One table, plain columns: rows can be written back through their RowId.
+  bool updatable() const { return plan_.updatable; }
+  const std::string& baseTable() const { return plan_.baseTable; }
+  std::shared_ptr<const jet::TableDef> baseDef() const { return plan_.baseDef; }
+  const std::vector<std::string>& planNotes() const { return plan_.notes; }
+
+  // Position. A new recordset stands on its first row, or at BOF and EOF
+  // together when it is empty.
+  bool bof() const;
+  bool eof() const;
+  void moveFirst();     // 3021 when empty
+  void moveLast();      // 3021 when empty; fetches every row
+  void moveNext();      // 3021 at EOF; past the last row gives EOF
+  void movePrevious();  // 3021 at BOF; before the first row gives BOF
+  // Current row index (0-based); -1 at BOF, recordCount() at EOF.
+  int64_t position() const { return pos_; }
+
+  // The current row; 3021 "No current record." at BOF or EOF.
+  const std::vector<jet::Value>& current();
+  jet::Value value(size_t column);
+  // The current row's RowId; 3027 when the recordset is read-only.
+  jet::RowId rowId();
+
+  Bookmark bookmark() const;     // 3021 without a current row
+  void setBookmark(Bookmark b);  // 3159 for a bookmark that is not valid
+
+  // Rows fetched so far (the product's RecordCount before MoveLast); after
+  // fetchAll() or moveLast() the number of rows.
+  size_t recordCount() const { return count_; }
+  bool fullyFetched() const { return done_; }
+  size_t fetchAll();
+  // Makes rows [0, n) available when they exist; false when fewer rows exist.
+  bool fetchTo(size_t n);
+  // Random access for grids: row i (fetching as needed); 3021 beyond the end.
+  const std::vector<jet::Value>& row(size_t i);
+  jet::RowId rowIdAt(size_t i);
+
+ private:
+  bool pullOne();
+  const std::vector<jet::Value>& load(size_t i);
+
+  jet::Database& db_;
+  Plan plan_;
+  bool opened_ = false;
+  bool done_ = false;
+  size_t count_ = 0;
+  int64_t pos_ = -1;
+  // Read-only results keep their values; updatable ones keep RowIds and
+  // read rows again on demand (a cache holds recently used rows).
+  std::vector<std::vector<jet::Value>> rows_;
+  std::vector<jet::RowId> rids_;
+  std::unordered_map<size_t, std::vector<jet::Value>> cache_;
+  std::unique_ptr<jet::RowDecoder> decoder_;
+  std::vector<jet::Value> scratch_;
+};
+
+}  // namespace sql
