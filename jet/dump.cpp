@@ -84,16 +84,29 @@ std::string csvCell(const Value& v) {
   }
 }
 
-std::string csvQuote(const std::string& s) {
-  bool need = s.find_first_of(",\"\r\n") != std::string::npos ||
-              (!s.empty() && (s.front() == ' ' || s.back() == ' '));
-  if (!need) return s;
-  std::string out = "\"";
+void appendCsvField(std::string& out, const std::string& s) {
+  bool need = !s.empty() && (s.front() == ' ' || s.back() == ' ');
   for (char c : s) {
-    if (c == '"') out += "\"\"";
-    else out.push_back(c);
+    if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+      need = true;
+      break;
+    }
   }
-  out += "\"";
+  if (!need) {
+    out += s;
+    return;
+  }
+  out.push_back('"');
+  for (char c : s) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+std::string csvQuote(const std::string& s) {
+  std::string out;
+  appendCsvField(out, s);
   return out;
 }
 
@@ -157,21 +170,27 @@ void writeQueries(Database& db, std::ostream& out) {
 void writeCsv(Database& db, const std::string& table, std::ostream& out) {
   auto scan = db.scan(table);
   const auto& def = scan->def();
+  std::string buf;
   for (size_t i = 0; i < def.columns.size(); ++i) {
-    if (i) out << ',';
-    out << csvQuote(def.columns[i].name);
+    if (i) buf += ',';
+    appendCsvField(buf, def.columns[i].name);
   }
-  out << "\r\n";
-  std::string line;
+  buf += "\r\n";
+  // Rows are written in large blocks; no whole-table buffer.
   while (scan->next()) {
-    line.clear();
     for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (i) line += ',';
-      line += csvQuote(csvCell(scan->value(i)));
+      if (i) buf += ',';
+      Value v = scan->value(i);
+      if (v.isText()) appendCsvField(buf, v.bytes());
+      else appendCsvField(buf, csvCell(v));
     }
-    line += "\r\n";
-    out << line;
+    buf += "\r\n";
+    if (buf.size() > (1u << 16)) {
+      out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+      buf.clear();
+    }
   }
+  out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
 }
 
 }  // namespace jet

@@ -18,6 +18,7 @@ std::string dumpCell(const Value& v);
 std::string csvCell(const Value& v);
 // RFC 4180 quoting of one field.
 std::string csvQuote(const std::string& s);
+void appendCsvField(std::string& out, const std::string& s);
 
 uint32_t crc32(const std::string& bytes);
 

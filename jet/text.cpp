@@ -67,6 +67,76 @@ std::u16string utf8ToUtf16(std::string_view s) {
   return out;
 }
 
+namespace {
+inline void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+}  // namespace
+
+std::string decodeUcs2TextUtf8(ByteView b) {
+  std::string out;
+  if (b.size >= 2 && b.data[0] == 0xFF && b.data[1] == 0xFE) {
+    // Compressed: mostly one byte per character; plain ASCII copies through.
+    out.reserve(b.size);
+    bool compressed = true;
+    size_t i = 2;
+    while (i < b.size) {
+      uint8_t c = b.data[i];
+      if (c == 0) {
+        compressed = !compressed;
+        ++i;
+        continue;
+      }
+      if (compressed) {
+        appendUtf8(out, c);
+        ++i;
+      } else {
+        if (i + 1 >= b.size) break;
+        uint32_t u = b.data[i] | (b.data[i + 1] << 8);
+        i += 2;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < b.size) {
+          uint32_t lo = b.data[i] | (b.data[i + 1] << 8);
+          if (lo >= 0xDC00 && lo <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+            i += 2;
+            continue;
+          }
+        }
+        appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
+      }
+    }
+    return out;
+  }
+  out.reserve(b.size / 2);
+  for (size_t i = 0; i + 1 < b.size; i += 2) {
+    uint32_t u = b.data[i] | (b.data[i + 1] << 8);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < b.size) {
+      uint32_t lo = b.data[i + 2] | (b.data[i + 3] << 8);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
+  }
+  return out;
+}
+
 std::u16string decodeUcs2Text(ByteView b) {
   std::u16string out;
   if (b.size >= 2 && b.data[0] == 0xFF && b.data[1] == 0xFE) {

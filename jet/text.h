@@ -16,6 +16,8 @@ std::u16string utf8ToUtf16(std::string_view s);
 
 // Jet 4: UCS-2 little-endian, or the compressed form (FF FE prefix).
 std::u16string decodeUcs2Text(ByteView bytes);
+// The same, straight to UTF-8 (the hot path of reading rows).
+std::string decodeUcs2TextUtf8(ByteView bytes);
 // Jet 3: a single-byte code page (1252 and the other Windows code pages we
 // know; unknown code pages are read as 1252).
 std::u16string decodeCodePageText(ByteView bytes, uint16_t codePage);

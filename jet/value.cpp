@@ -1,7 +1,9 @@
 #include "jet/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace jet {
@@ -140,10 +142,22 @@ double partsToSerial(int y, int mo, int d, int h, int mi, int s) {
 
 std::string formatDateTime(double serial) {
   int y, mo, d, h, mi, s;
-  if (!serialToParts(serial, y, mo, d, h, mi, s)) return "#invalid date#";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
-  return buf;
+  if (!serialToParts(serial, y, mo, d, h, mi, s) || y < 0 || y > 9999) return "#invalid date#";
+  char buf[19];
+  auto two = [](char* p, int v) { p[0] = static_cast<char>('0' + v / 10); p[1] = static_cast<char>('0' + v % 10); };
+  two(buf, y / 100);
+  two(buf + 2, y % 100);
+  buf[4] = '-';
+  two(buf + 5, mo);
+  buf[7] = '-';
+  two(buf + 8, d);
+  buf[10] = ' ';
+  two(buf + 11, h);
+  buf[13] = ':';
+  two(buf + 14, mi);
+  buf[16] = ':';
+  two(buf + 17, s);
+  return std::string(buf, 19);
 }
 
 std::string formatSignificant(double v, int digits) {
@@ -151,31 +165,39 @@ std::string formatSignificant(double v, int digits) {
   if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
   if (v == 0) return "0";
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
-  // buf: [-]d.ddddde[+-]xx
-  std::string s(buf);
-  bool neg = s[0] == '-';
-  if (neg) s.erase(0, 1);
-  size_t e = s.find('e');
-  int exp = std::atoi(s.c_str() + e + 1);
-  std::string mant;
-  for (size_t i = 0; i < e; ++i)
-    if (s[i] != '.') mant.push_back(s[i]);
-  // value = 0.mant * 10^(exp+1)
+  // d.ddddde[+-]xx, correctly rounded.
+  auto res = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::scientific, digits - 1);
+  *res.ptr = '\0';
+  const char* p = buf;
+  const char* end = res.ptr;
+  bool neg = *p == '-';
+  if (neg) ++p;
+  const char* e = static_cast<const char*>(std::memchr(p, 'e', static_cast<size_t>(end - p)));
+  int exp = std::atoi(e + 1);
+  char mant[40];
+  int m = 0;
+  for (const char* q = p; q < e; ++q)
+    if (*q != '.') mant[m++] = *q;
+  // Drop trailing zeros of the significand; they never matter after the point.
   int point = exp + 1;  // digits before the decimal point
+  int last = m;
+  while (last > 1 && mant[last - 1] == '0' && last > point) --last;
   std::string out;
+  out.reserve(48);
+  if (neg) out.push_back('-');
   if (point <= 0) {
-    out = "0." + std::string(-point, '0') + mant;
-  } else if (point >= static_cast<int>(mant.size())) {
-    out = mant + std::string(point - mant.size(), '0');
+    out += "0.";
+    out.append(static_cast<size_t>(-point), '0');
+    out.append(mant, static_cast<size_t>(last));
+  } else if (point >= last) {
+    out.append(mant, static_cast<size_t>(last));
+    out.append(static_cast<size_t>(point - last), '0');
   } else {
-    out = mant.substr(0, point) + "." + mant.substr(point);
+    out.append(mant, static_cast<size_t>(point));
+    out.push_back('.');
+    out.append(mant + point, static_cast<size_t>(last - point));
   }
-  if (out.find('.') != std::string::npos) {
-    while (out.back() == '0') out.pop_back();
-    if (out.back() == '.') out.pop_back();
-  }
-  return neg ? "-" + out : out;
+  return out;
 }
 
 std::string formatScaled(__int128 m, int scale) {
