@@ -262,6 +262,9 @@ TableScan::TableScan(Database& db, std::shared_ptr<const TableDef> def)
   }
 }
 
+TableScan::TableScan(Database& db, std::shared_ptr<const TableDef> def, std::vector<uint32_t> pages)
+    : db_(db), def_(std::move(def)), decoder_(db, *def_), pages_(std::move(pages)) {}
+
 void TableScan::reset() {
   pageIdx_ = 0;
   slot_ = -1;

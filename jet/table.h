@@ -54,6 +54,10 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteV
 class TableScan {
  public:
   TableScan(Database& db, std::shared_ptr<const TableDef> def);
+  // A scan over the given data pages only (in that order).
+  TableScan(Database& db, std::shared_ptr<const TableDef> def, std::vector<uint32_t> pages);
+  // The table's pages this scan visits.
+  const std::vector<uint32_t>& pages() const { return pages_; }
   // Moves to the next live row; false at the end.
   bool next();
   RowId rowId() const { return current_; }
