@@ -33,6 +33,15 @@ std::string runToText(jet::Database& db, const std::string& statement, const Par
   return out;
 }
 
+jet::Value evaluate(const std::string& expression, const Params& params) {
+  QueryP q = parseStatement("SELECT " + expression);
+  Plan p = planQuery(nullptr, *q, params);
+  p.root->open(nullptr);
+  Row r;
+  if (!p.root->next(r) || r.v.empty()) return jet::Value();
+  return r.v[0];
+}
+
 jet::Value paramFromText(const std::string& text) { return jet::Value::text(text); }
 
 }  // namespace sql

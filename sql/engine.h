@@ -22,6 +22,9 @@ std::string selectAllFrom(const std::string& objectName);
 // dump format (jet/dump.h).
 std::string runToText(jet::Database& db, const std::string& statement, const Params& params = {});
 
+// Evaluates one expression that names no table (names are parameters).
+jet::Value evaluate(const std::string& expression, const Params& params = {});
+
 // A parameter value given as text (glimmer-cli --param NAME=VALUE).
 jet::Value paramFromText(const std::string& text);
 

@@ -318,7 +318,12 @@ std::string formatText(const std::string& text, const std::string& f) {
   std::u32string t = decodeUtf8(text);
   if (toUpper) for (auto& c : t) c = foldCase(c);
   else if (toLower) for (auto& c : t) c = lowerCase(c);
-  if (slots == 0) return encodeUtf8(t) + f;
+  if (slots == 0) {
+    std::string rest;
+    for (char c : f)
+      if (c != '<' && c != '>' && c != '!') rest.push_back(c);
+    return encodeUtf8(t) + rest;
+  }
   // Characters fill the placeholders from the right (from the left with !).
   std::vector<std::u32string> fill(static_cast<size_t>(slots));
   int n = static_cast<int>(t.size());

@@ -15,6 +15,22 @@ bool isNameChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x
   throw jet::Error(jet::err::kSyntax, "Syntax error (" + what + ") in query expression '" + text + "'.");
 }
 
+// ".5" is a number after an operator or a keyword, and a qualifier dot
+// after a name.
+bool leadingDotNumber(const std::vector<Token>& out) {
+  if (out.empty()) return true;
+  const Token& p = out.back();
+  if (p.kind == Tok::Op) return p.text != ")";
+  if (p.kind != Tok::Name) return false;
+  std::string u;
+  for (char ch : p.text) u.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+  static const char* words[] = {"SELECT", "WHERE", "AND", "OR", "NOT", "BETWEEN", "IN", "LIKE", "MOD", "XOR",
+                                "EQV", "IMP", "HAVING", "ON", "TOP", "BY", "IS", "DISTINCT", "ALL"};
+  for (const char* w : words)
+    if (u == w) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<Token> tokenize(const std::string& s) {
@@ -56,7 +72,7 @@ std::vector<Token> tokenize(const std::string& s) {
       t.text = s.substr(i + 1, j - i - 1);
       i = j + 1;
     } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
-                                   (out.empty() || (out.back().kind == Tok::Op && out.back().text != ")")))) {
+                                   leadingDotNumber(out))) {
       size_t j = i;
       while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
       if (j < n && s[j] == '.') {

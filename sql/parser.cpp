@@ -601,7 +601,7 @@ class Parser {
           return e;
         }
         if (peek().kind == Tok::Op && peek().text == "(") {
-          if (reserved(u) && u != "LEFT" && u != "RIGHT") syntaxAt("unexpected '" + t.text + "'");
+          if (reserved(u) && u != "LEFT" && u != "RIGHT" && u != "ASC") syntaxAt("unexpected '" + t.text + "'");
           auto e = std::make_shared<Expr>();
           e->kind = ExprKind::Call;
           e->parts = {t.text};

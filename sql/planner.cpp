@@ -72,7 +72,7 @@ struct AggCtx {
 };
 
 struct Shared {
-  jet::Database& db;
+  jet::Database* db;
   std::map<std::string, Value> supplied;      // by paramKey
   std::map<std::string, ParamDecl> declared;  // by paramKey
   std::vector<std::string> missing;
@@ -80,7 +80,7 @@ struct Shared {
   bool savedLoaded = false;
   std::vector<std::string> expanding;  // saved queries being planned (cycle guard)
   std::vector<std::string> notes;
-  explicit Shared(jet::Database& d) : db(d) {}
+  explicit Shared(jet::Database* d) : db(d) {}
 };
 
 // An operator shared with a subquery expression or a saved query: forwards.
@@ -382,15 +382,15 @@ class Planner {
     Source src;
     src.alias = alias.empty() ? name : alias;
     src.pushable = pushable;
-    const jet::CatalogEntry* ent = sh_.db.find(name);
+    const jet::CatalogEntry* ent = sh_.db ? sh_.db->find(name) : nullptr;
     if (!ent)
       throw jet::Error(jet::err::kNoSuchObject, "The database engine cannot find the input table or query '" + name +
                                                     "'. Make sure it exists and that its name is spelled correctly.");
     if (ent->kind == jet::ObjectKind::Query) {
       planSavedQuery(ent->name, src);
     } else if (ent->isTable()) {
-      src.def = sh_.db.table(*ent);
-      bool jet3 = sh_.db.format().jet3;
+      src.def = sh_.db->table(*ent);
+      bool jet3 = sh_.db->format().jet3;
       for (size_t c = 0; c < src.def->columns.size(); ++c) {
         const auto& col = src.def->columns[c];
         SrcCol sc;
@@ -412,7 +412,7 @@ class Planner {
 
   void planSavedQuery(const std::string& name, Source& src) {
     if (!sh_.savedLoaded) {
-      sh_.saved = sh_.db.queries();
+      sh_.saved = sh_.db->queries();
       sh_.savedLoaded = true;
     }
     const jet::SavedQuery* sq = nullptr;
@@ -503,7 +503,7 @@ class Planner {
 
   std::optional<IndexRange> chooseIndex(Source& src) {
     const auto& def = *src.def;
-    const auto& fmt = sh_.db.format();
+    const auto& fmt = sh_.db->format();
     std::vector<SimplePredicate> preds;
     for (auto& p : src.pushed)
       if (auto sp = asSimplePredicate(*p)) preds.push_back(*sp);
@@ -600,7 +600,7 @@ class Planner {
           range.reset();
         }
         if (!range) sh_.notes.push_back("scan " + src.def->name);
-        return makeTableScan(sh_.db, src.def, filter, range);
+        return makeTableScan(*sh_.db, src.def, filter, range);
       }
       OpP op = std::make_unique<SharedOp>(src.op);
       if (filter) op = makeFilter(std::move(op), filter);
@@ -663,7 +663,7 @@ class Planner {
   void implicitTables(const Expr& e, std::vector<std::string>& out) {
     if ((e.kind == ExprKind::Name && e.parts.size() >= 2) || (e.kind == ExprKind::Star && !e.parts.empty())) {
       const std::string& t = e.parts[e.parts.size() - (e.kind == ExprKind::Name ? 2 : 1)];
-      if (sh_.db.find(t)) {
+      if (sh_.db && sh_.db->find(t)) {
         bool seen = false;
         for (auto& x : out)
           if (eqName(x, t)) seen = true;
@@ -1171,7 +1171,9 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
 
 }  // namespace
 
-Plan planQuery(jet::Database& db, const Query& q, const Params& params) {
+Plan planQuery(jet::Database& db, const Query& q, const Params& params) { return planQuery(&db, q, params); }
+
+Plan planQuery(jet::Database* db, const Query& q, const Params& params) {
   Shared sh(db);
   for (const auto& [k, v] : params) sh.supplied[paramKey(k)] = v;
   Planner p(sh);

@@ -46,5 +46,7 @@ struct Plan {
 // query, 3061 too few parameters, 3085 unknown function, 3122 grouping
 // errors, 3079 ambiguous name, 3251 action queries.
 Plan planQuery(jet::Database& db, const Query& q, const Params& params);
+// Without a database: statements that name no table (SELECT 1 + 1).
+Plan planQuery(jet::Database* db, const Query& q, const Params& params);
 
 }  // namespace sql
