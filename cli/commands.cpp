@@ -8,6 +8,13 @@
 #include "jet/error.h"
 
 namespace cli {
+
+// Commands that write (cmd_write.cpp).
+int cmdCheck(const Args& a, std::ostream& out);
+int cmdCreate(const Args& a, std::ostream& out);
+int cmdSample(const Args& a, std::ostream& out);
+int cmdImport(const Args& a, std::ostream& out);
+
 namespace {
 
 std::unique_ptr<jet::Database> openDb(const Args& a) {
@@ -75,6 +82,8 @@ std::map<std::string, Command>& table() {
       {"tables", {1, cmdTables}},   {"schema", {1, cmdSchema}},
       {"rows", {1, cmdRows}},       {"queries", {1, cmdQueries}},
       {"export", {2, cmdExport}},
+      {"check", {1, cmdCheck}},     {"create", {1, cmdCreate}},
+      {"sample", {1, cmdSample}},   {"import", {3, cmdImport}},
   };
   return t;
 }

@@ -9,14 +9,63 @@
 
 namespace jet {
 
-LongValueWriter::LongValueWriter(Pager& pager, uint32_t ownedMapPtr) : pager_(pager), map_(ownedMapPtr) {}
+std::map<uint16_t, LongValueMaps> parseLongValueMaps(const std::vector<uint8_t>& bytes, const Format& fmt) {
+  std::map<uint16_t, LongValueMaps> out;
+  if (fmt.jet3) return out;
+  ByteView b(bytes.data(), bytes.size());
+  uint32_t colCount = b.u16(fmt.offTdefColCount);
+  uint32_t logCount = b.u32(fmt.offTdefLogicalIdxCount);
+  uint32_t realCount = b.u32(fmt.offTdefRealIdxCount);
+  size_t pos = fmt.offTdefRealIdxStart + size_t(realCount) * fmt.sizeRealIdxRowCount +
+               size_t(colCount) * fmt.sizeColumnDesc;
+  for (uint32_t i = 0; i < colCount; ++i) pos += 2 + b.u16(pos);
+  pos += size_t(realCount) * fmt.sizeRealIdxDesc + size_t(logCount) * fmt.sizeLogicalIdxDesc;
+  for (uint32_t i = 0; i < logCount; ++i) pos += 2 + b.u16(pos);
+  for (int guard = 0; guard < 4096 && pos + 2 <= b.size; ++guard) {
+    uint16_t col = b.u16(pos);
+    if (col == 0xFFFF || pos + 10 > b.size) break;
+    LongValueMaps m;
+    m.used = b.u32(pos + 2);
+    m.free = b.u32(pos + 6);
+    out[col] = m;
+    pos += 10;
+  }
+  return out;
+}
 
-RowId LongValueWriter::putRow(const std::vector<uint8_t>& bytes) {
+LongValueWriter::LongValueWriter(Pager& pager, uint32_t ownedMapPtr, std::map<uint16_t, LongValueMaps> columnMaps)
+    : pager_(pager), owned_(ownedMapPtr), columnMaps_(std::move(columnMaps)) {}
+
+LongValueWriter::Target& LongValueWriter::targetFor(uint16_t col) {
+  LongValueMaps m;
+  auto it = columnMaps_.find(col);
+  if (it != columnMaps_.end() && it->second.used) m = it->second;
+  else m.used = owned_;
+  Target& t = targets_[m.used];
+  t.maps = m;
+  return t;
+}
+
+void LongValueWriter::forgetPage(uint32_t pg) {
+  for (auto& [k, t] : targets_) {
+    if (t.current == pg) t.current = 0;
+    if (t.maps.used) UsageMapEditor(pager_, t.maps.used).remove(pg);
+    if (t.maps.free) UsageMapEditor(pager_, t.maps.free).remove(pg);
+  }
+  if (owned_) UsageMapEditor(pager_, owned_).remove(pg);
+  for (auto& [c, m] : columnMaps_) {
+    if (m.used) UsageMapEditor(pager_, m.used).remove(pg);
+    if (m.free) UsageMapEditor(pager_, m.free).remove(pg);
+  }
+}
+
+RowId LongValueWriter::putRow(Target& t, const std::vector<uint8_t>& bytes) {
   const Format& fmt = pager_.format();
-  if (!current_ && !searched_ && map_) {
-    // Start with the table's last long-value page that has room left.
-    searched_ = true;
-    auto pages = readUsageMap(pager_, map_).pages;
+  uint32_t& current_ = t.current;
+  if (!current_ && !t.searched && t.maps.used) {
+    // Start with the last long-value page of the map that has room left.
+    t.searched = true;
+    auto pages = readUsageMap(pager_, t.maps.used).pages;
     int looked = 0;
     for (auto it = pages.rbegin(); it != pages.rend() && looked < 8; ++it) {
       PageRef p = pager_.page(*it);
@@ -44,12 +93,14 @@ RowId LongValueWriter::putRow(const std::vector<uint8_t>& bytes) {
   std::vector<SlotContent> slots(1);
   slots[0].bytes = bytes;
   if (!writeSlots(fmt, p, slots)) corrupt("a long-value piece does not fit a page");
-  if (map_) UsageMapEditor(pager_, map_).add(pg);
+  if (t.maps.used) UsageMapEditor(pager_, t.maps.used).add(pg);
+  if (t.maps.free) UsageMapEditor(pager_, t.maps.free).add(pg);
   current_ = pg;
   return RowId{pg, 0};
 }
 
-std::string LongValueWriter::write(const std::string& data, size_t inlineRoom) {
+std::string LongValueWriter::write(uint16_t colNumber, const std::string& data, size_t inlineRoom) {
+  Target& t = targetFor(colNumber);
   const Format& fmt = pager_.format();
   std::string field(12, '\0');
   auto* f = reinterpret_cast<uint8_t*>(field.data());
@@ -63,7 +114,7 @@ std::string LongValueWriter::write(const std::string& data, size_t inlineRoom) {
   // slot; a chained piece also carries the 4-byte pointer.
   const size_t maxRow = fmt.pageSize - fmt.offDataRows - 2;
   if (data.size() <= maxRow) {
-    RowId id = putRow(std::vector<uint8_t>(data.begin(), data.end()));
+    RowId id = putRow(t, std::vector<uint8_t>(data.begin(), data.end()));
     put32(f, len | 0x40000000u);
     put32(f + 4, id.packed());
     return field;
@@ -79,10 +130,10 @@ std::string LongValueWriter::write(const std::string& data, size_t inlineRoom) {
     put32(row.data(), next);
     std::copy(data.begin() + off, data.begin() + off + n, row.begin() + 4);
     // Each full piece fills a page of its own.
-    current_ = 0;
-    next = putRow(row).packed();
+    t.current = 0;
+    next = putRow(t, row).packed();
   }
-  current_ = 0;
+  t.current = 0;
   put32(f, len);
   put32(f + 4, next);
   return field;
@@ -111,8 +162,7 @@ void LongValueWriter::release(ByteView fieldView) {
       if (!(s.flags & slotflag::kDeleted)) anyLive = true;
     if (!anyLive) {
       // The page holds nothing any more: give it back.
-      if (map_) UsageMapEditor(pager_, map_).remove(id.page);
-      if (current_ == id.page) current_ = 0;
+      forgetPage(id.page);
       freePage(pager_, id.page);
     } else {
       writeSlots(fmt, p, slots);

@@ -3,35 +3,56 @@
 // and the data either inline after the field (kind 0x80, small values),
 // in one row of a long-value page (kind 0x40), or in a chain of rows, each
 // starting with the pointer to the next (kind 0x00). Long-value pages are
-// data pages tagged "LVAL" instead of a table page, owned by the table.
+// data pages tagged "LVAL" instead of a table page. Jet 4 and later give each
+// long-value column a pair of usage maps of its own (pages used, pages with
+// room), listed in the table definition after the index names; Jet 3 files
+// and columns without maps put the pages in the table's owned-pages map.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "jet/pager.h"
 #include "jet/table.h"
 
 namespace jet {
 
+struct LongValueMaps {
+  uint32_t used = 0, free = 0;
+};
+// The per-column long-value maps of a table definition (tdef: the whole
+// definition, continuation pages appended without their headers), by
+// column number.
+std::map<uint16_t, LongValueMaps> parseLongValueMaps(const std::vector<uint8_t>& tdef, const Format& fmt);
+
 class LongValueWriter {
  public:
-  // ownedMapPtr: the table's owned-pages map (long-value pages join it).
-  LongValueWriter(Pager& pager, uint32_t ownedMapPtr);
-  // The field bytes for data. inlineRoom: how many bytes of data the row
-  // can still take inline (values above the inline limit never go inline).
-  std::string write(const std::string& data, size_t inlineRoom);
+  // ownedMapPtr: the table's owned-pages map, for columns without maps.
+  LongValueWriter(Pager& pager, uint32_t ownedMapPtr, std::map<uint16_t, LongValueMaps> columnMaps = {});
+  // The field bytes for data of column colNumber. inlineRoom: how many
+  // bytes of data the row can still take inline (values above the inline
+  // limit never go inline).
+  std::string write(uint16_t colNumber, const std::string& data, size_t inlineRoom);
   // Frees the pages rows of a stored field (inline values own nothing).
   void release(ByteView field);
 
   static constexpr size_t kMaxInline = 64;
 
  private:
-  RowId putRow(const std::vector<uint8_t>& bytes);
+  struct Target {
+    LongValueMaps maps;
+    uint32_t current = 0;  // long-value page with room, 0 = none yet
+    bool searched = false;
+  };
+  RowId putRow(Target& t, const std::vector<uint8_t>& bytes);
+  void forgetPage(uint32_t pg);
+  Target& targetFor(uint16_t col);
   Pager& pager_;
-  uint32_t map_;
-  uint32_t current_ = 0;  // long-value page with room, 0 = none yet
-  bool searched_ = false;
+  uint32_t owned_;
+  std::map<uint16_t, LongValueMaps> columnMaps_;
+  std::map<uint32_t, Target> targets_;  // by used-map pointer
 };
 
 }  // namespace jet

@@ -49,7 +49,19 @@ void TableWriter::load() {
     def_ = d;
     if (structural) ix_.clear();
   }
-  if (!lv_) lv_ = std::make_unique<LongValueWriter>(db_.pager(), def_->usedPagesPtr);
+  if (!lv_) {
+    // The whole definition, for the long-value maps after the index names.
+    std::vector<uint8_t> bytes;
+    uint32_t pg = tdefPage_;
+    for (int n = 0; pg != 0 && n < 256; ++n) {
+      PageRef p = db_.pager().page(pg);
+      if (bytes.empty()) bytes.assign(p->begin(), p->end());
+      else bytes.insert(bytes.end(), p->begin() + 8, p->end());
+      pg = view(p).u32(4);
+    }
+    lv_ = std::make_unique<LongValueWriter>(db_.pager(), def_->usedPagesPtr,
+                                            parseLongValueMaps(bytes, db_.format()));
+  }
 }
 
 IndexWriter& TableWriter::indexWriter(size_t real) {
@@ -114,10 +126,7 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
   }
   for (size_t r = 0; r < d.realIndexes.size(); ++r) {
     const RealIndex& ri = d.realIndexes[r];
-    bool isPrimary = false;
-    for (const auto& ix : d.indexes)
-      if (ix.realIndex == static_cast<int>(r) && ix.primary()) isPrimary = true;
-    if ((ri.required() || isPrimary) && keyHasNull(d, ri, vals)) {
+    if (ri.required() && keyHasNull(d, ri, vals)) {
       throw Error(err::kIndexNull, "Index or primary key cannot contain a Null value.");
     }
     if (!ri.unique() || keyHasNull(d, ri, vals)) continue;
@@ -179,7 +188,7 @@ std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
                                                     : vals[i].bytes();
       // Jet 3 offsets reach past 255 only with the jump table; keep inline
       // data small there too.
-      cells[i].bytes = lv_->write(data, room);
+      cells[i].bytes = lv_->write(c.number, data, room);
       size_t grew = cells[i].bytes.size() - 12;
       room = room > grew ? room - grew : 0;
     }

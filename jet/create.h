@@ -1,0 +1,67 @@
+// Creating databases and objects from nothing: a new, empty Jet 4 database
+// (the Access 2000 file format) with the system tables the product keeps,
+// new tables with columns of every type and their indexes, and saved SELECT
+// queries. Everything is written by this engine's own code.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/value.h"
+
+namespace jet {
+
+struct ColumnSpec {
+  std::string name;
+  DataType type = DataType::Text;
+  int size = 0;            // Text: characters (0 = 255); Binary: bytes (0 = 255)
+  bool required = false;
+  bool autoNumber = false; // Long: counter; GUID: new GUID for each row
+  uint8_t precision = 18;  // Decimal
+  uint8_t scale = 0;
+  bool compressed = true;  // Text/Memo: Unicode compression
+};
+
+struct IndexSpec {
+  std::string name;
+  std::vector<std::pair<std::string, bool>> columns;  // column name, ascending
+  bool primary = false;
+  bool unique = false;
+  bool ignoreNulls = false;
+  bool required = false;
+};
+
+struct TableSpec {
+  std::string name;
+  std::vector<ColumnSpec> columns;
+  std::vector<IndexSpec> indexes;
+};
+
+// A saved SELECT query described by its parts (each part is stored as the
+// product stores it, so the SQL text is rebuilt from them when read).
+struct QuerySpec {
+  std::string name;
+  std::vector<std::string> tables;                     // FROM, in order
+  struct Join { std::string left, right, on; int kind = 1; };  // 1 inner, 2 left, 3 right
+  std::vector<Join> joins;
+  std::vector<std::pair<std::string, std::string>> columns;  // expression, alias ("" none)
+  bool selectStar = false;
+  bool distinct = false;
+  std::string where;
+  std::vector<std::pair<std::string, bool>> orderBy;  // expression, ascending
+};
+
+// Creates a new empty database at path (overwriting nothing: 3204-style
+// error when the file exists). The file is complete and closed on return.
+void createDatabase(const std::string& path);
+// The same in memory (tests).
+std::unique_ptr<Database> createMemoryDatabase();
+
+// Adds a table (3010 when the name is taken, 3251 for unsupported column
+// types); one change.
+void createTable(Database& db, const TableSpec& spec);
+void createQuery(Database& db, const QuerySpec& spec);
+
+}  // namespace jet

@@ -1,0 +1,192 @@
+#include "jet/sample.h"
+
+#include "jet/create.h"
+#include "jet/error.h"
+#include "jet/table_writer.h"
+
+namespace jet {
+
+namespace {
+
+ColumnSpec col(const std::string& name, DataType t, int size = 0, bool required = false) {
+  ColumnSpec c;
+  c.name = name;
+  c.type = t;
+  c.size = size;
+  c.required = required;
+  return c;
+}
+
+ColumnSpec autoId(const std::string& name) {
+  ColumnSpec c = col(name, DataType::Long);
+  c.autoNumber = true;
+  return c;
+}
+
+IndexSpec index(const std::string& name, std::vector<std::pair<std::string, bool>> cols, bool primary = false,
+                bool unique = false) {
+  IndexSpec i;
+  i.name = name;
+  i.columns = std::move(cols);
+  i.primary = primary;
+  i.unique = unique;
+  return i;
+}
+
+Value date(int y, int m, int d, int h = 0, int mi = 0) { return Value::dateTime(partsToSerial(y, m, d, h, mi, 0)); }
+Value money(int64_t whole, int cents) { return Value::currency(whole * 10000 + cents * 100); }
+Value txt(const char* s) { return s ? Value::text(s) : Value(); }
+
+}  // namespace
+
+void createSampleDatabase(const std::string& path) {
+  createDatabase(path);
+  auto db = Database::open(path);
+
+  TableSpec customers;
+  customers.name = "Customers";
+  customers.columns = {autoId("CustomerID"),          col("Name", DataType::Text, 60, true),
+                       col("City", DataType::Text, 40), col("Email", DataType::Text, 80),
+                       col("Joined", DataType::DateTime), col("Active", DataType::Boolean),
+                       col("CreditLimit", DataType::Currency), col("Notes", DataType::Memo)};
+  customers.indexes = {index("PrimaryKey", {{"CustomerID", true}}, true),
+                       index("City", {{"City", true}}),
+                       index("NameCity", {{"Name", true}, {"City", true}})};
+  createTable(*db, customers);
+
+  TableSpec products;
+  products.name = "Products";
+  ColumnSpec price = col("Price", DataType::Currency, 0, true);
+  ColumnSpec ratio = col("TaxRate", DataType::Decimal);
+  ratio.precision = 5;
+  ratio.scale = 3;
+  ColumnSpec code = col("Code", DataType::GUID);
+  code.autoNumber = true;
+  products.columns = {autoId("ProductID"), col("ProductName", DataType::Text, 50, true), price,
+                      col("Weight", DataType::Double), col("Stock", DataType::Integer),
+                      col("Shelf", DataType::Byte), ratio, col("Rating", DataType::Single), code,
+                      col("Discontinued", DataType::Boolean), col("Picture", DataType::OLE)};
+  products.indexes = {index("PrimaryKey", {{"ProductID", true}}, true),
+                      index("ProductName", {{"ProductName", true}}, false, true),
+                      index("PriceDesc", {{"Price", false}})};
+  createTable(*db, products);
+
+  TableSpec orders;
+  orders.name = "Orders";
+  orders.columns = {autoId("OrderID"), col("CustomerID", DataType::Long, 0, true),
+                    col("OrderDate", DataType::DateTime, 0, true), col("Shipped", DataType::DateTime),
+                    col("Status", DataType::Text, 20), col("Comment", DataType::Memo)};
+  orders.indexes = {index("PrimaryKey", {{"OrderID", true}}, true),
+                    index("CustomerID", {{"CustomerID", true}}),
+                    index("OrderDate", {{"OrderDate", false}})};
+  createTable(*db, orders);
+
+  TableSpec items;
+  items.name = "Order Details";
+  items.columns = {col("OrderID", DataType::Long, 0, true), col("ProductID", DataType::Long, 0, true),
+                   col("Quantity", DataType::Integer, 0, true), col("UnitPrice", DataType::Currency),
+                   col("Discount", DataType::Single)};
+  items.indexes = {index("PrimaryKey", {{"OrderID", true}, {"ProductID", true}}, true),
+                   index("ProductID", {{"ProductID", true}})};
+  createTable(*db, items);
+
+  ChangeScope change(*db);
+  {
+    TableWriter w(*db, "Customers");
+    struct C { const char* name; const char* city; const char* email; Value joined; bool active; Value limit; const char* notes; };
+    std::string longNote;
+    for (int i = 0; i < 120; ++i) longNote += "Line " + std::to_string(i + 1) + " of a long note about deliveries, invoices and visits.\n";
+    const C rows[] = {
+        {"Ana Müller", "München", "ana@example.com", date(2019, 3, 14), true, money(5000, 0), "Prefers e-mail."},
+        {"Björn Ødegård", "Tromsø", nullptr, date(2020, 11, 2, 9, 30), true, money(1200, 50), nullptr},
+        {"Chloé Dubois", "Paris", "chloe@example.fr", date(2018, 1, 5), false, Value(), "Moved to Lyon?"},
+        {"Dmitri Ivanov", nullptr, "dmitri@example.org", Value(), true, money(0, 0), nullptr},
+        {"Élodie Martin", "Paris", "elodie@example.fr", date(2021, 6, 30, 17, 45), true, money(750, 25), nullptr},
+        {"Fatima Zahra", "Casablanca", nullptr, date(2017, 9, 9), false, money(300, 0), "Ships only on Mondays."},
+        {"george smith", "london", "gsmith@example.co.uk", date(2022, 2, 28), true, money(2500, 0), nullptr},
+        {"Hana Kobayashi", "Tōkyō", "hana@example.jp", date(2016, 12, 24), true, money(10000, 0), nullptr},
+    };
+    int k = 0;
+    for (const auto& r : rows) {
+      std::string notes = r.notes ? r.notes : "";
+      Value nv = r.notes ? Value::memo(notes) : Value();
+      if (k == 7) nv = Value::memo(longNote);
+      w.insert(w.valuesByName({{"Name", txt(r.name)}, {"City", txt(r.city)}, {"Email", txt(r.email)},
+                               {"Joined", r.joined}, {"Active", Value::boolean(r.active)},
+                               {"CreditLimit", r.limit}, {"Notes", nv}}));
+      ++k;
+    }
+  }
+  {
+    TableWriter w(*db, "Products");
+    struct P { const char* name; Value price; Value weight; Value stock; Value shelf; Value tax; Value rating; bool disc; };
+    auto dec = [](int64_t m) { Decimal d; d.mantissa = m; d.scale = 3; d.precision = 5; return Value::decimal(d); };
+    const P rows[] = {
+        {"Apfelstrudel", money(12, 50), Value::dbl(0.75), Value::integer(40), Value::byte(3), dec(70), Value::single(4.5f), false},
+        {"Café au lait", money(3, 20), Value::dbl(0.25), Value::integer(-2), Value::byte(1), dec(200), Value::single(3.75f), false},
+        {"Crème brûlée", money(6, 0), Value(), Value::integer(0), Value(), dec(200), Value(), true},
+        {"Smørrebrød", money(8, 95), Value::dbl(0.4), Value::integer(32767), Value::byte(255), dec(250), Value::single(5.0f), false},
+        {"Zucchini", money(1, 5), Value::dbl(1.0e-3), Value::integer(-32768), Value::byte(0), Value(), Value::single(2.0f), false},
+        {"anchovies", money(922337203685LL, 0), Value::dbl(1.7976931348623157e308), Value(), Value::byte(9), dec(99999), Value::single(-1.5f), true},
+    };
+    int k = 0;
+    for (const auto& r : rows) {
+      Value pic = k == 0 ? Value::binary(std::string("\x89PNG\r\n\x1a\n", 8) + std::string(6000, '\x42'), DataType::OLE) : Value();
+      w.insert(w.valuesByName({{"ProductName", txt(r.name)}, {"Price", r.price}, {"Weight", r.weight},
+                               {"Stock", r.stock}, {"Shelf", r.shelf}, {"TaxRate", r.tax},
+                               {"Rating", r.rating}, {"Discontinued", Value::boolean(r.disc)},
+                               {"Picture", pic}}));
+      ++k;
+    }
+  }
+  {
+    TableWriter w(*db, "Orders");
+    TableWriter d(*db, "Order Details");
+    const char* statuses[] = {"New", "Shipped", nullptr, "Cancelled", "Shipped"};
+    for (int i = 0; i < 20; ++i) {
+      int cust = 1 + (i * 3) % 8;
+      Value shipped = (i % 3 == 0) ? Value() : date(2023, 1 + i % 12, 1 + (i * 7) % 28, 12, 0);
+      Value comment = i % 4 == 0 ? Value::memo("Order " + std::to_string(i + 1) + ": handle with care") : Value();
+      RowId id = w.insert(w.valuesByName({{"CustomerID", Value::longInt(cust)},
+                                          {"OrderDate", date(2023, 1 + i % 12, 1 + (i * 5) % 28, 8 + i % 10, (i * 13) % 60)},
+                                          {"Shipped", shipped}, {"Status", txt(statuses[i % 5])},
+                                          {"Comment", comment}}));
+      int orderId = static_cast<int>(w.read(id)[0].asInt());
+      for (int j = 0; j < 1 + i % 3; ++j) {
+        int prod = 1 + (i + j * 2) % 6;
+        d.insert(d.valuesByName({{"OrderID", Value::longInt(orderId)}, {"ProductID", Value::longInt(prod)},
+                                 {"Quantity", Value::integer(static_cast<int16_t>(1 + (i * j) % 7))},
+                                 {"UnitPrice", money(2 + prod, 50)},
+                                 {"Discount", j == 1 ? Value::single(0.1f) : Value::single(0.0f)}}));
+      }
+    }
+  }
+  change.commit();
+
+  QuerySpec byCity;
+  byCity.name = "Customers by City";
+  byCity.tables = {"Customers"};
+  byCity.columns = {{"Customers.Name", ""}, {"Customers.City", ""}, {"Customers.Email", ""}};
+  byCity.orderBy = {{"Customers.City", true}, {"Customers.Name", true}};
+  createQuery(*db, byCity);
+
+  QuerySpec active;
+  active.name = "Active Customers";
+  active.tables = {"Customers"};
+  active.selectStar = true;
+  active.where = "(((Customers.Active)=True))";
+  createQuery(*db, active);
+
+  QuerySpec totals;
+  totals.name = "Order Lines";
+  totals.tables = {"Orders", "Order Details", "Products"};
+  totals.joins = {{"Orders", "Order Details", "Orders.OrderID = [Order Details].OrderID", 1},
+                  {"Products", "Order Details", "Products.ProductID = [Order Details].ProductID", 1}};
+  totals.columns = {{"Orders.OrderID", ""}, {"Orders.OrderDate", ""}, {"Products.ProductName", ""},
+                    {"[Order Details].Quantity", ""},
+                    {"[Quantity]*[Order Details].[UnitPrice]", "LineTotal"}};
+  totals.orderBy = {{"Orders.OrderDate", false}};
+  createQuery(*db, totals);
+}
+
+}  // namespace jet
