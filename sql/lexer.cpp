@@ -38,7 +38,7 @@ std::vector<Token> tokenize(const std::string& s) {
   size_t i = 0, n = s.size();
   while (i < n) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) { ++i; continue; }
+    if (std::isspace(c) || c < 0x20) { ++i; continue; }
     Token t;
     t.pos = i;
     if (c == '[') {

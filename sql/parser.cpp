@@ -167,7 +167,12 @@ class Parser {
     if (acceptWord("ORDER")) orderBy(q);
     expectWord("PIVOT");
     q.pivot = expr();
-    if (acceptWord("IN")) {
+    // "PIVOT x IN (...)" reads as one In expression; the list names the columns
+    if (q.pivot->kind == ExprKind::InList && !q.pivot->paren && !q.pivot->negated) {
+      auto e = q.pivot;
+      q.pivot = e->args[0];
+      q.pivotIn.assign(e->args.begin() + 1, e->args.end());
+    } else if (acceptWord("IN")) {
       expectOp("(");
       if (!isOp(")")) {
         do q.pivotIn.push_back(expr()); while (acceptOp(","));
@@ -655,6 +660,20 @@ class Parser {
 }  // namespace
 
 QueryP parseStatement(const std::string& text) {
+  // Action and data-definition statements are recognised by their first
+  // word and kept as text; they are not run here.
+  size_t i = 0;
+  while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '(')) ++i;
+  size_t j = i;
+  while (j < text.size() && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
+  std::string first = upper(text.substr(i, j - i));
+  if (first == "CREATE" || first == "ALTER" || first == "DROP") {
+    auto q = std::make_shared<Query>();
+    q->kind = StatementKind::DataDefinition;
+    q->verb = first;
+    q->text = text;
+    return q;
+  }
   Parser p(text);
   return p.statement();
 }

@@ -871,14 +871,13 @@ class Planner {
       out.push_back(std::move(o));
     }
     // same name twice: qualify plain columns with their table
-    for (size_t i = 0; i < out.size(); ++i) {
-      for (size_t j = 0; j < out.size(); ++j) {
-        if (i == j || !eqName(out[i].meta.name, out[j].meta.name)) continue;
-        if (!out[i].aliased && out[i].plain && out[i].meta.name.find('.') == std::string::npos)
-          out[i].meta.name = leaves_[out[i].leaf].alias + "." + out[i].meta.name;
-      }
-    }
-    for (auto& o : out) o.meta.name = o.meta.name;
+    std::vector<bool> qualify(out.size(), false);
+    for (size_t i = 0; i < out.size(); ++i)
+      for (size_t j = 0; j < out.size(); ++j)
+        if (i != j && eqName(out[i].meta.name, out[j].meta.name) && !out[i].aliased && out[i].plain)
+          qualify[i] = true;
+    for (size_t i = 0; i < out.size(); ++i)
+      if (qualify[i]) out[i].meta.name = leaves_[out[i].leaf].alias + "." + out[i].meta.name;
     // HAVING
     BExprP having;
     if (aggregated) {
