@@ -1,0 +1,330 @@
+#include "app/grid/grid.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextStream>
+#include <algorithm>
+
+#include "app/layout.h"
+
+namespace app {
+
+// ---------------------------------------------------------------- TextGridModel
+
+int TextGridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TextGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : cols_;
+}
+
+QVariant TextGridModel::data(const QModelIndex& ix, int role) const {
+  if (!ix.isValid() || ix.row() >= rows_.size() || ix.column() >= cols_) return {};
+  if (role == Qt::DisplayRole || role == Qt::EditRole) return cell(ix.row(), ix.column());
+  if (role == Qt::TextAlignmentRole && ix.column() < align_.size())
+    return QVariant::fromValue(align_[ix.column()] | Qt::AlignVCenter);
+  return {};
+}
+
+QVariant TextGridModel::headerData(int section, Qt::Orientation o, int role) const {
+  if (o == Qt::Vertical) return {};
+  if (role == Qt::DisplayRole) return heading(section);
+  if (role == Qt::TextAlignmentRole && section < align_.size())
+    return QVariant::fromValue(align_[section] | Qt::AlignVCenter);
+  return {};
+}
+
+void TextGridModel::setHeadings(const QStringList& headings, const QVector<Qt::Alignment>& align) {
+  beginResetModel();
+  headings_ = headings;
+  align_ = align;
+  cols_ = static_cast<int>(headings.size());
+  for (auto& r : rows_) r.resize(cols_);
+  endResetModel();
+}
+
+void TextGridModel::setColumnCount(int n) {
+  n = std::max(0, n);
+  if (n == cols_) return;
+  beginResetModel();
+  cols_ = n;
+  headings_.resize(n);
+  align_.resize(n, Qt::AlignLeft);
+  for (auto& r : rows_) r.resize(n);
+  endResetModel();
+}
+
+void TextGridModel::setDataRows(int n) {
+  n = std::max(0, n);
+  int have = static_cast<int>(rows_.size());
+  if (n < have) {
+    beginRemoveRows({}, n, have - 1);
+    rows_.resize(n);
+    endRemoveRows();
+  } else if (n > have) {
+    beginInsertRows({}, have, n - 1);
+    for (int i = have; i < n; ++i) {
+      QStringList r;
+      r.resize(cols_);
+      rows_.push_back(r);
+    }
+    endInsertRows();
+  }
+}
+
+QString TextGridModel::cell(int r, int c) const {
+  if (r < 0 || r >= rows_.size() || c < 0 || c >= rows_[r].size()) return {};
+  return rows_[r][c];
+}
+
+void TextGridModel::setCell(int r, int c, const QString& text) {
+  if (r < 0 || r >= rows_.size() || c < 0 || c >= cols_) return;
+  rows_[r][c] = text;
+  emit dataChanged(index(r, c), index(r, c));
+}
+
+QString TextGridModel::heading(int c) const {
+  return c >= 0 && c < headings_.size() ? headings_[c] : QString();
+}
+
+void TextGridModel::setHeading(int c, const QString& text) {
+  if (c < 0 || c >= cols_) return;
+  headings_[c] = text;
+  emit headerDataChanged(Qt::Horizontal, c, c);
+}
+
+void TextGridModel::appendRow(const QStringList& cells) {
+  int r = static_cast<int>(rows_.size());
+  beginInsertRows({}, r, r);
+  QStringList row = cells;
+  row.resize(cols_);
+  rows_.push_back(row);
+  endInsertRows();
+}
+
+// ---------------------------------------------------------------- Grid
+
+Grid::Grid(QWidget* parent) : QTableView(parent), own_(new TextGridModel(this)) {
+  setModel(own_);
+  verticalHeader()->hide();
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setWordWrap(false);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  connect(this, &QTableView::clicked, this, &Grid::onClicked);
+  connect(this, &QTableView::doubleClicked, this, &Grid::onDoubleClicked);
+}
+
+Grid::~Grid() = default;
+
+QAbstractItemModel* Grid::current() const {
+  return bound_ ? bound_ : static_cast<QAbstractItemModel*>(own_);
+}
+
+double Grid::dpi() const {
+  int d = logicalDpiX();
+  return d > 0 ? d : 96;
+}
+
+void Grid::setFormatString(const QString& format) {
+  QStringList heads;
+  QVector<Qt::Alignment> align;
+  for (QString h : format.split(QLatin1Char('|'))) {
+    Qt::Alignment a = Qt::AlignLeft;
+    if (h.startsWith(QLatin1Char('>'))) {
+      a = Qt::AlignRight;
+      h.remove(0, 1);
+    } else if (h.startsWith(QLatin1Char('<'))) {
+      h.remove(0, 1);
+    } else if (h.startsWith(QLatin1Char('^'))) {
+      a = Qt::AlignHCenter;
+      h.remove(0, 1);
+    }
+    heads << h;
+    align << a;
+  }
+  own_->setHeadings(heads, align);
+}
+
+int Grid::rows() const { return current()->rowCount() + 1; }
+
+void Grid::setRows(int n) {
+  if (bound_) return;
+  own_->setDataRows(n - 1);
+  if (row_ >= rows()) row_ = 0;
+}
+
+int Grid::cols() const { return current()->columnCount(); }
+
+void Grid::setCols(int n) {
+  if (bound_) return;
+  own_->setColumnCount(n);
+  if (col_ >= n) col_ = 0;
+}
+
+void Grid::setRow(int r) {
+  if (r < 0 || r >= rows()) return;
+  row_ = r;
+  if (r >= 1) setCurrentIndex(current()->index(r - 1, std::min(col_, std::max(0, cols() - 1))));
+}
+
+void Grid::setCol(int c) {
+  if (c < 0 || c >= cols()) return;
+  col_ = c;
+  if (row_ >= 1) setCurrentIndex(current()->index(row_ - 1, c));
+}
+
+QString Grid::textMatrix(int r, int c) const {
+  if (r < 0 || c < 0 || c >= cols() || r >= rows()) return {};
+  if (r == 0) return current()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  return current()->data(current()->index(r - 1, c), Qt::DisplayRole).toString();
+}
+
+void Grid::setTextMatrix(int r, int c, const QString& text) {
+  if (bound_) return;
+  if (r == 0)
+    own_->setHeading(c, text);
+  else
+    own_->setCell(r - 1, c, text);
+}
+
+int Grid::row() const {
+  if (row_ >= 1 && row_ < rows()) return row_;
+  return rows() > 1 ? 1 : 0;
+}
+
+QString Grid::text() const { return row() >= 1 ? textMatrix(row(), col_) : QString(); }
+
+void Grid::addItem(const QString& tabSeparated) {
+  if (bound_) return;
+  own_->appendRow(tabSeparated.split(QLatin1Char('\t')));
+}
+
+void Grid::setColWidth(int c, int twips) {
+  if (c < 0 || c >= cols()) return;
+  setColumnWidth(c, std::max(0, twipsToPixels(twips, dpi())));
+}
+
+int Grid::colWidth(int c) const { return pixelsToTwips(columnWidth(c), dpi()); }
+
+void Grid::autoSize(int first, int last, bool) {
+  first = std::max(0, first);
+  last = std::min(last, cols() - 1);
+  if (first > last) return;
+  const QFontMetrics cellFm(font());
+  const QFontMetrics headFm(horizontalHeader()->font());
+  const int n = std::min(rows(), 2001);
+  const int pad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+  for (int c = first; c <= last; ++c) {
+    int w = headFm.horizontalAdvance(textMatrix(0, c));
+    for (int r = 1; r < n; ++r) w = std::max(w, cellFm.horizontalAdvance(textMatrix(r, c)));
+    setColumnWidth(c, w + pad);
+  }
+}
+
+void Grid::setFontSize(double points) {
+  if (points <= 0) return;
+  QFont f = font();
+  f.setPointSizeF(points);
+  setFont(f);
+  horizontalHeader()->setFont(f);
+  verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+}
+
+double Grid::fontSize() const { return font().pointSizeF(); }
+
+void Grid::refresh() {
+  viewport()->update();
+  horizontalHeader()->viewport()->update();
+}
+
+bool Grid::saveGrid(const QString& file, int mode, bool fixedCells) const {
+  if (mode != 3) return false;
+  QFile f(file);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
+  QTextStream out(&f);
+  auto quoted = [](const QString& s) {
+    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
+        !s.contains(QLatin1Char('\n')) && !s.contains(QLatin1Char('\r')))
+      return s;
+    QString q = s;
+    q.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+  };
+  int n = rows();
+  for (int r = fixedCells ? 0 : 1; r < n; ++r) {
+    QStringList cells;
+    for (int c = 0; c < cols(); ++c) cells << quoted(textMatrix(r, c));
+    out << cells.join(QLatin1Char(',')) << '\n';
+  }
+  out.flush();
+  return f.error() == QFile::NoError;
+}
+
+void Grid::bindModel(QAbstractItemModel* model) {
+  if (model == bound_) {
+    refresh();
+    return;
+  }
+  bound_ = model;
+  if (model) {
+    setModel(model);
+  } else {
+    own_->setDataRows(0);
+    setModel(own_);
+  }
+  row_ = 0;
+  col_ = 0;
+}
+
+void Grid::setExtendLastCol(bool on) { horizontalHeader()->setStretchLastSection(on); }
+
+void Grid::setDisplayMode(int mode) {
+  if (mode == 1) {
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    scrollToTop();
+  }
+}
+
+void Grid::onClicked(const QModelIndex& ix) {
+  if (!ix.isValid()) return;
+  row_ = ix.row() + 1;
+  col_ = ix.column();
+  emit cellClicked();
+}
+
+void Grid::onDoubleClicked(const QModelIndex& ix) {
+  if (!ix.isValid()) return;
+  row_ = ix.row() + 1;
+  col_ = ix.column();
+  emit cellDoubleClicked();
+}
+
+void Grid::clickCell(int r, int c) {
+  if (r < 1 || r >= rows() || c < 0 || c >= cols()) return;
+  QModelIndex ix = current()->index(r - 1, c);
+  setCurrentIndex(ix);
+  onClicked(ix);
+}
+
+void Grid::doubleClickCell(int r, int c) {
+  if (r < 1 || r >= rows() || c < 0 || c >= cols()) return;
+  QModelIndex ix = current()->index(r - 1, c);
+  setCurrentIndex(ix);
+  onClicked(ix);
+  onDoubleClicked(ix);
+}
+
+}  // namespace app

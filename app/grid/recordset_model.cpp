@@ -1,0 +1,91 @@
+#include "app/grid/recordset_model.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "catalogue/recordset.h"
+
+namespace app {
+
+RecordsetModel::RecordsetModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void RecordsetModel::setRecordset(dao::Recordset* rs) {
+  beginResetModel();
+  rs_ = rs;
+  shown_ = 0;
+  if (rs_) {
+    // The first block is read at once; the rest as the view scrolls on.
+    if (!rs_->countKnown()) rs_->rowExists(kBlock - 1);
+    shown_ = static_cast<int>(std::min<int64_t>(rs_->RecordCount(), rs_->countKnown() ? INT_MAX : kBlock));
+  }
+  endResetModel();
+}
+
+void RecordsetModel::reload() { setRecordset(rs_); }
+
+int RecordsetModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() || !rs_ ? 0 : shown_;
+}
+
+int RecordsetModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() || !rs_ ? 0 : rs_->fieldCount();
+}
+
+QVariant RecordsetModel::data(const QModelIndex& ix, int role) const {
+  if (!rs_ || !ix.isValid() || ix.row() >= shown_) return {};
+  if (role == Qt::DisplayRole) {
+    try {
+      jet::Value v = rs_->valueAt(ix.row(), ix.column());
+      return QString::fromStdString(dao::displayText(v));
+    } catch (const std::exception&) {
+      return QStringLiteral("#Error");
+    }
+  }
+  if (role == Qt::TextAlignmentRole) {
+    int t = rs_->Fields()[ix.column()].Type;
+    bool numeric = (t >= 2 && t <= 7) || t == 16 || t == 20;
+    return QVariant::fromValue((numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+  }
+  return {};
+}
+
+QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) const {
+  if (!rs_ || o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (section < 0 || section >= rs_->fieldCount()) return {};
+  return QString::fromStdString(rs_->Fields()[section].Name);
+}
+
+bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
+  if (parent.isValid() || !rs_) return false;
+  if (rs_->countKnown()) return shown_ < std::min<int64_t>(rs_->RecordCount(), INT_MAX);
+  return true;
+}
+
+void RecordsetModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || !rs_) return;
+  int64_t target = static_cast<int64_t>(shown_) + kBlock;
+  int64_t have = shown_;
+  if (rs_->countKnown()) {
+    have = std::min<int64_t>(rs_->RecordCount(), target);
+  } else {
+    // Ask for the last row of the block; the recordset reads up to it.
+    rs_->rowExists(target - 1);
+    have = std::min<int64_t>(rs_->RecordCount(), target);
+  }
+  have = std::min<int64_t>(have, INT_MAX);
+  if (have <= shown_) return;
+  beginInsertRows({}, shown_, static_cast<int>(have - 1));
+  shown_ = static_cast<int>(have);
+  endInsertRows();
+}
+
+void RecordsetModel::fetchAll() {
+  if (!rs_) return;
+  int64_t n = std::min<int64_t>(rs_->countAll(), INT_MAX);
+  if (n <= shown_) return;
+  beginInsertRows({}, shown_, static_cast<int>(n - 1));
+  shown_ = static_cast<int>(n);
+  endInsertRows();
+}
+
+}  // namespace app

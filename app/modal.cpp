@@ -1,0 +1,112 @@
+#include "app/modal.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProxyStyle>
+#include <memory>
+
+namespace app {
+namespace {
+
+QString& titleStore() {
+  static QString t = QStringLiteral("Brackwell Glimmer");
+  return t;
+}
+
+Modal* installed = nullptr;
+
+// Shows every character of a password box as "*".
+class StarMaskStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* ret) const override {
+    if (hint == QStyle::SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, ret);
+  }
+};
+
+// While a box is open the pointer is the arrow, also during busy work.
+struct ArrowWhileOpen {
+  bool pushed;
+  ArrowWhileOpen() : pushed(QApplication::overrideCursor() != nullptr) {
+    if (pushed) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowWhileOpen() {
+    if (pushed) QApplication::restoreOverrideCursor();
+  }
+};
+
+}  // namespace
+
+QString applicationTitle() { return titleStore(); }
+void setApplicationTitle(const QString& title) { titleStore() = title; }
+
+Modal& modal() {
+  static QtModal real;
+  return installed ? *installed : real;
+}
+
+void installModal(Modal* m) { installed = m; }
+
+Answer QtModal::message(QWidget* parent, const QString& text, const QString& title,
+                        Buttons buttons, Icon icon) {
+  ArrowWhileOpen arrow;
+  QMessageBox box(parent);
+  box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+  box.setText(text);
+  switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+  }
+  if (buttons == Buttons::OkCancel) {
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  box.setDefaultButton(QMessageBox::Ok);
+  return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+QInputDialog* createInputDialog(QWidget* parent, const QString& prompt, const QString& title,
+                                const QString& initial, bool masked) {
+  auto* dlg = new QInputDialog(parent);
+  dlg->setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+  dlg->setInputMode(QInputDialog::TextInput);
+  dlg->setLabelText(prompt);
+  dlg->setTextValue(initial);
+  if (masked) {
+    dlg->setTextEchoMode(QLineEdit::Password);
+    if (auto* edit = dlg->findChild<QLineEdit*>()) {
+      auto* style = new StarMaskStyle();
+      style->setParent(dlg);
+      edit->setStyle(style);
+    }
+  }
+  return dlg;
+}
+
+QString QtModal::input(QWidget* parent, const QString& prompt, const QString& title,
+                       const QString& initial, bool masked) {
+  ArrowWhileOpen arrow;
+  std::unique_ptr<QInputDialog> dlg(createInputDialog(parent, prompt, title, initial, masked));
+  if (dlg->exec() != QDialog::Accepted) return QString();
+  return dlg->textValue();
+}
+
+QString QtModal::openFile(QWidget* parent, const QString& title, const QStringList& filters,
+                          const QString& startPath) {
+  return QFileDialog::getOpenFileName(parent, title, startPath, filters.join(QStringLiteral(";;")));
+}
+
+QString QtModal::saveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                          const QString& startPath) {
+  return QFileDialog::getSaveFileName(parent, title, startPath, filters.join(QStringLiteral(";;")));
+}
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// Every modal box, prompt and file dialog of the program goes through one
+// Modal object. The program uses QtModal; tests install a scripted one that
+// records what was asked and answers from a queue.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QInputDialog;
+class QWidget;
+
+namespace app {
+
+enum class Buttons { Ok, OkCancel };
+enum class Answer { Ok, Cancel };
+enum class Icon { None, Information, Warning, Critical };
+
+class Modal {
+ public:
+  virtual ~Modal() = default;
+  // A message box. An empty title shows the application title (applicationTitle()).
+  virtual Answer message(QWidget* parent, const QString& text, const QString& title,
+                         Buttons buttons = Buttons::Ok, Icon icon = Icon::None) = 0;
+  // An input prompt; Cancel gives the empty string. masked shows "*" for every
+  // character typed.
+  virtual QString input(QWidget* parent, const QString& prompt, const QString& title,
+                        const QString& initial = {}, bool masked = false) = 0;
+  // Open and save file dialogs; filters in the form "Microsoft Access (*.mdb)".
+  // Cancel gives the empty string.
+  virtual QString openFile(QWidget* parent, const QString& title, const QStringList& filters,
+                           const QString& startPath = {}) = 0;
+  virtual QString saveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                           const QString& startPath = {}) = 0;
+};
+
+// The real dialogs.
+class QtModal : public Modal {
+ public:
+  Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
+                 Icon icon) override;
+  QString input(QWidget* parent, const QString& prompt, const QString& title,
+                const QString& initial, bool masked) override;
+  QString openFile(QWidget* parent, const QString& title, const QStringList& filters,
+                   const QString& startPath) override;
+  QString saveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                   const QString& startPath) override;
+};
+
+// The input prompt QtModal shows (not yet shown; the caller owns it).
+QInputDialog* createInputDialog(QWidget* parent, const QString& prompt, const QString& title,
+                                const QString& initial, bool masked);
+
+// The application title that untitled message boxes show: "Brackwell Glimmer"
+// until a password prompt has been shown, "Password Required" after that.
+QString applicationTitle();
+void setApplicationTitle(const QString& title);
+
+// The Modal in use; a QtModal unless one was installed. install() does not
+// take ownership; passing nullptr goes back to the real dialogs.
+Modal& modal();
+void installModal(Modal* m);
+
+}  // namespace app

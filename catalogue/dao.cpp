@@ -1,0 +1,178 @@
+#include "catalogue/dao.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "catalogue/query_fields.h"
+#include "jet/database.h"
+#include "jet/value.h"
+#include "sql/convert.h"
+
+namespace dao {
+namespace {
+
+bool sameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+[[noreturn]] void itemNotFound() {
+  throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+}
+
+}  // namespace
+
+std::string passwordFromConnect(const std::string& connect) {
+  for (size_t i = 0; i + 4 <= connect.size(); ++i) {
+    if (sameNoCase(connect.substr(i, 4), "pwd=") && (i == 0 || connect[i - 1] == ';'))
+      return connect.substr(i + 4);
+  }
+  return "";
+}
+
+std::string typeName(int16_t code) {
+  switch (code) {
+    case 1: return "dbBoolean";
+    case 2: return "dbByte";
+    case 3: return "dbInteger";
+    case 4: return "dbLong";
+    case 5: return "dbCurrency";
+    case 6: return "dbSingle";
+    case 7: return "dbDouble";
+    case 8: return "dbDate";
+    case 10: return "dbText";
+    case 11: return "dbLongBinary";
+    case 12: return "dbMemo";
+    case 15: return "dbGUID";
+    default: return "";
+  }
+}
+
+std::string displayText(const jet::Value& v) {
+  if (v.isBinary()) return "(binary data, " + std::to_string(v.bytes().size()) + " bytes)";
+  if (v.type() == jet::DataType::Complex) return "(attachment or list " + std::to_string(v.asInt()) + ")";
+  return sql::toText(v);
+}
+
+// ---------------------------------------------------------------- TableDef
+
+const std::vector<Field>& TableDef::Fields() const {
+  load();
+  return fields_;
+}
+
+const std::vector<Index>& TableDef::Indexes() const {
+  load();
+  return indexes_;
+}
+
+void TableDef::load() const {
+  if (loaded_) return;
+  if (linked_)
+    throw jet::Error(jet::err::kItemNotFound,
+                     "The linked table '" + name_ + "' has no local definition.");
+  jet::Database& j = db_->engine();
+  auto def = j.table(name_);
+  bool jet3 = j.format().jet3;
+  std::vector<Field> fields;
+  for (const auto& c : def->columns) {
+    Field f;
+    f.Name = c.name;
+    f.Type = static_cast<int16_t>(c.type);
+    f.Size = c.displaySize(jet3);
+    f.Required = c.requiredProp;
+    f.SourceTable = name_;
+    f.SourceField = c.name;
+    fields.push_back(std::move(f));
+  }
+  std::vector<Index> indexes;
+  for (const auto& ix : def->indexes) {
+    Index x;
+    x.Name = ix.name;
+    x.Fields = def->indexFieldsText(ix);
+    if (!x.Fields.empty() && x.Fields.back() == ';') x.Fields.pop_back();
+    x.Primary = ix.primary();
+    if (ix.realIndex >= 0 && ix.realIndex < static_cast<int>(def->realIndexes.size())) {
+      const auto& real = def->realOf(ix);
+      x.Unique = real.unique() || x.Primary;
+      x.Required = real.required() || x.Primary;
+    }
+    indexes.push_back(std::move(x));
+  }
+  fields_ = std::move(fields);
+  indexes_ = std::move(indexes);
+  loaded_ = true;
+}
+
+// ---------------------------------------------------------------- QueryDef
+
+const std::vector<Field>& QueryDef::Fields() const {
+  if (!loaded_) {
+    fields_ = describeQuery(db_->engine(), sql_);
+    loaded_ = true;
+  }
+  return fields_;
+}
+
+// ---------------------------------------------------------------- Database
+
+Database::~Database() = default;
+
+void Database::Close() {
+  jet_.reset();
+}
+
+jet::Database& Database::engine() {
+  if (!jet_) throw jet::Error(3420, "Object invalid or no longer set.");
+  return *jet_;
+}
+
+const TableDef& Database::TableDefByName(const std::string& name) const {
+  for (const auto& t : tables_)
+    if (sameNoCase(t.name_, name)) return t;
+  itemNotFound();
+}
+
+const QueryDef& Database::QueryDefByName(const std::string& name) const {
+  for (const auto& q : queries_)
+    if (sameNoCase(q.name_, name)) return q;
+  itemNotFound();
+}
+
+void Database::load() {
+  tables_.clear();
+  queries_.clear();
+  for (const jet::CatalogEntry* e : jet_->tables(true)) {
+    TableDef t;
+    t.db_ = this;
+    t.name_ = e->name;
+    t.system_ = e->kind == jet::ObjectKind::SystemTable;
+    t.linked_ = !e->isTable();
+    t.recordCount_ = t.linked_ ? -1 : static_cast<int64_t>(jet_->table(*e)->rowCount);
+    tables_.push_back(std::move(t));
+  }
+  for (auto& q : jet_->queries()) {
+    QueryDef d;
+    d.db_ = this;
+    d.name_ = q.name;
+    d.sql_ = q.sql;
+    queries_.push_back(std::move(d));
+  }
+}
+
+std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const std::string& connect) {
+  if (path.empty())
+    throw jet::Error(jet::err::kFileNotFound, "Could not find file ''.");
+  jet::OpenOptions o;
+  o.password = passwordFromConnect(connect);
+  std::unique_ptr<Database> db(new Database());
+  db->path_ = path;
+  db->jet_ = jet::Database::open(path, o);
+  db->load();
+  return db;
+}
+
+}  // namespace dao

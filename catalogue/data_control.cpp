@@ -1,0 +1,78 @@
+#include "catalogue/data_control.h"
+
+#include <algorithm>
+
+namespace dao {
+
+DataControl::DataControl() = default;
+
+DataControl::~DataControl() {
+  rs_.reset();
+  db_.reset();
+}
+
+void DataControl::Refresh() {
+  std::unique_ptr<Database> fresh;
+  bool reopen = !db_ || !db_->isOpen() || DatabaseName != openedName_ || Connect != openedConnect_;
+  if (reopen) fresh = DBEngine::OpenDatabase(DatabaseName, Connect);
+  Database& target = fresh ? *fresh : *db_;
+  std::unique_ptr<Recordset> rs;
+  if (!RecordSource.empty()) rs = std::make_unique<Recordset>(target, RecordSource);
+  // Everything worked: the new state replaces the old one.
+  rs_.reset();
+  if (fresh) {
+    db_ = std::move(fresh);
+    openedName_ = DatabaseName;
+    openedConnect_ = Connect;
+  }
+  rs_ = std::move(rs);
+  if (rs_) {
+    rs_->setRepositionListener([this] { fireReposition(); });
+    if (rs_->RecordCount() > 0) rs_->MoveFirst();
+  }
+  fireRefresh();
+}
+
+void DataControl::close() {
+  rs_.reset();
+  db_.reset();
+  openedName_.clear();
+  openedConnect_.clear();
+  fireRefresh();
+}
+
+void DataControl::dropRecordset() {
+  if (!rs_) return;
+  rs_.reset();
+  fireRefresh();
+}
+
+int DataControl::addRefreshListener(Listener l) {
+  listeners_.push_back({nextKey_, false, std::move(l)});
+  return nextKey_++;
+}
+
+int DataControl::addRepositionListener(Listener l) {
+  listeners_.push_back({nextKey_, true, std::move(l)});
+  return nextKey_++;
+}
+
+void DataControl::removeListener(int key) {
+  listeners_.erase(std::remove_if(listeners_.begin(), listeners_.end(),
+                                  [key](const Entry& e) { return e.key == key; }),
+                   listeners_.end());
+}
+
+void DataControl::fireRefresh() {
+  auto copy = listeners_;
+  for (auto& e : copy)
+    if (!e.reposition) e.fn();
+}
+
+void DataControl::fireReposition() {
+  auto copy = listeners_;
+  for (auto& e : copy)
+    if (e.reposition) e.fn();
+}
+
+}  // namespace dao

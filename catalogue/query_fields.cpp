@@ -1,0 +1,33 @@
+#include "catalogue/query_fields.h"
+
+#include "jet/error.h"
+#include "sql/parser.h"
+#include "sql/planner.h"
+
+namespace dao {
+
+std::vector<Field> describeQuery(jet::Database& db, const std::string& sqlText) {
+  sql::QueryP q = sql::parseStatement(sqlText);
+  std::vector<Field> out;
+  // Action queries have no output columns.
+  if (q->kind != sql::StatementKind::Select && q->kind != sql::StatementKind::Union &&
+      q->kind != sql::StatementKind::Crosstab)
+    return out;
+  // Declared parameters are given Null: describing needs no values.
+  sql::Params params;
+  for (const auto& p : q->params) params[p.name] = jet::Value();
+  sql::Plan plan = sql::planQuery(db, *q, params);
+  for (const auto& c : plan.columns) {
+    Field f;
+    f.Name = c.name;
+    f.Type = static_cast<int16_t>(c.type);
+    f.Size = c.size;
+    f.Required = c.required;
+    f.SourceTable = c.sourceTable;
+    f.SourceField = c.sourceField;
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+}  // namespace dao

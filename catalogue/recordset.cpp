@@ -1,0 +1,107 @@
+#include "catalogue/recordset.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sql/engine.h"
+#include "sql/recordset.h"
+
+namespace dao {
+
+Recordset::Recordset(Database& db, const std::string& statement) : db_(db), source_(statement) {
+  cursor_ = sql::openRecordset(db.engine(), statement);
+  for (const auto& c : cursor_->columns()) {
+    Field f;
+    f.Name = c.name;
+    f.Type = static_cast<int16_t>(c.type);
+    f.Size = c.size;
+    f.Required = c.required;
+    f.SourceTable = c.sourceTable;
+    f.SourceField = c.sourceField;
+    fields_.push_back(std::move(f));
+  }
+}
+
+Recordset::~Recordset() = default;
+
+int Recordset::fieldIndex(const std::string& name) const { return cursor_->findColumn(name); }
+
+bool Recordset::BOF() const { return cursor_->bof(); }
+bool Recordset::EOF_() const { return cursor_->eof(); }
+
+jet::Value Recordset::value(int col) const {
+  if (col < 0 || col >= fieldCount())
+    throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+  return cursor_->value(static_cast<size_t>(col));
+}
+
+void Recordset::MoveFirst() {
+  cursor_->moveFirst();
+  notify();
+}
+
+void Recordset::MovePrevious() {
+  cursor_->movePrevious();
+  notify();
+}
+
+void Recordset::MoveNext() {
+  cursor_->moveNext();
+  notify();
+}
+
+void Recordset::MoveLast() {
+  cursor_->moveLast();
+  notify();
+}
+
+int64_t Recordset::RecordCount() const { return static_cast<int64_t>(cursor_->recordCount()); }
+int64_t Recordset::countAll() { return static_cast<int64_t>(cursor_->fetchAll()); }
+bool Recordset::countKnown() const { return cursor_->fullyFetched(); }
+
+int64_t Recordset::AbsolutePosition() const {
+  if (cursor_->bof() || cursor_->eof()) return -1;
+  return cursor_->position();
+}
+
+void Recordset::setAbsolutePosition(int64_t row) {
+  if (row < 0 || !cursor_->fetchTo(static_cast<size_t>(row) + 1))
+    throw jet::Error(3001, "Invalid argument.");
+  cursor_->setBookmark(row);
+  notify();
+}
+
+jet::Value Recordset::valueAt(int64_t row, int col) {
+  if (row < 0) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
+  const auto& r = cursor_->row(static_cast<size_t>(row));
+  if (col < 0 || col >= static_cast<int>(r.size()))
+    throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+  return r[col];
+}
+
+bool Recordset::rowExists(int64_t row) {
+  return row >= 0 && cursor_->fetchTo(static_cast<size_t>(row) + 1);
+}
+
+std::string Recordset::Bookmark() const { return std::to_string(cursor_->bookmark()); }
+
+void Recordset::setBookmark(const std::string& b) {
+  int64_t n = -1;
+  try {
+    size_t used = 0;
+    n = std::stoll(b, &used);
+    if (used != b.size()) n = -1;
+  } catch (const std::exception&) {
+    n = -1;
+  }
+  cursor_->setBookmark(n);
+  notify();
+}
+
+bool Recordset::Updatable() const { return cursor_->updatable(); }
+
+void Recordset::notify() {
+  if (onReposition_) onReposition_();
+}
+
+}  // namespace dao

@@ -1,0 +1,93 @@
+// A recordset: the rows of one statement run against an open database, with
+// a current record that the moves change. Rows are fetched from the engine
+// as they are needed, so a large table opens at once; the data grid reads
+// rows by position (valueAt), the bound text boxes read the current record.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/dao.h"
+#include "jet/value.h"
+
+namespace sql {
+class Recordset;
+}
+
+namespace dao {
+
+class Recordset {
+ public:
+  // Runs statement against db. Errors are jet::Error (3078 unknown object,
+  // 3075 syntax, ...).
+  Recordset(Database& db, const std::string& statement);
+  ~Recordset();
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  const std::string& source() const { return source_; }
+
+  const std::vector<Field>& Fields() const { return fields_; }
+  int fieldCount() const { return static_cast<int>(fields_.size()); }
+  // Position of the field named name (without regard to case), -1 when absent.
+  int fieldIndex(const std::string& name) const;
+
+  // Current record. BOF: before the first (or no records); EOF: after the last.
+  bool BOF() const;
+  bool EOF_() const;
+  bool hasCurrent() const { return !BOF() && !EOF_(); }
+  // Value of field col of the current record; 3021 "No current record." when none.
+  jet::Value value(int col) const;
+
+  void MoveFirst();     // 3021 when there are no records
+  void MovePrevious();  // 3021 when already before the first
+  void MoveNext();      // 3021 when already after the last
+  void MoveLast();      // 3021 when there are no records
+
+  // Records known so far: the whole count once it is known (a table's count
+  // is known at once; a query's after the rows were read to the end).
+  int64_t RecordCount() const;
+  // Reads on until the count is known; returns it.
+  int64_t countAll();
+  bool countKnown() const;
+
+  // 0-based position of the current record, -1 at BOF/EOF.
+  int64_t AbsolutePosition() const;
+  void setAbsolutePosition(int64_t row);  // 3001 when out of range
+
+  // Random access for the data grid: field col of record row (0-based).
+  // Rows up to row are fetched when they have not been yet.
+  jet::Value valueAt(int64_t row, int col);
+  // Whether record row exists (fetching up to it).
+  bool rowExists(int64_t row);
+
+  // Bookmarks: an opaque text naming one record of this recordset.
+  std::string Bookmark() const;           // 3021 without a current record
+  void setBookmark(const std::string& b);  // 3159 "Not a valid bookmark."
+  std::string LastModified() const { return lastModified_; }
+
+  bool Updatable() const;
+
+  // The engine's cursor underneath (moves made on it directly are not
+  // reported to the listener).
+  sql::Recordset& cursor() { return *cursor_; }
+
+  // Called after every change of the current record.
+  using Listener = std::function<void()>;
+  void setRepositionListener(Listener l) { onReposition_ = std::move(l); }
+
+ private:
+  void notify();
+
+  Database& db_;
+  std::string source_;
+  std::unique_ptr<sql::Recordset> cursor_;
+  std::vector<Field> fields_;
+  std::string lastModified_;
+  Listener onReposition_;
+};
+
+}  // namespace dao

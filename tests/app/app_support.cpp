@@ -1,0 +1,122 @@
+#include "tests/app/app_support.h"
+
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QThread>
+#include <cstdlib>
+
+#include "app/grid/grid.h"
+#include "support/test_support.h"
+
+namespace apptest {
+
+void ensureApp() {
+  if (QApplication::instance()) return;
+  if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "app_tests";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+}
+
+void pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  do {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (ms > 0) QThread::msleep(2);
+  } while (t.elapsed() < ms);
+}
+
+namespace {
+void mouse(QWidget* w, QEvent::Type type, QPoint pos) {
+  QPointF local(pos);
+  QPointF global(w->mapToGlobal(pos));
+  QMouseEvent e(type, local, global, Qt::LeftButton,
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+QPoint cellCentre(app::Grid* g, int r, int c) {
+  QModelIndex ix = g->model()->index(r - 1, c);
+  g->scrollTo(ix);
+  return g->visualRect(ix).center();
+}
+}  // namespace
+
+void click(app::Grid* g, int r, int c) {
+  QPoint p = cellCentre(g, r, c);
+  mouse(g->viewport(), QEvent::MouseButtonPress, p);
+  mouse(g->viewport(), QEvent::MouseButtonRelease, p);
+  pump();
+}
+
+void doubleClick(app::Grid* g, int r, int c) {
+  QPoint p = cellCentre(g, r, c);
+  mouse(g->viewport(), QEvent::MouseButtonPress, p);
+  mouse(g->viewport(), QEvent::MouseButtonRelease, p);
+  mouse(g->viewport(), QEvent::MouseButtonDblClick, p);
+  mouse(g->viewport(), QEvent::MouseButtonRelease, p);
+  pump();
+}
+
+int findRow(app::Grid* g, const QString& text) {
+  for (int r = 1; r < g->rows(); ++r)
+    if (g->textMatrix(r, 0) == text) return r;
+  return -1;
+}
+
+app::Answer ScriptedModal::message(QWidget*, const QString& text, const QString& title,
+                                   app::Buttons buttons, app::Icon) {
+  asked.push_back({Asked::Message, text, title.isEmpty() ? app::applicationTitle() : title, buttons,
+                   false, {}});
+  if (answers.empty()) return app::Answer::Ok;
+  app::Answer a = answers.front();
+  answers.pop_front();
+  return a;
+}
+
+QString ScriptedModal::input(QWidget*, const QString& prompt, const QString& title, const QString&,
+                             bool masked) {
+  asked.push_back({Asked::Input, prompt, title, app::Buttons::OkCancel, masked, {}});
+  if (inputs.empty()) return {};
+  QString s = inputs.front();
+  inputs.pop_front();
+  return s;
+}
+
+QString ScriptedModal::openFile(QWidget*, const QString& title, const QStringList& filters,
+                                const QString&) {
+  asked.push_back({Asked::Open, QString(), title, app::Buttons::OkCancel, false, filters});
+  if (files.empty()) return {};
+  QString s = files.front();
+  files.pop_front();
+  return s;
+}
+
+QString ScriptedModal::saveFile(QWidget*, const QString& title, const QStringList& filters,
+                                const QString&) {
+  asked.push_back({Asked::Save, QString(), title, app::Buttons::OkCancel, false, filters});
+  if (files.empty()) return {};
+  QString s = files.front();
+  files.pop_front();
+  return s;
+}
+
+std::vector<Asked> ScriptedModal::messages() const {
+  std::vector<Asked> out;
+  for (const auto& a : asked)
+    if (a.kind == Asked::Message) out.push_back(a);
+  return out;
+}
+
+std::vector<Asked> ScriptedModal::prompts() const {
+  std::vector<Asked> out;
+  for (const auto& a : asked)
+    if (a.kind == Asked::Input) out.push_back(a);
+  return out;
+}
+
+std::string tempIni() { return testsupport::tempDir() + "/MDBGlimmer.ini"; }
+
+}  // namespace apptest

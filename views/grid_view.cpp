@@ -1,0 +1,47 @@
+// frmDatavane: the grid view (binding the chosen object to the data control
+// and the data grid) and the column pick on the files page.
+#include <QLabel>
+
+#include "app/datavane.h"
+#include "app/grid/grid.h"
+#include "app/grid/recordset_model.h"
+#include "app/modal.h"
+
+namespace app {
+
+void FrmDatavane::subFillData() {
+  try {
+    const QString name = currentObjectName();
+    lblTable->setText((blnIsTable ? QStringLiteral("Current Table: ") : QStringLiteral("Current Query: ")) +
+                      name);
+    place(lblTable, {9360, 480, 1485, 240});
+    dta1.RecordSource = "Select * from [" + name.toStdString() + "]";
+    dta1.Refresh();
+    dao::Recordset* rs = dta1.recordset();
+    // An object without rows shows its headings and no rows.
+    if (rs && rs->RecordCount() > 0) rs->MoveFirst();
+    grdData->setDisplayMode(1);
+    grdData->refresh();
+  } catch (const jet::Error& e) {
+    // The grid never keeps another object's rows under the new caption.
+    dta1.dropRecordset();
+    modal().message(this, errorSpaced(e.number(), QString::fromStdString(e.what())), QString(),
+                    Buttons::Ok, Icon::None);
+  }
+}
+
+void FrmDatavane::grdFields_DblClick() {
+  const QString text = grdFields->text();
+  for (int i = 1; i < grdFieldsSelectedx->rows(); ++i) {
+    if (grdFieldsSelectedx->textMatrix(i, 0) == text) {
+      modal().message(this, QStringLiteral("Field already selected"), QStringLiteral("Already selected"),
+                      Buttons::Ok);
+      return;
+    }
+  }
+  grdFieldsSelectedx->addItem(text);
+}
+
+void FrmDatavane::cmd_Click(int) {}
+
+}  // namespace app
