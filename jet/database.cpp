@@ -153,17 +153,19 @@ void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
   // encoded in a way we cannot read.
   PageRef p2 = pager_->page(2);
   if ((*p2)[0] != 0x02) {
-    if (fmt_->ace && !header_.password.empty() && opts.password.empty())
+    if (fmt_->ace && opts.checkPassword && opts.password.empty())
       throw Error(err::kBadPassword, "Not a valid password.");
     if (fmt_->ace)
       throw Error(err::kNotSupported,
                   "This .accdb file is encrypted with a method that is not supported yet.");
     corrupt("the system catalogue is missing");
   }
+  if (opts.checkPassword && !header_.password.empty() && header_.password != opts.password)
+    throw Error(err::kBadPassword, "Not a valid password.");
   loadCatalog();
 }
 
-void Database::readHeader(const std::vector<uint8_t>& raw, const OpenOptions& opts) {
+void Database::readHeader(const std::vector<uint8_t>& raw, const OpenOptions& /*opts*/) {
   std::vector<uint8_t> h = raw;
   rc4(kHeaderKey, 4, h.data() + 0x18, fmt_->headerCryptLen);
   ByteView b(h.data(), h.size());
@@ -201,8 +203,6 @@ void Database::readHeader(const std::vector<uint8_t>& raw, const OpenOptions& op
     }
   }
   header_.password = utf16ToUtf8(pw);
-  if (opts.checkPassword && !header_.password.empty() && header_.password != opts.password)
-    throw Error(err::kBadPassword, "Not a valid password.");
 }
 
 std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, const std::string& name) {
@@ -237,6 +237,13 @@ std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, const s
           for (auto& c : def->columns) {
             auto cit = pm.columns.find(upperName(c.name));
             if (cit == pm.columns.end()) continue;
+            if (c.calculated()) {
+              auto tit = cit->second.find("RESULTTYPE");
+              if (tit != cit->second.end() && !tit->second.raw.empty()) {
+                c.calcResultRaw = static_cast<uint8_t>(tit->second.raw[0]);
+                c.type = dataTypeOf(c.calcResultRaw);
+              }
+            }
             auto rit = cit->second.find("REQUIRED");
             if (rit != cit->second.end()) {
               c.hasRequiredProp = true;
@@ -356,7 +363,7 @@ std::unique_ptr<TableScan> Database::scan(const std::string& tableName) {
 
 std::string Database::decodeText(ByteView bytes) const {
   if (fmt_->jet3) return utf16ToUtf8(decodeCodePageText(bytes, header_.codePage));
-  return utf16ToUtf8(decodeUcs2Text(bytes));
+  return decodeUcs2TextUtf8(bytes);
 }
 
 std::string Database::readLongValue(ByteView f) {

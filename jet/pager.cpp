@@ -7,6 +7,10 @@
 
 namespace jet {
 
+namespace {
+constexpr uint32_t kReadAhead = 16;
+}  // namespace
+
 Pager::Pager(std::unique_ptr<FileIO> file, const Format& fmt, std::unique_ptr<PageCodec> codec,
              size_t cachePages)
     : file_(std::move(file)), fmt_(&fmt), codec_(std::move(codec)), capacity_(cachePages) {
@@ -30,12 +34,24 @@ PageRef Pager::page(uint32_t pgno) {
   }
   if (pgno >= pageCount_)
     corrupt("page " + std::to_string(pgno) + " is beyond the end of the file");
-  auto buf = std::make_shared<PageBuf>(fmt_->pageSize);
-  file_->readAt(uint64_t(pgno) * fmt_->pageSize, buf->data(), buf->size());
-  codec_->decode(pgno, buf->data(), buf->size());
-  PageRef ref = buf;
-  cacheInsert(pgno, ref);
-  return ref;
+  // Read ahead: scans visit pages in order, so one read brings in the run of
+  // pages that follows (never past the end, never over a cached or dirty page).
+  const uint32_t ps = fmt_->pageSize;
+  uint32_t run = 1;
+  while (run < kReadAhead && pgno + run < pageCount_ && !index_.count(pgno + run) &&
+         !dirty_.count(pgno + run))
+    ++run;
+  std::vector<uint8_t> block(size_t(run) * ps);
+  file_->readAt(uint64_t(pgno) * ps, block.data(), block.size());
+  PageRef first;
+  for (uint32_t k = 0; k < run; ++k) {
+    auto buf = std::make_shared<PageBuf>(block.begin() + size_t(k) * ps, block.begin() + size_t(k + 1) * ps);
+    codec_->decode(pgno + k, buf->data(), buf->size());
+    if (k == 0) first = buf;
+    else cacheInsert(pgno + k, buf);
+  }
+  cacheInsert(pgno, first);
+  return first;
 }
 
 void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
