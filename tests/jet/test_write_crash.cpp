@@ -1,0 +1,204 @@
+// Crash safety. A change runs in a child process whose files stop working
+// after the Nth write (the child ends on the spot, sometimes leaving a torn
+// half-written page); the parent then opens the database. Every outcome must
+// open, pass the integrity check, and hold exactly the state before the
+// change or exactly the state after it. Also: a write error inside the
+// process rolls the change back at once and the database stays usable.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "jet/check.h"
+#include "jet/create.h"
+#include "jet/database.h"
+#include "jet/dump.h"
+#include "jet/error.h"
+#include "jet/fault_file.h"
+#include "jet/journal.h"
+#include "jet/table_writer.h"
+#include "support/test_support.h"
+
+using jet::Value;
+
+namespace {
+
+jet::TableSpec notesTable() {
+  jet::TableSpec t;
+  t.name = "Notes";
+  jet::ColumnSpec id{"ID", jet::DataType::Long};
+  id.autoNumber = true;
+  jet::ColumnSpec title{"Title", jet::DataType::Text, 40};
+  jet::ColumnSpec body{"Body", jet::DataType::Memo};
+  jet::ColumnSpec n{"N", jet::DataType::Double};
+  t.columns = {id, title, body, n};
+  jet::IndexSpec pk;
+  pk.name = "PrimaryKey";
+  pk.primary = true;
+  pk.columns = {{"ID", true}};
+  jet::IndexSpec byTitle;
+  byTitle.name = "Title";
+  byTitle.columns = {{"Title", true}};
+  t.indexes = {pk, byTitle};
+  return t;
+}
+
+std::vector<std::string> snapshot(const std::string& path) {
+  auto db = jet::Database::open(path, {"", true});
+  std::vector<std::string> rows;
+  auto s = db->scan("Notes");
+  while (s->next()) {
+    std::string line;
+    for (const auto& v : s->values()) line += jet::dumpCell(v) + "\t";
+    rows.push_back(line);
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.push_back("count=" + std::to_string(db->table("Notes")->rowCount));
+  return rows;
+}
+
+// The change under test: inserts (some with long memos), updates and
+// deletes in one change.
+void applyChange(jet::Database& db) {
+  jet::TableWriter w(db, "Notes");
+  jet::ChangeScope change(db);
+  std::vector<jet::RowId> ids;
+  auto s = db.scan("Notes");
+  while (s->next()) ids.push_back(s->rowId());
+  for (int i = 0; i < 40; ++i)
+    w.insert({Value(), Value::text("new " + std::to_string(i)),
+              Value::memo(std::string(i % 10 == 0 ? 9000 : 30, 'a' + i % 26)), Value::dbl(i)});
+  for (size_t i = 0; i < ids.size(); i += 3) {
+    auto v = w.read(ids[i]);
+    v[1] = Value::text("changed " + std::to_string(i));
+    v[2] = Value::memo(std::string(5000, 'z'));
+    w.update(ids[i], v);
+  }
+  for (size_t i = 1; i < ids.size(); i += 4) w.remove(ids[i]);
+  change.commit();
+}
+
+std::string makeBase() {
+  std::string path = testsupport::tempDir() + "/crash.mdb";
+  jet::createDatabase(path);
+  auto db = jet::Database::open(path);
+  jet::createTable(*db, notesTable());
+  jet::TableWriter w(*db, "Notes");
+  jet::ChangeScope change(*db);
+  for (int i = 0; i < 60; ++i)
+    w.insert({Value(), Value::text("old " + std::to_string(i)),
+              i % 7 == 0 ? Value::memo(std::string(6000, 'o')) : Value(), Value::dbl(-i)});
+  change.commit();
+  return path;
+}
+
+TEST(CrashSafety, KilledAtEveryStageLeavesOldOrNewState) {
+  std::string base = makeBase();
+  std::string dir = testsupport::tempDir();
+  auto before = snapshot(base);
+  // The state after, and the number of writes the change makes.
+  std::string done = dir + "/done.mdb";
+  testsupport::writeFile(done, testsupport::readFile(base));
+  auto plan = std::make_shared<jet::FaultPlan>();
+  {
+    jet::OpenOptions o;
+    o.wrapFile = jet::faultWrapper(plan);
+    auto db = jet::Database::open(done, o);
+    plan->writes = 0;
+    applyChange(*db);
+  }
+  auto after = snapshot(done);
+  ASSERT_NE(before, after);
+  const uint64_t total = plan->writes;
+  ASSERT_GT(total, 3u);
+  int sawOld = 0, sawNew = 0;
+  // Every write when there are few, otherwise an even spread plus the ends.
+  std::vector<uint64_t> points;
+  for (uint64_t n = 1; n <= total + 1; n += std::max<uint64_t>(1, total / 60)) points.push_back(n);
+  points.push_back(total);
+  points.push_back(total - 1);
+  for (uint64_t n : points) {
+    std::string path = dir + "/run.mdb";
+    testsupport::writeFile(path, testsupport::readFile(base));
+    jet::removeFile(jet::journalPathFor(path));
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      auto p = std::make_shared<jet::FaultPlan>();
+      p->failAtWrite = n;
+      p->action = jet::FaultPlan::Action::Exit;
+      p->tornWrite = n % 2 == 1;
+      try {
+        jet::OpenOptions o;
+        o.wrapFile = jet::faultWrapper(p);
+        auto db = jet::Database::open(path, o);
+        p->writes = 0;
+        applyChange(*db);
+      } catch (...) {
+        ::_exit(3);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    int code = WEXITSTATUS(status);
+    ASSERT_TRUE(code == 77 || (code == 0 && n > total)) << "write " << n << " exit " << code;
+    auto db = jet::Database::open(path);
+    auto r = jet::checkDatabase(*db, true);
+    for (const auto& p : r.problems) ADD_FAILURE() << "after write " << n << ": " << p;
+    db.reset();
+    auto state = snapshot(path);
+    if (state == before) ++sawOld;
+    else if (state == after) ++sawNew;
+    else ADD_FAILURE() << "after write " << n << " of " << total << " the rows are neither the old nor the new state";
+  }
+  EXPECT_GT(sawOld, 0);
+  EXPECT_GT(sawNew, 0);
+}
+
+TEST(CrashSafety, WriteErrorRollsBackAndDatabaseStaysUsable) {
+  std::string base = makeBase();
+  auto before = snapshot(base);
+  for (uint64_t n : {1, 5, 20, 60}) {
+    std::string path = testsupport::tempDir() + "/err.mdb";
+    testsupport::writeFile(path, testsupport::readFile(base));
+    auto plan = std::make_shared<jet::FaultPlan>();
+    jet::OpenOptions o;
+    o.wrapFile = jet::faultWrapper(plan);
+    auto db = jet::Database::open(path, o);
+    plan->writes = 0;
+    plan->failAtWrite = n;
+    try {
+      applyChange(*db);
+      ADD_FAILURE() << "write " << n << " did not fail";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(jet::err::kIoError, e.number());
+    }
+    EXPECT_TRUE(jet::checkDatabase(*db, true).ok());
+    // The same database object carries on.
+    jet::TableWriter w(*db, "Notes");
+    w.insert({Value(), Value::text("after the error"), Value(), Value()});
+    db.reset();
+    auto state = snapshot(path);
+    EXPECT_EQ(before.size() + 1, state.size()) << "write " << n;
+  }
+}
+
+TEST(CrashSafety, IncompleteJournalIsIgnoredAndHotJournalRollsBack) {
+  std::string base = makeBase();
+  auto before = snapshot(base);
+  // A journal without its header: the database was never touched.
+  std::string j = jet::journalPathFor(base);
+  testsupport::writeFile(j, std::string(100, 'x'));
+  {
+    auto db = jet::Database::open(base);
+    EXPECT_FALSE(db->recoveredOnOpen());
+  }
+  EXPECT_FALSE(jet::fileExists(j));
+  EXPECT_EQ(before, snapshot(base));
+}
+
+}  // namespace
