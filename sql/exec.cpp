@@ -21,8 +21,10 @@ namespace {
 // ---- table scan ----
 class TableScanOp : public Op {
  public:
-  TableScanOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range)
-      : db_(db), def_(std::move(def)), filter_(std::move(filter)), range_(std::move(range)), decoder_(db, *def_) {
+  TableScanOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range,
+              std::shared_ptr<std::vector<bool>> used)
+      : db_(db), def_(std::move(def)), filter_(std::move(filter)), range_(std::move(range)), decoder_(db, *def_),
+        used_(std::move(used)) {
     width = def_->columns.size();
   }
   void open(const Frame* outer) override {
@@ -58,6 +60,13 @@ class TableScanOp : public Op {
       if (!scan_) scan_ = std::make_unique<jet::TableScan>(db_, def_);
       scan_->reset();
     }
+    cols_.clear();
+    partial_ = false;
+    if (used_) {
+      for (size_t c = 0; c < used_->size() && c < def_->columns.size(); ++c)
+        if ((*used_)[c]) cols_.push_back(c);
+      partial_ = cols_.size() < def_->columns.size();
+    }
   }
   bool next(Row& out) override {
     if (done_) return false;
@@ -83,7 +92,11 @@ class TableScanOp : public Op {
       return false;
     }
     while (scan_->next()) {
-      const std::vector<Value>& vals = scan_->values();
+      if (partial_) {
+        buf_.assign(def_->columns.size(), Value());
+        for (size_t c : cols_) buf_[c] = scan_->value(c);
+      }
+      const std::vector<Value>& vals = partial_ ? buf_ : scan_->values();
       if (filter_) {
         Frame f{&vals, outer_};
         if (!isTrue(filter_->eval(f))) continue;
@@ -108,6 +121,9 @@ class TableScanOp : public Op {
   std::vector<Value> buf_;
   const Frame* outer_ = nullptr;
   bool done_ = false;
+  std::shared_ptr<std::vector<bool>> used_;
+  std::vector<size_t> cols_;
+  bool partial_ = false;
 };
 
 class SingleRowOp : public Op {
@@ -651,8 +667,9 @@ std::string pivotHeading(const Value& v) {
 
 }  // namespace
 
-OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range) {
-  return std::make_unique<TableScanOp>(db, std::move(def), std::move(filter), std::move(range));
+OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range,
+                  std::shared_ptr<std::vector<bool>> used) {
+  return std::make_unique<TableScanOp>(db, std::move(def), std::move(filter), std::move(range), std::move(used));
 }
 OpP makeSingleRow() { return std::make_unique<SingleRowOp>(); }
 OpP makeFilter(OpP child, BExprP pred) { return std::make_unique<FilterOp>(std::move(child), std::move(pred)); }

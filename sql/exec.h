@@ -43,8 +43,10 @@ struct IndexRange {
 
 // Rows of a base table in physical order, or through an index. filter is
 // checked on every row (the index only narrows the rows read).
+// used: the columns anything reads (filled in by the planner before the scan
+// runs); the others are left Null and never decoded. Null means all.
 OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter,
-                  std::optional<IndexRange> range);
+                  std::optional<IndexRange> range, std::shared_ptr<std::vector<bool>> used = nullptr);
 // One row with no columns (SELECT without FROM).
 OpP makeSingleRow();
 OpP makeFilter(OpP child, BExprP pred);

@@ -46,6 +46,7 @@ struct Source {
   std::string ridTable;
   std::shared_ptr<const jet::TableDef> ridDef;
   std::vector<BExprP> pushed;
+  std::shared_ptr<std::vector<bool>> used;  // base table columns something reads
 };
 
 struct AggCtx;
@@ -197,6 +198,7 @@ class Planner {
         if (depth > 0) ++outerRefs_;
         if (depth == 0 && s.touched) s.touched->insert(r->first);
         const Source& src = (*sc->leaves)[r->first];
+        if (src.used) (*src.used)[r->second] = true;
         size_t slot = src.offset - sc->base() + r->second;
         const auto& meta = src.cols[r->second].meta;
         return makeColumn(depth, slot, meta.type, meta.size);
@@ -390,6 +392,7 @@ class Planner {
       planSavedQuery(ent->name, src);
     } else if (ent->isTable()) {
       src.def = sh_.db->table(*ent);
+      src.used = std::make_shared<std::vector<bool>>(src.def->columns.size(), false);
       bool jet3 = sh_.db->format().jet3;
       for (size_t c = 0; c < src.def->columns.size(); ++c) {
         const auto& col = src.def->columns[c];
@@ -600,7 +603,7 @@ class Planner {
           range.reset();
         }
         if (!range) sh_.notes.push_back("scan " + src.def->name);
-        return makeTableScan(*sh_.db, src.def, filter, range);
+        return makeTableScan(*sh_.db, src.def, filter, range, src.used);
       }
       OpP op = std::make_unique<SharedOp>(src.op);
       if (filter) op = makeFilter(std::move(op), filter);
@@ -824,6 +827,7 @@ class Planner {
           const Source& s = leaves_[li];
           if (!e.parts.empty() && !eqName(s.alias, e.parts.back())) continue;
           any = true;
+          if (s.used) s.used->assign(s.used->size(), true);
           for (size_t ci = 0; ci < s.cols.size(); ++ci) {
             Item o;
             o.meta = s.cols[ci].meta;

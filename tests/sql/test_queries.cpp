@@ -329,3 +329,26 @@ TEST(FixtureQueries, EverySavedSelectUnionAndCrosstabParsesAndRuns) {
   }
   EXPECT_GE(ran, 10);
 }
+
+TEST_F(AssetDb, SortSpillsToDiskAndMergesInOrder) {
+  // A memory budget of one byte writes every row to its own run; the merge
+  // must give the same order as the in-memory sort, stable for equal keys.
+  auto def = db->table("Asset Items");
+  int owner = def->findColumn("Owner"), cost = def->findColumn("Cost"), no = def->findColumn("Asset No");
+  auto collect = [&](size_t limit) {
+    auto op = sql::makeSort(sql::makeTableScan(*db, def, nullptr, std::nullopt),
+                            {{static_cast<size_t>(owner), false}, {static_cast<size_t>(cost), true}}, limit);
+    op->open(nullptr);
+    std::vector<std::string> out;
+    sql::Row r;
+    while (op->next(r))
+      out.push_back(r.v[static_cast<size_t>(owner)].bytes() + "|" + jet::dumpCell(r.v[static_cast<size_t>(cost)]) + "|" +
+                    r.v[static_cast<size_t>(no)].bytes() + "|" + std::to_string(r.rid.page));
+    return out;
+  };
+  auto inMemory = collect(64u << 20);
+  auto spilled = collect(1);
+  ASSERT_EQ(inMemory.size(), 65u);
+  EXPECT_EQ(spilled, inMemory);
+  EXPECT_EQ(inMemory.front().substr(0, 17), "Admin & Accounts|");
+}
