@@ -1,6 +1,7 @@
 #include "jet/dump.h"
 
 #include <array>
+#include <charconv>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -173,12 +174,30 @@ void writeQueries(Database& db, std::ostream& out) {
 
 namespace {
 
+// Appends one value in its CSV form (quoted where needed).
+void appendCsvValue(std::string& buf, const Value& v) {
+  switch (v.type()) {
+    case DataType::Null: return;
+    case DataType::Text: case DataType::Memo: appendCsvField(buf, v.bytes()); return;
+    case DataType::Boolean: buf += v.asBool() ? "true" : "false"; return;
+    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: {
+      char tmp[24];
+      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
+      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
+      return;
+    }
+    case DataType::Currency: appendScaled(buf, v.asInt(), 4); return;
+    case DataType::Single: appendSignificant(buf, v.asDouble(), 9); return;
+    case DataType::Double: appendSignificant(buf, v.asDouble(), 17); return;
+    case DataType::DateTime: appendDateTime(buf, v.asDouble()); return;
+    default: appendCsvField(buf, csvCell(v)); return;
+  }
+}
+
 void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf) {
   for (size_t i = 0; i < ncols; ++i) {
     if (i) buf += ',';
-    Value v = scan.value(i);
-    if (v.isText()) appendCsvField(buf, v.bytes());
-    else appendCsvField(buf, csvCell(v));
+    appendCsvValue(buf, scan.value(i));
   }
   buf += "\r\n";
 }
@@ -220,6 +239,7 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
                                    pages.begin() + std::min(pages.size(), (b + 1) * kBlockPages));
         TableScan scan(*own, def, std::move(part));
         std::string buf;
+        buf.reserve(kBlockPages * own->format().pageSize * 2);
         while (scan.next()) appendCsvRow(scan, ncols, buf);
         std::lock_guard<std::mutex> lk(mu);
         done[b] = std::move(buf);

@@ -41,11 +41,12 @@ PageRef Pager::page(uint32_t pgno) {
   while (run < kReadAhead && pgno + run < pageCount_ && !index_.count(pgno + run) &&
          !dirty_.count(pgno + run))
     ++run;
-  std::vector<uint8_t> block(size_t(run) * ps);
-  file_->readAt(uint64_t(pgno) * ps, block.data(), block.size());
+  std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(run) * ps]);
+  file_->readAt(uint64_t(pgno) * ps, block.get(), size_t(run) * ps);
   PageRef first;
   for (uint32_t k = 0; k < run; ++k) {
-    auto buf = std::make_shared<PageBuf>(block.begin() + size_t(k) * ps, block.begin() + size_t(k + 1) * ps);
+    const uint8_t* src = block.get() + size_t(k) * ps;
+    auto buf = std::make_shared<PageBuf>(src, src + ps);
     codec_->decode(pgno + k, buf->data(), buf->size());
     if (k == 0) first = buf;
     else cacheInsert(pgno + k, buf);

@@ -141,8 +141,17 @@ double partsToSerial(int y, int mo, int d, int h, int mi, int s) {
 }
 
 std::string formatDateTime(double serial) {
+  std::string out;
+  appendDateTime(out, serial);
+  return out;
+}
+
+void appendDateTime(std::string& out, double serial) {
   int y, mo, d, h, mi, s;
-  if (!serialToParts(serial, y, mo, d, h, mi, s) || y < 0 || y > 9999) return "#invalid date#";
+  if (!serialToParts(serial, y, mo, d, h, mi, s) || y < 0 || y > 9999) {
+    out += "#invalid date#";
+    return;
+  }
   char buf[19];
   auto two = [](char* p, int v) { p[0] = static_cast<char>('0' + v / 10); p[1] = static_cast<char>('0' + v % 10); };
   two(buf, y / 100);
@@ -157,13 +166,19 @@ std::string formatDateTime(double serial) {
   two(buf + 14, mi);
   buf[16] = ':';
   two(buf + 17, s);
-  return std::string(buf, 19);
+  out.append(buf, 19);
 }
 
 std::string formatSignificant(double v, int digits) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
-  if (v == 0) return "0";
+  std::string out;
+  appendSignificant(out, v, digits);
+  return out;
+}
+
+void appendSignificant(std::string& out, double v, int digits) {
+  if (std::isnan(v)) { out += "NaN"; return; }
+  if (std::isinf(v)) { out += v < 0 ? "-Infinity" : "Infinity"; return; }
+  if (v == 0) { out += "0"; return; }
   char buf[64];
   // d.ddddde[+-]xx, correctly rounded.
   auto res = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::scientific, digits - 1);
@@ -182,8 +197,6 @@ std::string formatSignificant(double v, int digits) {
   int point = exp + 1;  // digits before the decimal point
   int last = m;
   while (last > 1 && mant[last - 1] == '0' && last > point) --last;
-  std::string out;
-  out.reserve(48);
   if (neg) out.push_back('-');
   if (point <= 0) {
     out += "0.";
@@ -197,24 +210,30 @@ std::string formatSignificant(double v, int digits) {
     out.push_back('.');
     out.append(mant + point, static_cast<size_t>(last - point));
   }
-  return out;
 }
 
 std::string formatScaled(__int128 m, int scale) {
+  std::string out;
+  appendScaled(out, m, scale);
+  return out;
+}
+
+void appendScaled(std::string& out, __int128 m, int scale) {
   bool neg = m < 0;
   unsigned __int128 u = neg ? static_cast<unsigned __int128>(-(m + 1)) + 1
                             : static_cast<unsigned __int128>(m);
-  std::string digits;
+  char digits[64];
+  int n = 0;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
+    digits[n++] = static_cast<char>('0' + static_cast<int>(u % 10));
     u /= 10;
-  } while (u);
-  if (scale > 0) {
-    if (static_cast<int>(digits.size()) <= scale)
-      digits.insert(0, std::string(scale - digits.size() + 1, '0'));
-    digits.insert(digits.size() - scale, ".");
+  } while (u && n < 60);
+  while (n <= scale && n < 60) digits[n++] = '0';  // at least one digit before the point
+  if (neg) out.push_back('-');
+  for (int i = n - 1; i >= 0; --i) {
+    out.push_back(digits[i]);
+    if (i == scale && scale > 0) out.push_back('.');
   }
-  return neg ? "-" + digits : digits;
 }
 
 std::string formatGuid(const std::string& raw) {

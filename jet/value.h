@@ -104,6 +104,10 @@ std::string formatDateTime(double serial);                  // yyyy-MM-dd HH:mm:
 std::string formatSignificant(double v, int digits);        // n significant digits, no exponent
 std::string formatScaled(__int128 mantissa, int scale);     // plain decimal with scale
 std::string formatGuid(const std::string& raw16);           // {XXXXXXXX-…}
+// The same, appended to a buffer (the export path avoids temporaries).
+void appendDateTime(std::string& out, double serial);
+void appendSignificant(std::string& out, double v, int digits);
+void appendScaled(std::string& out, __int128 mantissa, int scale);
 // Converts a day serial to calendar parts; false when out of range.
 bool serialToParts(double serial, int& y, int& mo, int& d, int& h, int& mi, int& s);
 double partsToSerial(int y, int mo, int d, int h, int mi, int s);
