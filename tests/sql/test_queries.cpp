@@ -352,3 +352,19 @@ TEST_F(AssetDb, SortSpillsToDiskAndMergesInOrder) {
   EXPECT_EQ(spilled, inMemory);
   EXPECT_EQ(inMemory.front().substr(0, 17), "Admin & Accounts|");
 }
+
+TEST_F(IndexTestDb, ParametersSuppliedByTheCaller) {
+  const std::string q = "PARAMETERS [Min Id] Long; SELECT data FROM Table3 WHERE id >= [Min Id] ORDER BY id";
+  EXPECT_EQ(errorOf(*db, q), 3061);
+  try {
+    sql::openRecordset(*db, "SELECT [A] + [B] FROM Table3");
+  } catch (const jet::Error& e) {
+    EXPECT_STREQ(e.what(), "Too few parameters. Expected 2.");
+  }
+  // a value given as text is converted to the declared type
+  EXPECT_EQ(body(*db, q, {{"Min Id", sql::paramFromText("12")}}), (Lines{"bar12", "bar13"}));
+  EXPECT_EQ(body(*db, "SELECT DISTINCTROW data FROM Table3 WHERE data Like [pat]", {{"PAT", sql::paramFromText("*1?")}}),
+            (Lines{"bar10", "bar11", "bar12", "bar13"}));
+  EXPECT_EQ(body(*db, "SELECT id FROM Table3 WHERE id = [Forms]![Main]![Pick]", {{"Forms!Main!Pick", Value::longInt(11)}}),
+            (Lines{"11"}));
+}
