@@ -9,6 +9,8 @@
 
 namespace cli {
 
+// Runs a query-language statement (cmd_sql.cpp).
+int cmdSql(const Args& a, std::ostream& out);
 // Commands that write (cmd_write.cpp).
 int cmdCheck(const Args& a, std::ostream& out);
 int cmdCreate(const Args& a, std::ostream& out);
@@ -84,13 +86,22 @@ std::map<std::string, Command>& table() {
       {"export", {2, cmdExport}},
       {"check", {1, cmdCheck}},     {"create", {1, cmdCreate}},
       {"sample", {1, cmdSample}},   {"import", {3, cmdImport}},
+      {"sql", {2, cmdSql}},
   };
   return t;
 }
 
 }  // namespace
 
-std::vector<std::string> extraUsage() { return {}; }
+std::vector<std::string> extraUsage() {
+  return {
+      "  sql FILE \"STATEMENT\"     run a query; --param NAME=VALUE supplies parameters\n",
+      "  check FILE               integrity check of every table and index\n",
+      "  create FILE              a new, empty database (Access 2000 format)\n",
+      "  sample FILE              the sample database\n",
+      "  import FILE TABLE CSV    append the CSV file's rows to TABLE\n",
+  };
+}
 
 int run(const std::string& cmd, const Args& args, std::ostream& out) {
   auto it = table().find(cmd);

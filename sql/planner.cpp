@@ -817,7 +817,6 @@ class Planner {
       size_t leaf = 0;
     };
     std::vector<Item> out;
-    int exprNo = 1000;
     for (const auto& it : c.items) {
       const Expr& e = *it.expr;
       if (e.kind == ExprKind::Star) {
@@ -868,8 +867,8 @@ class Planner {
       } else {
         o.meta.type = o.expr->type;
         o.meta.size = o.expr->size;
-        o.meta.name = "Expr" + std::to_string(exprNo);
-        ++exprNo;
+        // Unnamed expressions are named after their place in the select list.
+        o.meta.name = "Expr" + std::to_string(1000 + (&it - c.items.data()));
       }
       if (o.aliased) o.meta.name = it.alias;
       out.push_back(std::move(o));
@@ -990,7 +989,6 @@ class Planner {
     CrosstabSpec spec;
     spec.rowGroups = agg.groupBound;
     std::vector<ResultColumn> cols;
-    int exprNo = 1000;
     for (const auto& it : c.items) {
       if (it.expr->kind == ExprKind::Star) throw jet::Error(3120, "Cannot group on fields selected with '*'.");
       BExprP b = bind(*it.expr, aggScope);
@@ -1005,7 +1003,7 @@ class Planner {
       if (rc.name.empty()) {
         rc.type = b->type;
         rc.size = b->size;
-        rc.name = "Expr" + std::to_string(exprNo++);
+        rc.name = "Expr" + std::to_string(1000 + (&it - c.items.data()));
       }
       if (!it.alias.empty()) rc.name = it.alias;
       spec.headings.push_back(b);

@@ -78,3 +78,19 @@ TEST(Cli, ExportOfALargeTableEqualsTheRowDump) {
   ASSERT_EQ(c.size(), d.size());  // header line vs "## Table1"
   EXPECT_EQ(c[1], "row1col1,,,,,,,,\r");
 }
+
+TEST(Cli, SqlPrintsColumnNamesThenDumpRows) {
+  SKIP_WITHOUT_SHARED();
+  std::string f = testsupport::fixture("jet4/testV2000.mdb");
+  std::string out, err;
+  ASSERT_EQ(runCli("sql '" + f + "' \"Select A, B & '!' AS X, D * 2 FROM Table1 WHERE D > '100'\"", &out), 0);
+  EXPECT_EQ(out, "A\tX\tExpr1002\nabcdefg\thijklmnop!\t444\n");
+  // Parameters come from --param, in any position.
+  ASSERT_EQ(runCli("sql --param Lim=1 '" + f + "' \"Select A FROM Table1 WHERE D < [Lim]\"", &out), 0);
+  EXPECT_EQ(out, "A\na\n");
+  EXPECT_NE(runCli("sql '" + f + "' \"Select A FROM Table1 WHERE D < [Lim]\"", &out, &err), 0);
+  EXPECT_EQ(err, "Error 3061: Too few parameters. Expected 1.\n");
+  // A saved query runs through Select * from [Name].
+  std::string q = testsupport::fixture("jet4/queryTestV2000.mdb");
+  ASSERT_EQ(runCli("sql '" + q + "' \"Select * from [SelectQuery]\"", &out, &err), 0) << err;
+}

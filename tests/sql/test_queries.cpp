@@ -167,7 +167,7 @@ TEST_F(IndexTestDb, ResultColumnsAndUpdatability) {
   EXPECT_EQ(c[0].type, jet::DataType::Long);
   EXPECT_EQ(c[0].size, 4);
   EXPECT_EQ(c[1].size, 50);
-  EXPECT_EQ(c[2].name, "Expr1000");
+  EXPECT_EQ(c[2].name, "Expr1002");  // named after its place in the list
   EXPECT_EQ(c[2].sourceTable, "");
   EXPECT_EQ(c[2].type, jet::DataType::Long);
   EXPECT_FALSE(rs->updatable());  // a computed column
