@@ -15,6 +15,25 @@ bool isNameChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x
   throw jet::Error(jet::err::kSyntax, "Syntax error (" + what + ") in query expression '" + text + "'.");
 }
 
+// The expression a failure lies in, as the product quotes it: from the
+// start of the clause (after WHERE, HAVING, ON, BY, SELECT) to the end of the
+// statement, without a closing semicolon.
+std::string clauseText(const std::vector<Token>& out, const std::string& s, size_t at) {
+  size_t start = at;
+  for (size_t k = out.size(); k-- > 0;) {
+    if (out[k].kind != Tok::Name) continue;
+    std::string u;
+    for (char ch : out[k].text) u.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+    if (u == "WHERE" || u == "HAVING" || u == "ON" || u == "BY" || u == "SELECT") {
+      start = k + 1 < out.size() ? out[k + 1].pos : at;
+      break;
+    }
+  }
+  std::string t = s.substr(start);
+  while (!t.empty() && (std::isspace(static_cast<unsigned char>(t.back())) || t.back() == ';')) t.pop_back();
+  return t;
+}
+
 // ".5" is a number after an operator or a keyword, and a qualifier dot
 // after a name.
 bool leadingDotNumber(const std::vector<Token>& out) {
@@ -61,7 +80,13 @@ std::vector<Token> tokenize(const std::string& s) {
         }
         v.push_back(s[j++]);
       }
-      if (!closed) fail("missing operator", s.substr(i));
+      if (!closed) {
+        // After an operand (as in 'O'Brien', where the value's own quote
+        // ended the text) the operator is what is missing.
+        bool afterOperand = !leadingDotNumber(out);
+        throw jet::Error(jet::err::kSyntax, std::string(afterOperand ? "Syntax error (missing operator)" : "Syntax error in string") +
+                                                " in query expression '" + clauseText(out, s, i) + "'.");
+      }
       t.kind = Tok::String;
       t.text = std::move(v);
       i = j;

@@ -112,6 +112,28 @@ class Parser {
     throw jet::Error(jet::err::kSyntax, "Syntax error: " + what + (near.empty() ? "" : " near '" + near + "'") +
                                              " in query expression.");
   }
+  // After a clause's expression: another word or value straight after it
+  // means an operator is missing (a field name with a blank written without
+  // brackets, a quote inside a value). The product quotes the clause.
+  void clauseDone(size_t start) const {
+    const Token& t = cur();
+    bool stray = t.kind == Tok::String || t.kind == Tok::Number || t.kind == Tok::Date || t.kind == Tok::Bracketed ||
+                 (t.kind == Tok::Name && !reserved(upper(t.text)));
+    if (!stray) return;
+    size_t end = text_.size();
+    for (size_t k = pos_; k < toks_.size(); ++k) {
+      const Token& x = toks_[k];
+      std::string u = x.kind == Tok::Name ? upper(x.text) : std::string();
+      if (x.kind == Tok::End || (x.kind == Tok::Op && x.text == ";") || u == "GROUP" || u == "HAVING" ||
+          u == "ORDER" || u == "UNION" || u == "PIVOT") {
+        end = x.pos;
+        break;
+      }
+    }
+    std::string text = text_.substr(std::min(start, text_.size()), end > start ? end - start : 0);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    throw jet::Error(jet::err::kSyntax, "Syntax error (missing operator) in query expression '" + text + "'.");
+  }
   void expectWord(const char* w) { if (!acceptWord(w)) syntaxAt(std::string("expected ") + w); }
   void expectOp(const char* o) { if (!acceptOp(o)) syntaxAt(std::string("expected '") + o + "'"); }
 
@@ -259,13 +281,25 @@ class Parser {
     if (acceptWord("FROM")) {
       do c.from.push_back(joined()); while (acceptOp(","));
     }
-    if (acceptWord("WHERE")) c.where = expr();
+    if (acceptWord("WHERE")) {
+      size_t start = cur().pos;
+      c.where = expr();
+      clauseDone(start);
+    }
     if (isWord("GROUP")) {
       advance();
       expectWord("BY");
-      do c.groupBy.push_back(expr()); while (acceptOp(","));
+      do {
+        size_t start = cur().pos;
+        c.groupBy.push_back(expr());
+        clauseDone(start);
+      } while (acceptOp(","));
     }
-    if (acceptWord("HAVING")) c.having = expr();
+    if (acceptWord("HAVING")) {
+      size_t start = cur().pos;
+      c.having = expr();
+      clauseDone(start);
+    }
     return c;
   }
 
@@ -273,9 +307,11 @@ class Parser {
     expectWord("BY");
     do {
       OrderItem o;
+      size_t start = cur().pos;
       o.expr = expr();
       if (acceptWord("DESC") || acceptWord("DESCENDING")) o.desc = true;
       else if (acceptWord("ASC") || acceptWord("ASCENDING")) o.desc = false;
+      clauseDone(start);
       q.orderBy.push_back(o);
     } while (acceptOp(","));
   }

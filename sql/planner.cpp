@@ -201,6 +201,17 @@ class Planner {
         if (src.used) (*src.used)[r->second] = true;
         size_t slot = src.offset - sc->base() + r->second;
         const auto& meta = src.cols[r->second].meta;
+        if (sc->agg) {
+          // A subquery inside a grouped query sees the groups, not the rows
+          // they were made from: the name must be one of the grouped columns.
+          const AggCtx& a = *sc->agg;
+          for (size_t i = 0; i < a.groupBound.size(); ++i) {
+            auto g = asColumnRef(*a.groupBound[i]);
+            if (g && g->depth == 0 && g->slot == slot) return makeColumn(depth, i, meta.type, meta.size);
+          }
+          throw jet::Error(3122, "You tried to execute a query that does not include the specified expression '" +
+                                     exprText(e) + "' as part of an aggregate function.");
+        }
         return makeColumn(depth, slot, meta.type, meta.size);
       }
       if (depth == 0 && e.parts.size() == 1 && sc->aliases) {
@@ -366,8 +377,9 @@ class Planner {
 
   Plan subPlan(const Query& q, Scope& s, bool* corr) {
     Planner p(sh_);
-    Scope* outer = s.agg ? s.rowScope : &s;
-    return p.plan(q, outer, corr);
+    // In a grouped query the subquery runs once per group, against the
+    // grouped row; names of the outer query resolve through the groups.
+    return p.plan(q, &s, corr);
   }
 
   // ---- FROM ----
