@@ -15,16 +15,6 @@ void putBe32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
 }
 
-std::vector<uint8_t> entryBytes(const IndexEntry& e, bool leaf) {
-  std::vector<uint8_t> b(e.key);
-  size_t k = b.size();
-  b.resize(k + (leaf ? 4 : 8));
-  putBe24(b.data() + k, e.row.page);
-  b[k + 3] = static_cast<uint8_t>(e.row.row);
-  if (!leaf) putBe32(b.data() + k + 4, e.child);
-  return b;
-}
-
 int cmp(const IndexEntry& e, const std::vector<uint8_t>& key, RowId row) {
   return compareEntries(e.key, e.row, key, row);
 }
@@ -33,28 +23,42 @@ int cmp(const IndexEntry& e, const std::vector<uint8_t>& key, RowId row) {
 
 size_t indexEntrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
 
-bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, PageBuf& out) {
-  const size_t dataStart = fmt.offIndexEntries;
-  const size_t cap = fmt.pageSize - dataStart;
-  // Shared prefix: common to every entry's key bytes (never into the row
-  // address), only when there are at least two entries.
+namespace {
+size_t sharedPrefix(const Format& fmt, const IndexPage& p) {
+  // Common to every entry's key bytes (never into the row address), only
+  // when there are at least two entries.
+  if (p.entries.size() < 2) return 0;
+  // Entries are sorted, so what the first and the last key share, every key
+  // in between shares too.
+  const auto& first = p.entries.front().key;
+  const auto& last = p.entries.back().key;
+  size_t n = std::min(first.size(), last.size());
   size_t prefix = 0;
-  if (p.entries.size() > 1) {
-    prefix = p.entries[0].key.size();
-    for (size_t i = 1; i < p.entries.size() && prefix > 0; ++i) {
-      const auto& k = p.entries[i].key;
-      size_t n = std::min(prefix, k.size());
-      size_t j = 0;
-      while (j < n && k[j] == p.entries[0].key[j]) ++j;
-      prefix = j;
-    }
-    if (fmt.jet3) prefix = std::min<size_t>(prefix, 255);
-  }
+  while (prefix < n && first[prefix] == last[prefix]) ++prefix;
+  if (fmt.jet3) prefix = std::min<size_t>(prefix, 255);
+  return prefix;
+}
+
+size_t encodedSize(const IndexPage& p, size_t prefix) {
   size_t total = 0;
   for (size_t i = 0; i < p.entries.size(); ++i)
     total += indexEntrySize(p.entries[i], p.leaf) - (i > 0 ? prefix : 0);
+  return total;
+}
+}  // namespace
+
+bool indexPageFits(const Format& fmt, const IndexPage& p) {
+  return encodedSize(p, sharedPrefix(fmt, p)) <= fmt.pageSize - fmt.offIndexEntries;
+}
+
+bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, PageBuf& out) {
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t cap = fmt.pageSize - dataStart;
+  size_t prefix = sharedPrefix(fmt, p);
+  size_t total = encodedSize(p, prefix);
   if (total > cap) return false;
-  out.assign(fmt.pageSize, 0);
+  out.resize(fmt.pageSize);
+  std::fill(out.begin(), out.end(), 0);
   out[0] = p.leaf ? pagetype::kIndexLeaf : pagetype::kIndexNode;
   out[1] = 0x01;
   put16(out.data() + 2, static_cast<uint16_t>(cap - total));
@@ -69,12 +73,21 @@ bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, P
     put16(out.data() + fmt.offIndexPrefixLen, static_cast<uint16_t>(prefix));
     out[fmt.offIndexPrefixLen + 2] = p.leaf ? 0 : 1;
   }
+  uint8_t* d = out.data() + dataStart;
   size_t pos = 0;
   for (size_t i = 0; i < p.entries.size(); ++i) {
-    std::vector<uint8_t> b = entryBytes(p.entries[i], p.leaf);
+    const IndexEntry& e = p.entries[i];
     size_t skip = i > 0 ? prefix : 0;
-    std::memcpy(out.data() + dataStart + pos, b.data() + skip, b.size() - skip);
-    pos += b.size() - skip;
+    size_t k = e.key.size() - skip;
+    if (k) std::memcpy(d + pos, e.key.data() + skip, k);
+    pos += k;
+    putBe24(d + pos, e.row.page);
+    d[pos + 3] = static_cast<uint8_t>(e.row.row);
+    pos += 4;
+    if (!p.leaf) {
+      putBe32(d + pos, e.child);
+      pos += 4;
+    }
     out[fmt.offIndexBitmask + pos / 8] |= uint8_t(1u << (pos % 8));
   }
   return true;
@@ -83,22 +96,56 @@ bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, P
 IndexWriter::IndexWriter(Pager& pager, uint32_t tdefPage, uint32_t rootPage, uint32_t mapPtr)
     : pager_(pager), tdef_(tdefPage), root_(rootPage), map_(mapPtr) {}
 
+namespace {
+// Fingerprint of a page's bytes: tells a cached parse from a stale one when
+// the page buffer was replaced (a new change, or the page was evicted and
+// read again).
+uint64_t fingerprint(const PageBuf& p) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL;
+  size_t n = p.size() / 8;
+  const uint8_t* d = p.data();
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t w;
+    std::memcpy(&w, d + 8 * i, 8);
+    h = (h ^ w) * 0x100000001B3ULL;
+    h ^= h >> 29;
+  }
+  return h;
+}
+}  // namespace
+
 std::shared_ptr<IndexPage> IndexWriter::load(uint32_t pg) {
   PageRef ref = pager_.page(pg);
   auto it = cache_.find(pg);
-  if (it != cache_.end() && it->second.first == ref.get()) return it->second.second;
+  if (it != cache_.end()) {
+    if (it->second.buf == ref.get()) return it->second.page;
+    uint64_t f = fingerprint(*ref);
+    if (f == it->second.print) {
+      it->second.buf = ref.get();
+      return it->second.page;
+    }
+  }
   auto p = std::make_shared<IndexPage>(parseIndexPage(pager_.format(), view(ref), pg));
-  cache_[pg] = {ref.get(), p};
-  if (cache_.size() > 4096) cache_.clear();
+  if (cache_.size() >= 2048) cache_.clear();
+  cache_[pg] = Cached{ref.get(), fingerprint(*ref), p};
   return p;
 }
 
 void IndexWriter::store(const IndexPage& p) {
-  PageBuf buf;
-  if (!encodeIndexPage(pager_.format(), tdef_, p, buf)) corrupt("an index page overflowed");
+  if (!tryStore(p)) corrupt("an index page overflowed");
+}
+
+bool IndexWriter::tryStore(const IndexPage& p) {
   PageBuf& dst = pager_.modify(p.page);
-  dst = std::move(buf);
-  cache_[p.page] = {&dst, std::make_shared<IndexPage>(p)};
+  if (!encodeIndexPage(pager_.format(), tdef_, p, dst)) return false;
+  auto it = cache_.find(p.page);
+  if (it != cache_.end() && it->second.page.get() == &p) {
+    it->second.buf = &dst;  // the cached page was changed in place
+    it->second.print = fingerprint(dst);
+  } else {
+    cache_[p.page] = Cached{&dst, fingerprint(dst), std::make_shared<IndexPage>(p)};
+  }
+  return true;
 }
 
 uint32_t IndexWriter::newPage() {
@@ -152,7 +199,9 @@ std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key,
 void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
   std::vector<Step> path;
   auto leafPtr = descend(key, row, path);
-  IndexPage leaf = *leafPtr;
+  // The cached page is changed in place and written straight away; on any
+  // error the owner drops this writer (and its cache).
+  IndexPage& leaf = *leafPtr;
   auto& es = leaf.entries;
   auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
     return cmp(e, key, row) < 0;
@@ -162,12 +211,14 @@ void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
   e.key = key;
   e.row = row;
   es.insert(it, std::move(e));
-  writeOrSplit(leaf, path);
+  if (tryStore(leaf)) return;
+  IndexPage copy = leaf;
+  cache_.erase(leaf.page);
+  writeOrSplit(copy, path);
 }
 
 void IndexWriter::writeOrSplit(IndexPage& p, std::vector<Step> path) {
-  PageBuf probe;
-  if (encodeIndexPage(pager_.format(), tdef_, p, probe)) {
+  if (indexPageFits(pager_.format(), p)) {
     store(p);
     return;
   }

@@ -26,6 +26,7 @@ namespace jet {
 // Serialises an index page (entries whole, the shared prefix is computed
 // here). Returns false when the entries do not fit on one page.
 bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, PageBuf& out);
+bool indexPageFits(const Format& fmt, const IndexPage& p);
 // Bytes an entry takes on a page without prefix sharing.
 size_t indexEntrySize(const IndexEntry& e, bool leaf);
 
@@ -50,6 +51,7 @@ class IndexWriter {
   };
   std::shared_ptr<IndexPage> load(uint32_t pg);
   void store(const IndexPage& p);
+  bool tryStore(const IndexPage& p);  // false (nothing written) when p does not fit
   // Descends to the leaf where (key,row) belongs; fills path (root first).
   std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
@@ -64,7 +66,12 @@ class IndexWriter {
   uint32_t tdef_;
   uint32_t root_;
   uint32_t map_;
-  std::map<uint32_t, std::pair<const PageBuf*, std::shared_ptr<IndexPage>>> cache_;
+  struct Cached {
+    const PageBuf* buf;
+    uint64_t print;
+    std::shared_ptr<IndexPage> page;
+  };
+  std::map<uint32_t, Cached> cache_;
 };
 
 }  // namespace jet

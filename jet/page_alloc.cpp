@@ -73,6 +73,26 @@ bool writeSlots(const Format& fmt, PageBuf& page, const std::vector<SlotContent>
   return true;
 }
 
+bool appendSlot(const Format& fmt, PageBuf& page, const std::vector<uint8_t>& bytes, unsigned& slot) {
+  ByteView b(page.data(), page.size());
+  unsigned count = b.u16(fmt.offDataRowCount);
+  if (count >= 255) return false;
+  unsigned low = fmt.pageSize;
+  for (unsigned i = 0; i < count; ++i) {
+    unsigned st = b.u16(fmt.offDataRows + 2 * i) & slotflag::kOffsetMask;
+    if (st < low) low = st;
+  }
+  unsigned table = fmt.offDataRows + 2 * (count + 1);
+  if (low < table || low - table < bytes.size()) return false;
+  unsigned pos = low - static_cast<unsigned>(bytes.size());
+  if (!bytes.empty()) std::memcpy(page.data() + pos, bytes.data(), bytes.size());
+  put16(page.data() + fmt.offDataRows + 2 * count, static_cast<uint16_t>(pos));
+  put16(page.data() + fmt.offDataRowCount, static_cast<uint16_t>(count + 1));
+  put16(page.data() + fmt.offDataFreeSpace, static_cast<uint16_t>(pos - table));
+  slot = count;
+  return true;
+}
+
 void initDataPage(const Format& fmt, PageBuf& page, uint32_t owner) {
   std::fill(page.begin(), page.end(), 0);
   page[0] = pagetype_w::kData;

@@ -72,6 +72,9 @@ struct SlotContent {
 };
 bool writeSlots(const Format& fmt, PageBuf& page, const std::vector<SlotContent>& slots);
 std::vector<SlotContent> readSlotContents(const Format& fmt, const PageBuf& page);
+// Adds one row in a new slot below the lowest row; false when it does not
+// fit (or the page has 255 slots).
+bool appendSlot(const Format& fmt, PageBuf& page, const std::vector<uint8_t>& bytes, unsigned& slot);
 // Initialises a data page header: owner is the table's definition page, or
 // 0 for usage-map pages, or the 'LVAL' tag for long-value pages.
 void initDataPage(const Format& fmt, PageBuf& page, uint32_t owner);

@@ -83,6 +83,15 @@ PageBuf& Pager::modify(uint32_t pgno) {
   if (!inChange_) throw Error(err::kNotSupported, "A page was changed outside of a change.");
   auto d = dirty_.find(pgno);
   if (d != dirty_.end()) return *d->second;
+  // A cached page nobody else holds is changed in place (a rollback drops
+  // it from the cache); one that a reader holds is copied first.
+  auto c = index_.find(pgno);
+  if (c != index_.end() && c->second->second.use_count() == 1) {
+    auto buf = std::const_pointer_cast<PageBuf>(c->second->second);
+    PageBuf& ref = *buf;
+    dirty_.emplace(pgno, std::move(buf));
+    return ref;
+  }
   PageRef cur = page(pgno);
   auto copy = std::make_shared<PageBuf>(*cur);
   PageBuf& ref = *copy;
@@ -142,6 +151,13 @@ void Pager::commitChange() {
 }
 
 void Pager::rollbackChange() {
+  for (const auto& kv : dirty_) {
+    auto it = index_.find(kv.first);
+    if (it != index_.end()) {
+      lru_.erase(it->second);
+      index_.erase(it);
+    }
+  }
   dirty_.clear();
   pageCount_ = committedCount_;
   inChange_ = false;

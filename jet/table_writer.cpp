@@ -222,11 +222,8 @@ RowId TableWriter::placeNew(const std::vector<uint8_t>& row) {
     if ((*cur)[0] == pagetype_w::kData && view(cur).u32(fmt.offDataTdef) == d.page &&
         dataPageFree(fmt, *cur) >= row.size() + 2 && view(cur).u16(fmt.offDataRowCount) < 255) {
       PageBuf& p = pager.modify(lastPage_);
-      auto slots = readSlotContents(fmt, p);
-      SlotContent s;
-      s.bytes = row;
-      slots.push_back(std::move(s));
-      if (writeSlots(fmt, p, slots)) return RowId{lastPage_, static_cast<uint16_t>(slots.size() - 1)};
+      unsigned slot;
+      if (appendSlot(fmt, p, row, slot)) return RowId{lastPage_, static_cast<uint16_t>(slot)};
     }
   }
   uint32_t pg = allocatePage(pager);
