@@ -146,7 +146,7 @@ std::vector<uint8_t> encodeTdef(const BTable& t) {
     for (size_t k = 0; k < 10; ++k) {
       if (k < r.cols.size()) {
         putLE<uint16_t>(b, static_cast<uint16_t>(r.cols[k].first));
-        b.push_back(r.cols[k].second ? 0x01 : 0x02);
+        b.push_back(r.cols[k].second ? 0x01 : 0x00);  // 00: descending
       } else {
         putLE<uint16_t>(b, 0xFFFF);
         b.push_back(0);
