@@ -23,6 +23,7 @@
 #include "app/grid/recordset_model.h"
 #include "app/modal.h"
 #include "app/program.h"
+#include "catalogue/recordset.h"
 
 namespace app {
 
@@ -52,7 +53,31 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
     dataModel_->setRecordset(dta1.recordset());
     refreshBoundBoxes();
   });
-  repositionKey_ = dta1.addRepositionListener([this] { refreshBoundBoxes(); });
+  repositionKey_ = dta1.addRepositionListener([this] {
+    refreshBoundBoxes();
+    followCurrentRecord();
+  });
+  // The data grid is bound both ways: a click makes that record current;
+  // Ctrl+End reads the remaining rows (busy cursor) and goes to the last.
+  connect(grdData, &Grid::cellClicked, this, [this] {
+    dao::Recordset* rs = dta1.recordset();
+    if (!rs || grdData->row() < 1) return;
+    try {
+      rs->setAbsolutePosition(grdData->row() - 1);
+    } catch (const jet::Error&) {
+    }
+  });
+  connect(grdData, &Grid::lastRowWanted, this, [this] {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+      dataModel_->fetchAll();
+    } catch (const jet::Error& e) {
+      QApplication::restoreOverrideCursor();
+      showError(errorSpaced(e.number(), QString::fromStdString(e.what())), QString());
+      return;
+    }
+    QApplication::restoreOverrideCursor();
+  });
   // Design client area 12,375 by 7,935 twips.
   resize(twipsToPixels(12375, dpi()), twipsToPixels(7935, dpi()));
 }
@@ -343,6 +368,17 @@ void FrmDatavane::Timer1_Timer() {
     tab1->setCurrentIndex(0);
   else
     tab1_Switch(0);
+}
+
+void FrmDatavane::followCurrentRecord() {
+  dao::Recordset* rs = dta1.recordset();
+  if (!rs || rs != dataModel_->recordset()) return;
+  int64_t pos = rs->AbsolutePosition();
+  if (pos < 0) return;
+  if (pos >= dataModel_->rowCount()) dataModel_->fetchTo(pos + 1);
+  if (pos >= dataModel_->rowCount()) return;
+  QModelIndex ix = dataModel_->index(static_cast<int>(pos), std::max(0, grdData->currentIndex().column()));
+  grdData->setCurrentIndex(ix);
 }
 
 QString FrmDatavane::currentObjectName() const {

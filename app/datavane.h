@@ -131,6 +131,7 @@ class FrmDatavane : public QMainWindow {
   void buildRecordPages();
   void applyFieldRowGeometry();
   void refreshBoundBoxes();
+  void followCurrentRecord();
   void showError(const QString& text, const QString& title);
 
   RecordsetModel* dataModel_ = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -296,6 +297,22 @@ void Grid::setDisplayMode(int mode) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     scrollToTop();
   }
+}
+
+void Grid::keyPressEvent(QKeyEvent* e) {
+  if (bound_ && e->key() == Qt::Key_End && (e->modifiers() & Qt::ControlModifier) &&
+      bound_->canFetchMore(QModelIndex())) {
+    emit lastRowWanted();
+    int last = bound_->rowCount() - 1;
+    if (last >= 0) {
+      QModelIndex ix = bound_->index(last, std::max(0, currentIndex().column()));
+      setCurrentIndex(ix);
+      scrollTo(ix);
+    }
+    e->accept();
+    return;
+  }
+  QTableView::keyPressEvent(e);
 }
 
 void Grid::onClicked(const QModelIndex& ix) {

@@ -83,7 +83,13 @@ class Grid : public QTableView {
 
  signals:
   void cellClicked();
+  // Ctrl+End on a bound grid whose model fetches lazily: the owner reads the
+  // remaining rows (the grid then moves to the last one).
+  void lastRowWanted();
   void cellDoubleClicked();
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void onClicked(const QModelIndex& ix);

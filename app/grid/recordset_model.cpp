@@ -79,6 +79,16 @@ void RecordsetModel::fetchMore(const QModelIndex& parent) {
   endInsertRows();
 }
 
+void RecordsetModel::fetchTo(int64_t n) {
+  if (!rs_ || n <= shown_) return;
+  rs_->rowExists(n - 1);
+  int64_t have = std::min<int64_t>({rs_->RecordCount(), n, INT_MAX});
+  if (have <= shown_) return;
+  beginInsertRows({}, shown_, static_cast<int>(have - 1));
+  shown_ = static_cast<int>(have);
+  endInsertRows();
+}
+
 void RecordsetModel::fetchAll() {
   if (!rs_) return;
   int64_t n = std::min<int64_t>(rs_->countAll(), INT_MAX);

@@ -32,6 +32,8 @@ class RecordsetModel : public QAbstractTableModel {
 
   // Announces every row (reading to the end when the count is not known).
   void fetchAll();
+  // Announces rows [0, n) when they exist.
+  void fetchTo(int64_t n);
   // Re-reads the recordset (after moves that add rows, edits, ...).
   void reload();
 
