@@ -289,6 +289,23 @@ std::vector<Value> TableWriter::read(RowId id) {
   return out;
 }
 
+// A data page whose every slot is deleted and empty (as this writer leaves
+// them) holds nothing: it leaves the table's maps and becomes free. Pages
+// with deleted rows that still have bytes are kept: they may be overflow rows
+// of the product's own making.
+void TableWriter::releaseIfEmpty(uint32_t pg) {
+  const Format& fmt = db_.format();
+  Pager& pager = db_.pager();
+  PageRef p = pager.page(pg);
+  if ((*p)[0] != pagetype_w::kData || view(p).u32(fmt.offDataTdef) != def_->page) return;
+  for (const auto& s : readSlots(fmt, *p))
+    if (!(s.flags & slotflag::kDeleted) || s.end > s.start) return;
+  if (def_->usedPagesPtr) UsageMapEditor(pager, def_->usedPagesPtr).remove(pg);
+  if (def_->freePagesPtr) UsageMapEditor(pager, def_->freePagesPtr).remove(pg);
+  freePage(pager, pg);
+  if (lastPage_ == pg) lastPageKnown_ = false;
+}
+
 template <class F>
 auto TableWriter::inChange(F&& f) -> decltype(f()) {
   db_.beginChange();
@@ -511,6 +528,8 @@ void TableWriter::remove(RowId id) {
     slots[id.row].flags = slotflag::kDeleted;
     slots[id.row].bytes.clear();
     writeSlots(fmt, home, slots);
+    if (!(where == id)) releaseIfEmpty(where.page);
+    releaseIfEmpty(id.page);
     for (size_t r = 0; r < d.realIndexes.size(); ++r) {
       const RealIndex& ri = d.realIndexes[r];
       if (!canEncodeKey(fmt, d, ri)) continue;

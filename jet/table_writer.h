@@ -59,6 +59,7 @@ class TableWriter {
   void setCounts(int rowDelta, uint32_t autoNumber);
   bool readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where);
   IndexWriter& indexWriter(size_t real);
+  void releaseIfEmpty(uint32_t pg);
 
   Database& db_;
   uint32_t tdefPage_;

@@ -201,3 +201,70 @@ TEST(WriteProperty, RandomChangesMatchTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WriteProperty, IndexTreesGrowSplitAndShrinkBackWhenEmptied) {
+  auto db = jet::createMemoryDatabase();
+  jet::TableSpec t;
+  t.name = "T";
+  jet::ColumnSpec id{"ID", jet::DataType::Long};
+  jet::ColumnSpec txt{"Txt", jet::DataType::Text, 200};
+  t.columns = {id, txt};
+  jet::IndexSpec pk;
+  pk.name = "PrimaryKey";
+  pk.primary = true;
+  pk.columns = {{"ID", true}};
+  jet::IndexSpec byTxt;
+  byTxt.name = "Txt";
+  byTxt.columns = {{"Txt", false}};
+  t.indexes = {pk, byTxt};
+  jet::createTable(*db, t);
+  jet::TableWriter w(*db, "T");
+  std::vector<jet::RowId> ids;
+  {
+    jet::ChangeScope change(*db);
+    // Long text keys make a tree several levels deep.
+    for (int i = 0; i < 6000; ++i)
+      ids.push_back(w.insert({Value::longInt((i * 7919) % 6000), Value::text(std::to_string(i % 97) + std::string(150, 'k') + std::to_string(i))}));
+    change.commit();
+  }
+  auto r = jet::checkDatabase(*db, true);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+  auto def = db->table("T");
+  const jet::RealIndex& real = def->realOf(def->indexes[1]);
+  auto root = jet::parseIndexPage(db->format(), jet::view(db->pager().page(real.rootPage)), real.rootPage);
+  EXPECT_FALSE(root.leaf) << "6000 long keys should not fit one page";
+  uint32_t pagesFull = db->pager().pageCount();
+  {
+    jet::ChangeScope change(*db);
+    for (size_t i = 0; i < ids.size(); ++i)
+      if (i % 10 != 0) w.remove(ids[i]);
+    change.commit();
+  }
+  EXPECT_TRUE(jet::checkDatabase(*db, true).ok());
+  {
+    jet::ChangeScope change(*db);
+    for (size_t i = 0; i < ids.size(); i += 10) w.remove(ids[i]);
+    change.commit();
+  }
+  r = jet::checkDatabase(*db, true);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+  def = db->table("T");
+  for (const auto& ix : def->indexes) {
+    const jet::RealIndex& ri = def->realOf(ix);
+    auto rp = jet::parseIndexPage(db->format(), jet::view(db->pager().page(ri.rootPage)), ri.rootPage);
+    EXPECT_TRUE(rp.leaf && rp.entries.empty()) << ix.name << ": an emptied tree is one empty leaf again";
+  }
+  // Freed index pages are used again.
+  {
+    jet::ChangeScope change(*db);
+    for (int i = 0; i < 6000; ++i)
+      w.insert({Value::longInt(i), Value::text(std::to_string(i % 97) + std::string(150, 'k') + std::to_string(i))});
+    change.commit();
+  }
+  EXPECT_TRUE(jet::checkDatabase(*db, true).ok());
+  EXPECT_LT(db->pager().pageCount(), pagesFull + pagesFull / 2);
+}
+
+}  // namespace
