@@ -11,16 +11,18 @@ namespace jet {
 
 std::map<uint16_t, LongValueMaps> parseLongValueMaps(const std::vector<uint8_t>& bytes, const Format& fmt) {
   std::map<uint16_t, LongValueMaps> out;
-  if (fmt.jet3) return out;
   ByteView b(bytes.data(), bytes.size());
+  auto nameLen = [&](size_t pos) -> size_t {
+    return fmt.sizeNameLength == 1 ? b.u8(pos) : b.u16(pos);
+  };
   uint32_t colCount = b.u16(fmt.offTdefColCount);
   uint32_t logCount = b.u32(fmt.offTdefLogicalIdxCount);
   uint32_t realCount = b.u32(fmt.offTdefRealIdxCount);
   size_t pos = fmt.offTdefRealIdxStart + size_t(realCount) * fmt.sizeRealIdxRowCount +
                size_t(colCount) * fmt.sizeColumnDesc;
-  for (uint32_t i = 0; i < colCount; ++i) pos += 2 + b.u16(pos);
+  for (uint32_t i = 0; i < colCount; ++i) pos += fmt.sizeNameLength + nameLen(pos);
   pos += size_t(realCount) * fmt.sizeRealIdxDesc + size_t(logCount) * fmt.sizeLogicalIdxDesc;
-  for (uint32_t i = 0; i < logCount; ++i) pos += 2 + b.u16(pos);
+  for (uint32_t i = 0; i < logCount; ++i) pos += fmt.sizeNameLength + nameLen(pos);
   for (int guard = 0; guard < 4096 && pos + 2 <= b.size; ++guard) {
     uint16_t col = b.u16(pos);
     if (col == 0xFFFF || pos + 10 > b.size) break;

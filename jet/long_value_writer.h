@@ -3,10 +3,10 @@
 // and the data either inline after the field (kind 0x80, small values),
 // in one row of a long-value page (kind 0x40), or in a chain of rows, each
 // starting with the pointer to the next (kind 0x00). Long-value pages are
-// data pages tagged "LVAL" instead of a table page. Jet 4 and later give each
-// long-value column a pair of usage maps of its own (pages used, pages with
-// room), listed in the table definition after the index names; Jet 3 files
-// and columns without maps put the pages in the table's owned-pages map.
+// data pages tagged "LVAL" instead of a table page. Each long-value column
+// has a pair of usage maps of its own (pages used, pages with room), listed
+// in the table definition after the index names; a column without maps puts
+// its pages in the table's owned-pages map.
 #pragma once
 
 #include <cstdint>

@@ -265,3 +265,49 @@ TEST(LongValues, MemosInlineOnOnePageAndChainedRoundTripInAnAccdbCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LongValues, Jet3MemosGoToTheColumnsOwnMaps) {
+  SKIP_WITHOUT_SHARED();
+  std::string path = testsupport::copyToTemp(testsupport::fixture("jet3/test2V1997.mdb"));
+  {
+    auto db = jet::Database::open(path);
+    jet::TableWriter w(*db, "MSP_PROJECTS");
+    auto def = w.def();
+    auto s = db->scan("MSP_PROJECTS");
+    ASSERT_TRUE(s->next());
+    std::vector<Value> row = s->values();
+    int author = def->findColumn("PROJ_PROP_AUTHOR"), title = def->findColumn("PROJ_PROP_TITLE"),
+        idCol = def->findColumn("PROJ_ID");
+    for (int i = 0; i < 12; ++i) {
+      row[idCol] = Value::longInt(1000 + i);
+      row[def->findColumn("PROJ_NAME")] = Value::text("project " + std::to_string(i));
+      row[author] = Value::memo("Åuthor " + std::string(i * 700, 'a'));
+      row[title] = Value::memo(std::string(i % 2 ? 5000 : 10, 't'));
+      w.insert(row);
+    }
+  }
+  auto db = jet::Database::open(path);
+  auto r = jet::checkDatabase(*db, true);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+  auto s = db->scan("MSP_PROJECTS");
+  int found = 0;
+  while (s->next()) {
+    auto v = s->values();
+    int id = static_cast<int>(v[db->table("MSP_PROJECTS")->findColumn("PROJ_ID")].asInt());
+    if (id < 1000) continue;
+    ++found;
+    EXPECT_EQ("Åuthor " + std::string((id - 1000) * 700, 'a'),
+              v[db->table("MSP_PROJECTS")->findColumn("PROJ_PROP_AUTHOR")].bytes());
+  }
+  EXPECT_EQ(12, found);
+  if (testsupport::haveCommand("mdb-export")) {
+    std::string out;
+    testsupport::run("mdb-export '" + path + "' MSP_PROJECTS 2>&1", &out);
+    EXPECT_EQ(std::string::npos, out.find("warning")) << out.substr(0, 300);
+    EXPECT_NE(std::string::npos, out.find(std::string(5000, 't')));
+  }
+}
+
+}  // namespace
