@@ -1,5 +1,6 @@
 #include "sql/collate.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "jet/error.h"
@@ -144,6 +145,9 @@ int compareAscii(std::string_view a, std::string_view b) {
     char32_t x = foldCase(static_cast<unsigned char>(a[k])), y = foldCase(static_cast<unsigned char>(b[k]));
     if (x != y) {
       uint32_t wx = ignorable(x) ? 0 : primaryWeight(x), wy = ignorable(y) ? 0 : primaryWeight(y);
+      // ignorable characters tie on weight and go by their codes (as in
+      // collationKey), so that a hyphen and an apostrophe order one way only
+      if (wx == wy) return x < y ? -1 : 1;
       return wx < wy ? -1 : 1;
     }
   }
@@ -177,6 +181,57 @@ std::string collationKey(std::string_view s) {
     put24(out, static_cast<uint32_t>(f) & 0xFFFFFF);
   }
   return out;
+}
+
+namespace {
+// Rank (1..) of each ASCII character's primary weight among all of them;
+// 0 for characters that fold to another (lower-case letters) or are ignored.
+struct PrefixRanks {
+  uint8_t rank[128] = {};
+  PrefixRanks() {
+    std::vector<std::pair<uint32_t, char32_t>> w;
+    for (char32_t c = 0; c < 128; ++c)
+      if (foldCase(c) == c && !ignorable(c)) w.push_back({primaryWeight(c), c});
+    std::sort(w.begin(), w.end());
+    uint8_t r = 0;
+    for (size_t i = 0; i < w.size(); ++i) {
+      if (i == 0 || w[i].first != w[i - 1].first) ++r;
+      rank[w[i].second] = r;
+    }
+  }
+};
+}  // namespace
+
+bool collationPrefix(std::string_view s, uint64_t& prefix) {
+  static const PrefixRanks ranks;
+  prefix = 0;
+  int n = 0;
+  size_t i = 0;
+  while (i < s.size() && n < 8) {
+    auto b = static_cast<unsigned char>(s[i]);
+    char32_t c;
+    if (b < 0x80) {
+      c = b;
+      ++i;
+    } else {
+      // one character (decoded alone), then its base letter
+      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+      std::u32string u = decodeUtf8(s.substr(i, len));
+      if (u.size() != 1) return false;
+      c = u[0];
+      i += len;
+    }
+    char32_t f = foldCase(c);
+    if (ignorable(f)) continue;
+    char32_t base = baseLetter(f);
+    if (base >= 128) return false;
+    if (primaryWeight(f) != primaryWeight(base)) return false;
+    uint8_t r = ranks.rank[base];
+    if (r == 0) return false;
+    prefix |= static_cast<uint64_t>(r) << (8 * (7 - n));
+    ++n;
+  }
+  return true;
 }
 
 int compareText(std::string_view a, std::string_view b) {

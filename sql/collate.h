@@ -22,6 +22,12 @@ inline bool textEquals(std::string_view a, std::string_view b) { return compareT
 // for texts compareText finds equal. Used for sorting, hashing, grouping.
 std::string collationKey(std::string_view s);
 
+// The first eight primary weights of s, one byte each, most significant
+// first, zero after the end: when two prefixes differ, compareText orders
+// the texts as the prefixes are ordered. False when a character's weight
+// has no one-byte form (the prefix then says nothing).
+bool collationPrefix(std::string_view s, uint64_t& prefix);
+
 // A compiled Like pattern: * ? # [a-z] [!a-z], without regard to case.
 class LikePattern {
  public:

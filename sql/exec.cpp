@@ -61,11 +61,10 @@ class TableScanOp : public Op {
       scan_->reset();
     }
     cols_.clear();
-    partial_ = false;
-    if (used_) {
-      for (size_t c = 0; c < used_->size() && c < def_->columns.size(); ++c)
-        if ((*used_)[c]) cols_.push_back(c);
-      partial_ = cols_.size() < def_->columns.size();
+    skip_.clear();
+    for (size_t c = 0; c < def_->columns.size(); ++c) {
+      if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
+      else skip_.push_back(c);
     }
   }
   bool next(Row& out) override {
@@ -76,40 +75,36 @@ class TableScanOp : public Op {
         if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) break;
         if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) break;
         jet::RowId id = cursor_->rowId();
-        jet::PageRef holder;
-        jet::ByteView bytes;
-        if (!jet::readRow(db_.pager(), *def_, id, holder, bytes)) continue;
-        decoder_.decode(bytes, buf_);
-        if (filter_) {
-          Frame f{&buf_, outer_};
-          if (!isTrue(filter_->eval(f))) continue;
-        }
-        out.v = buf_;
-        out.rid = id;
+        if (!jet::readRow(db_.pager(), *def_, id, holder_, bytes_)) continue;
+        if (!take(bytes_, id, out)) continue;
         return true;
       }
       done_ = true;
+      holder_.reset();
       return false;
     }
-    while (scan_->next()) {
-      if (partial_) {
-        buf_.assign(def_->columns.size(), Value());
-        for (size_t c : cols_) buf_[c] = scan_->value(c);
-      }
-      const std::vector<Value>& vals = partial_ ? buf_ : scan_->values();
-      if (filter_) {
-        Frame f{&vals, outer_};
-        if (!isTrue(filter_->eval(f))) continue;
-      }
-      out.v = vals;
-      out.rid = scan_->rowId();
-      return true;
-    }
+    while (scan_->next())
+      if (take(scan_->rawRow(), scan_->rowId(), out)) return true;
     done_ = true;
     return false;
   }
 
  private:
+  // Decodes the row straight into out (only the columns something reads;
+  // the others stay Null) and checks the filter.
+  bool take(jet::ByteView bytes, jet::RowId id, Row& out) {
+    out.v.resize(def_->columns.size());
+    for (size_t c : skip_)
+      if (!out.v[c].isNull()) out.v[c] = Value();
+    for (size_t c : cols_) out.v[c] = decoder_.decodeColumn(bytes, c);
+    if (filter_) {
+      Frame f{&out.v, outer_};
+      if (!isTrue(filter_->eval(f))) return false;
+    }
+    out.rid = id;
+    return true;
+  }
+
   jet::Database& db_;
   std::shared_ptr<const jet::TableDef> def_;
   BExprP filter_;
@@ -118,12 +113,12 @@ class TableScanOp : public Op {
   std::unique_ptr<jet::TableScan> scan_;
   std::unique_ptr<jet::IndexCursor> cursor_;
   std::vector<uint8_t> prefix_, highKey_;
-  std::vector<Value> buf_;
+  jet::PageRef holder_;
+  jet::ByteView bytes_;
   const Frame* outer_ = nullptr;
   bool done_ = false;
   std::shared_ptr<std::vector<bool>> used_;
-  std::vector<size_t> cols_;
-  bool partial_ = false;
+  std::vector<size_t> cols_, skip_;
 };
 
 class SingleRowOp : public Op {
@@ -389,29 +384,45 @@ class AggregateOp : public Op {
   void open(const Frame* outer) override {
     child_->open(outer);
     std::unordered_map<std::string, size_t> index;
+    // The exact values met so far (type and bytes) and their group: the same
+    // values always make the same group, so the collation key is worked out
+    // once per distinct value rather than once per row.
+    std::unordered_map<std::string, size_t> exact;
     std::vector<Group> all;
     Row r;
+    std::vector<Value> keys;
+    std::string raw;
     while (child_->next(r)) {
       Frame f{&r.v, outer};
-      std::vector<Value> keys;
-      std::string k;
+      keys.clear();
+      raw.clear();
       for (auto& g : groups_) {
-        Value v = g->eval(f);
-        std::string gk = groupKey(v);
-        k += std::to_string(gk.size()) + ":" + gk;
-        keys.push_back(std::move(v));
+        keys.push_back(g->eval(f));
+        writeValue(raw, keys.back());
       }
-      auto it = index.find(k);
       size_t gi;
-      if (it == index.end()) {
-        gi = all.size();
-        index.emplace(std::move(k), gi);
-        Group grp;
-        grp.keys = std::move(keys);
-        for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
-        all.push_back(std::move(grp));
+      auto ex = exact.find(raw);
+      if (ex != exact.end()) {
+        gi = ex->second;
       } else {
-        gi = it->second;
+        std::string k;
+        for (const auto& v : keys) {
+          std::string gk = groupKey(v);
+          k += std::to_string(gk.size()) + ":" + gk;
+        }
+        auto it = index.find(k);
+        if (it == index.end()) {
+          gi = all.size();
+          index.emplace(std::move(k), gi);
+          Group grp;
+          grp.keys = keys;
+          for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+          all.push_back(std::move(grp));
+        } else {
+          gi = it->second;
+        }
+        // bounded: with very many distinct values the memo stops growing
+        if (exact.size() < (size_t{1} << 20)) exact.emplace(raw, gi);
       }
       Group& grp = all[gi];
       for (size_t i = 0; i < aggs_.size(); ++i) {

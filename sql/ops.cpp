@@ -350,6 +350,8 @@ int typeClass(const Value& v) {
 }
 }  // namespace
 
+int sortClass(const Value& v) { return typeClass(v); }
+
 int compareForSort(const Value& a, const Value& b) {
   int ca = typeClass(a), cb = typeClass(b);
   if (ca != cb) return ca < cb ? -1 : 1;

@@ -28,6 +28,9 @@ int compareValues(const jet::Value& a, const jet::Value& b);
 // = <> < > <= >= with Null propagation: Boolean or Null.
 jet::Value comparison(BinOp op, const jet::Value& a, const jet::Value& b);
 // Total order for sorting and grouping: Null first, never throws.
+// The order classes of compareForSort: 0 Null, 1 numbers and dates, 2 text,
+// 3 anything else; values of different classes sort by class.
+int sortClass(const jet::Value& v);
 int compareForSort(const jet::Value& a, const jet::Value& b);
 // True for values that group together (Null with Null; text without regard
 // to case).

@@ -10,9 +10,17 @@ using jet::Value;
 namespace {
 [[noreturn]] void noCurrent() { throw jet::Error(jet::err::kNoCurrentRecord, "No current record."); }
 constexpr size_t kCacheRows = 4096;
+
+size_t approxSize(const std::vector<Value>& r) {
+  size_t n = sizeof(r) + r.capacity() * sizeof(Value);
+  for (const auto& v : r)
+    if (v.bytes().capacity() > 15) n += v.bytes().capacity() + 1;
+  return n;
+}
 }  // namespace
 
-Recordset::Recordset(jet::Database& db, Plan plan) : db_(db), plan_(std::move(plan)) {
+Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes)
+    : db_(db), plan_(std::move(plan)), keepBytes_(keepBytes) {
   if (plan_.updatable && plan_.baseDef) decoder_ = std::make_unique<jet::RowDecoder>(db_, *plan_.baseDef);
   plan_.root->open(nullptr);
   opened_ = true;
@@ -34,8 +42,16 @@ bool Recordset::pullOne() {
   }
   if (decoder_) {
     rids_.push_back(r.rid);
-    if (cache_.size() >= kCacheRows) cache_.clear();
-    cache_[count_] = std::move(r.v);
+    if (keeping_) {
+      keptBytes_ += approxSize(r.v);
+      if (keptBytes_ > keepBytes_) keeping_ = false;
+    }
+    if (keeping_) {
+      rows_.push_back(std::move(r.v));
+    } else {
+      if (cache_.size() >= kCacheRows) cache_.clear();
+      cache_[count_] = std::move(r.v);
+    }
   } else {
     rows_.push_back(std::move(r.v));
   }
@@ -56,18 +72,18 @@ size_t Recordset::fetchAll() {
 }
 
 const std::vector<Value>& Recordset::load(size_t i) {
-  if (!decoder_) return rows_[i];
+  if (i < rows_.size()) return rows_[i];
   auto it = cache_.find(i);
   if (it != cache_.end()) return it->second;
-  // read the row again through its RowId
+  // read the row again through its RowId, decoding only the columns shown
   std::vector<Value> out(plan_.columns.size());
   jet::PageRef holder;
   jet::ByteView bytes;
   if (jet::readRow(db_.pager(), *plan_.baseDef, rids_[i], holder, bytes)) {
-    decoder_->decode(bytes, scratch_);
+    const size_t width = plan_.baseDef->columns.size();
     for (size_t c = 0; c < plan_.columns.size(); ++c) {
       int b = plan_.columns[c].baseColumn;
-      if (b >= 0 && static_cast<size_t>(b) < scratch_.size()) out[c] = scratch_[static_cast<size_t>(b)];
+      if (b >= 0 && static_cast<size_t>(b) < width) out[c] = decoder_->decodeColumn(bytes, static_cast<size_t>(b));
     }
   }
   if (cache_.size() >= kCacheRows) cache_.clear();

@@ -18,7 +18,10 @@ class Recordset {
  public:
   using Bookmark = int64_t;
 
-  Recordset(jet::Database& db, Plan plan);
+  // keepBytes: how much of an updatable result's values is kept before
+  // rows are read again through their RowIds.
+  static constexpr size_t kDefaultKeepBytes = size_t{64} << 20;
+  Recordset(jet::Database& db, Plan plan, size_t keepBytes = kDefaultKeepBytes);
 
   const std::vector<ResultColumn>& columns() const { return plan_.columns; }
   size_t fieldCount() const { return plan_.columns.size(); }
@@ -72,13 +75,17 @@ class Recordset {
   bool done_ = false;
   size_t count_ = 0;
   int64_t pos_ = -1;
-  // Read-only results keep their values; updatable ones keep RowIds and
-  // read rows again on demand (a cache holds recently used rows).
+  // Read-only results keep their values. Updatable ones keep every RowId,
+  // and the values of their first rows while those fit in a memory budget;
+  // rows past it are read again through their RowId on demand (only the
+  // columns the result shows are decoded; a cache holds recently used rows).
   std::vector<std::vector<jet::Value>> rows_;
+  size_t keepBytes_;
+  size_t keptBytes_ = 0;
+  bool keeping_ = true;
   std::vector<jet::RowId> rids_;
   std::unordered_map<size_t, std::vector<jet::Value>> cache_;
   std::unique_ptr<jet::RowDecoder> decoder_;
-  std::vector<jet::Value> scratch_;
 };
 
 }  // namespace sql

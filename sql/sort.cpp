@@ -2,11 +2,13 @@
 // sorted and written out as runs to temporary files; the runs are then
 // merged. Small inputs never touch the disk.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <queue>
 
 #include "jet/error.h"
+#include "sql/collate.h"
 #include "sql/exec.h"
 #include "sql/ops.h"
 
@@ -134,6 +136,72 @@ class SortOp : public Op {
     return false;
   }
 
+  // Sorts rows_ (stable). The keys of every row are first summarised in one
+  // contiguous array (class, and a number or the text's collation prefix)
+  // so that most comparisons never touch the rows themselves; only ties of
+  // the summaries fall back to the full comparison.
+  void sortRows() {
+    const size_t n = rows_.size(), nk = keys_.size();
+    if (n < 2 || nk == 0) return;
+    struct Cell {
+      uint64_t bits = 0;  // text: collation prefix; number: the double's bits
+      uint8_t cls = 0;
+      bool fast = false;  // bits decide when they differ
+    };
+    std::vector<Cell> cells(n * nk);
+    for (size_t i = 0; i < n; ++i)
+      for (size_t k = 0; k < nk; ++k) {
+        const Value& v = rows_[i].v[keys_[k].slot];
+        Cell& c = cells[i * nk + k];
+        c.cls = static_cast<uint8_t>(sortClass(v));
+        if (c.cls == 2) {
+          c.fast = collationPrefix(v.bytes(), c.bits);
+        } else if (c.cls == 1) {
+          switch (v.type()) {
+            case DataType::Byte: case DataType::Integer: case DataType::Long:
+              c.fast = true;
+              c.bits = orderedBits(static_cast<double>(v.asInt()));
+              break;
+            case DataType::Double: case DataType::DateTime: case DataType::Single:
+              if (!std::isnan(v.asDouble())) {
+                c.fast = true;
+                c.bits = orderedBits(v.asDouble());
+              }
+              break;
+            default: break;
+          }
+        }
+      }
+    std::vector<uint32_t> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
+    auto cmp = [&](uint32_t a, uint32_t b) {
+      const Cell* ca = &cells[size_t(a) * nk];
+      const Cell* cb = &cells[size_t(b) * nk];
+      for (size_t k = 0; k < nk; ++k) {
+        int c;
+        if (ca[k].cls != cb[k].cls) c = ca[k].cls < cb[k].cls ? -1 : 1;
+        else if (ca[k].cls == 0) c = 0;
+        else if (ca[k].fast && cb[k].fast && ca[k].bits != cb[k].bits) c = ca[k].bits < cb[k].bits ? -1 : 1;
+        else c = compareForSort(rows_[a].v[keys_[k].slot], rows_[b].v[keys_[k].slot]);
+        if (c) return keys_[k].desc ? c > 0 : c < 0;
+      }
+      return false;
+    };
+    std::stable_sort(order.begin(), order.end(), cmp);
+    std::vector<Row> sorted;
+    sorted.reserve(n);
+    for (uint32_t i : order) sorted.push_back(std::move(rows_[i]));
+    rows_.swap(sorted);
+  }
+
+  // A double's bits as an unsigned number in the double's order (-0 as 0).
+  static uint64_t orderedBits(double d) {
+    if (d == 0) d = 0;
+    uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return (u & (uint64_t{1} << 63)) ? ~u : u | (uint64_t{1} << 63);
+  }
+
   void open(const Frame* outer) override {
     rows_.clear();
     runs_.clear();
@@ -151,8 +219,7 @@ class SortOp : public Op {
         bytes = 0;
       }
     }
-    auto cmp = [this](const Row& a, const Row& b) { return less(a, b); };
-    std::stable_sort(rows_.begin(), rows_.end(), cmp);
+    sortRows();
     if (!runs_.empty()) {
       if (!rows_.empty()) spill();
       startMerge();
@@ -184,8 +251,7 @@ class SortOp : public Op {
   };
 
   void spill() {
-    auto cmp = [this](const Row& a, const Row& b) { return less(a, b); };
-    std::stable_sort(rows_.begin(), rows_.end(), cmp);
+    sortRows();
     auto run = std::make_unique<RunFile>();
     run->f = std::tmpfile();
     if (!run->f) throw jet::Error(jet::err::kIoError, "Cannot create a temporary file for sorting.");
