@@ -84,9 +84,25 @@ std::vector<Value> TableWriter::valuesByName(const std::vector<std::pair<std::st
   return out;
 }
 
+// An index this engine cannot keep in step must not be left behind: such a
+// table is not changed at all.
+void TableWriter::requireMaintainable() {
+  const TableDef& d = *def_;
+  for (size_t r = 0; r < d.realIndexes.size(); ++r) {
+    std::string why;
+    if (canEncodeKey(db_.format(), d, d.realIndexes[r], &why)) continue;
+    std::string idxName;
+    for (const auto& ix : d.indexes)
+      if (ix.realIndex == static_cast<int>(r)) { idxName = ix.name; break; }
+    throw Error(err::kNotSupported, "Table '" + d.name + "' cannot be changed: its index '" + idxName +
+                                        "' cannot be maintained (" + why + ").");
+  }
+}
+
 // Coerces and checks the values of a row about to be stored. Nothing is
 // written here.
 std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std::vector<Value>* old, RowId self) {
+  requireMaintainable();
   const TableDef& d = *def_;
   const Format& fmt = db_.format();
   if (in.size() != d.columns.size())
@@ -130,7 +146,6 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
       throw Error(err::kIndexNull, "Index or primary key cannot contain a Null value.");
     }
     if (!ri.unique() || keyHasNull(d, ri, vals)) continue;
-    if (!canEncodeKey(fmt, d, ri)) continue;
     auto key = encodeIndexKey(fmt, d, ri, vals);
     if (old) {
       auto oldKey = encodeIndexKey(fmt, d, ri, *old);
@@ -471,6 +486,7 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
 void TableWriter::remove(RowId id) {
   db_.requireWritable();
   load();
+  requireMaintainable();
   std::vector<uint8_t> oldBytes;
   RowId where;
   if (!readRaw(id, oldBytes, where)) noCurrentRecord();

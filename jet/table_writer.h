@@ -60,6 +60,7 @@ class TableWriter {
   bool readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where);
   IndexWriter& indexWriter(size_t real);
   void releaseIfEmpty(uint32_t pg);
+  void requireMaintainable();
 
   Database& db_;
   uint32_t tdefPage_;
