@@ -21,6 +21,8 @@ void FrmDatavane::subFillData() {
     // An object without rows shows its headings and no rows.
     if (rs && rs->RecordCount() > 0) rs->MoveFirst();
     grdData->setDisplayMode(1);
+    // Columns fit the rows read so far, none wider than 4,500 twips.
+    grdData->autoSize(0, grdData->cols() - 1, true, 4500);
     grdData->refresh();
   } catch (const jet::Error& e) {
     // The grid never keeps another object's rows under the new caption.

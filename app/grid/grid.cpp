@@ -220,7 +220,7 @@ void Grid::setColWidth(int c, int twips) {
 
 int Grid::colWidth(int c) const { return pixelsToTwips(columnWidth(c), dpi()); }
 
-void Grid::autoSize(int first, int last, bool) {
+void Grid::autoSize(int first, int last, bool, int maxTwips) {
   first = std::max(0, first);
   last = std::min(last, cols() - 1);
   if (first > last) return;
@@ -231,7 +231,9 @@ void Grid::autoSize(int first, int last, bool) {
   for (int c = first; c <= last; ++c) {
     int w = headFm.horizontalAdvance(textMatrix(0, c));
     for (int r = 1; r < n; ++r) w = std::max(w, cellFm.horizontalAdvance(textMatrix(r, c)));
-    setColumnWidth(c, w + pad);
+    w += pad;
+    if (maxTwips > 0) w = std::min(w, twipsToPixels(maxTwips, dpi()));
+    setColumnWidth(c, w);
   }
 }
 

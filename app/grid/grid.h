@@ -53,7 +53,8 @@ class Grid : public QTableView {
   // 2000 rows measured), each column to its own widest text, so that every
   // column of a list stays readable side by side. equal is accepted for the
   // callers' sake; every fitted column is measured the same way.
-  void autoSize(int first, int last, bool equal);
+  // maxTwips > 0 caps each width.
+  void autoSize(int first, int last, bool equal, int maxTwips = 0);
 
   void setFontSize(double points);
   double fontSize() const;
