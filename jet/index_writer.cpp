@@ -126,7 +126,7 @@ std::shared_ptr<IndexPage> IndexWriter::load(uint32_t pg) {
     }
   }
   auto p = std::make_shared<IndexPage>(parseIndexPage(pager_.format(), view(ref), pg));
-  if (cache_.size() >= 2048) cache_.clear();
+  if (cache_.size() >= 512) cache_.clear();  // bounded: parsed pages are large
   cache_[pg] = Cached{ref.get(), fingerprint(*ref), p};
   return p;
 }
