@@ -23,7 +23,6 @@ constexpr uint32_t kRealIdxMagic = 0x0783;
 constexpr uint16_t kGeneralSort = 0x0409;
 constexpr int32_t kTablesId = 0x0F000001, kDatabasesId = 0x0F000002, kRelationshipsId = 0x0F000003;
 constexpr int32_t kRootId = 0x0F000000, kMSysDbId = 0x10000000;
-constexpr uint32_t kSystemFlags = 0x80000002u;
 constexpr size_t kMapRowLen = 69;  // inline usage map: type, start page, 64 bytes
 const uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 // Owner and the built-in accounts of the default workgroup, as the product
