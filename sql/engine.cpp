@@ -2,14 +2,35 @@
 
 #include "jet/dump.h"
 #include "jet/error.h"
+#include "jet/text.h"
 #include "sql/parser.h"
 
 namespace sql {
 
+bool readsWholeTable(const Query& q, const Plan& p) {
+  if (q.kind != StatementKind::Select || q.parts.size() != 1 || !q.orderBy.empty() || !q.params.empty()) return false;
+  const SelectCore& c = q.parts[0];
+  if (c.distinct || c.distinctRow || c.hasTop || !c.into.empty() || c.where || !c.groupBy.empty() || c.having)
+    return false;
+  if (c.from.size() != 1 || c.from[0]->kind != FromKind::Table || !c.from[0]->inDatabase.empty()) return false;
+  for (const auto& item : c.items)
+    if (!item.expr || (item.expr->kind != ExprKind::Name && item.expr->kind != ExprKind::Star)) return false;
+  if (!p.updatable || !p.baseDef || p.columns.empty()) return false;
+  // The name must be the table itself (not a saved query over it), read by
+  // a plain scan.
+  if (!jet::equalsNoCase(p.baseTable, c.from[0]->name) || !jet::equalsNoCase(p.baseDef->name, c.from[0]->name))
+    return false;
+  if (p.notes.size() != 1 || p.notes[0] != "scan " + p.baseDef->name) return false;
+  for (const auto& col : p.columns)
+    if (col.baseColumn < 0 || static_cast<size_t>(col.baseColumn) >= p.baseDef->columns.size()) return false;
+  return true;
+}
+
 std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params) {
   QueryP q = parseStatement(statement);
   Plan p = planQuery(db, *q, params);
-  return std::make_unique<Recordset>(db, std::move(p));
+  const bool walk = readsWholeTable(*q, p);
+  return std::make_unique<Recordset>(db, std::move(p), Recordset::kDefaultKeepBytes, walk);
 }
 
 std::string selectAllFrom(const std::string& objectName) { return "Select * from [" + objectName + "]"; }

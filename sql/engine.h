@@ -15,6 +15,12 @@ namespace sql {
 // Parses, plans and opens a statement. Errors as jet::Error (see planner.h).
 std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params = {});
 
+// True when the planned statement reads every row of one table in physical
+// order and shows plain columns of it (SELECT * or a column list, without
+// WHERE, ORDER BY, grouping, DISTINCT or TOP): its recordset can find rows by
+// walking the table's pages.
+bool readsWholeTable(const Query& q, const Plan& p);
+
 // The statement the grid shows for a table or saved query.
 std::string selectAllFrom(const std::string& objectName);
 

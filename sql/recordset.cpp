@@ -10,6 +10,10 @@ using jet::Value;
 namespace {
 [[noreturn]] void noCurrent() { throw jet::Error(jet::err::kNoCurrentRecord, "No current record."); }
 constexpr size_t kCacheRows = 4096;
+// Row offset table entries on a data page.
+constexpr uint16_t kSlotDeleted = 0x8000;
+constexpr uint16_t kSlotOverflow = 0x4000;
+constexpr uint16_t kSlotOffset = 0x1FFF;
 
 size_t approxSize(const std::vector<Value>& r) {
   size_t n = sizeof(r) + r.capacity() * sizeof(Value);
@@ -19,10 +23,18 @@ size_t approxSize(const std::vector<Value>& r) {
 }
 }  // namespace
 
-Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes)
+Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes, bool walkPages)
     : db_(db), plan_(std::move(plan)), keepBytes_(keepBytes) {
   if (plan_.updatable && plan_.baseDef) decoder_ = std::make_unique<jet::RowDecoder>(db_, *plan_.baseDef);
-  plan_.root->open(nullptr);
+  if (walkPages && decoder_) {
+    // Values are always read again through the RowId: nothing is kept but
+    // the addresses and the cache of recently used rows.
+    walk_ = true;
+    keeping_ = false;
+    walkPages_ = jet::TableScan(db_, plan_.baseDef).pages();
+  } else {
+    plan_.root->open(nullptr);
+  }
   opened_ = true;
   if (fetchTo(1)) pos_ = 0;
 }
@@ -33,8 +45,64 @@ int Recordset::findColumn(const std::string& name) const {
   return -1;
 }
 
+// The next live row of the page walk: its RowId goes to rids_. Reads the
+// page header and the row offset table only, plus the target of a row that
+// was moved to another page (so that a broken pointer is skipped the way a
+// scan skips it).
+bool Recordset::walkOne() {
+  jet::Pager& pager = db_.pager();
+  const jet::Format& fmt = pager.format();
+  const uint32_t tdef = plan_.baseDef->page;
+  for (;;) {
+    if (!walkPage_) {
+      while (walkIdx_ < walkPages_.size()) {
+        jet::PageRef p = pager.page(walkPages_[walkIdx_]);
+        jet::ByteView b = jet::view(p);
+        if (b.u8(0) == 0x01 && b.u32(fmt.offDataTdef) == tdef) {
+          walkPage_ = std::move(p);
+          walkSlot_ = 0;
+          break;
+        }
+        ++walkIdx_;
+      }
+      if (!walkPage_) return false;
+    }
+    jet::ByteView b = jet::view(walkPage_);
+    const unsigned count = b.u16(fmt.offDataRowCount);
+    while (walkSlot_ < count) {
+      const unsigned slot = walkSlot_++;
+      const uint16_t raw = b.u16(fmt.offDataRows + 2 * slot);
+      if (raw & kSlotDeleted) continue;
+      jet::RowId id{walkPages_[walkIdx_], static_cast<uint16_t>(slot)};
+      if (raw & kSlotOverflow) {
+        jet::PageRef holder;
+        jet::ByteView bytes;
+        if (!jet::readRow(pager, *plan_.baseDef, id, holder, bytes)) continue;
+      } else {
+        const unsigned start = raw & kSlotOffset;
+        const unsigned end = slot == 0 ? fmt.pageSize : (b.u16(fmt.offDataRows + 2 * (slot - 1)) & kSlotOffset);
+        if (start >= end || end > fmt.pageSize || start < fmt.offDataRows + 2 * count)
+          jet::corrupt("a row has a bad extent");
+      }
+      rids_.push_back(id);
+      return true;
+    }
+    walkPage_.reset();
+    ++walkIdx_;
+  }
+}
+
 bool Recordset::pullOne() {
   if (done_) return false;
+  if (walk_) {
+    if (!walkOne()) {
+      done_ = true;
+      walkPage_.reset();
+      return false;
+    }
+    ++count_;
+    return true;
+  }
   Row r;
   if (!plan_.root->next(r)) {
     done_ = true;

@@ -20,13 +20,21 @@ class Recordset {
 
   // keepBytes: how much of an updatable result's values is kept before
   // rows are read again through their RowIds.
+  // walkPages: the plan reads every row of its base table in physical order
+  // and shows plain columns only (no filter, order, grouping or TOP). Rows
+  // are then found by walking the table's data pages (page headers and row
+  // offset tables only) and decoded on demand through their RowId, so
+  // counting and moving to the last row read no values. Ignored unless the
+  // plan is updatable.
   static constexpr size_t kDefaultKeepBytes = size_t{64} << 20;
-  Recordset(jet::Database& db, Plan plan, size_t keepBytes = kDefaultKeepBytes);
+  Recordset(jet::Database& db, Plan plan, size_t keepBytes = kDefaultKeepBytes, bool walkPages = false);
 
   const std::vector<ResultColumn>& columns() const { return plan_.columns; }
   size_t fieldCount() const { return plan_.columns.size(); }
   // Index of a column by name (without regard to case); -1 when absent.
   int findColumn(const std::string& name) const;
+  // Rows are found by walking the base table's pages (see the constructor).
+  bool walksPages() const { return walk_; }
 
   // One table, plain columns: rows can be written back through their RowId.
   bool updatable() const { return plan_.updatable; }
@@ -67,6 +75,7 @@ class Recordset {
 
  private:
   bool pullOne();
+  bool walkOne();
   const std::vector<jet::Value>& load(size_t i);
 
   jet::Database& db_;
@@ -86,6 +95,12 @@ class Recordset {
   std::vector<jet::RowId> rids_;
   std::unordered_map<size_t, std::vector<jet::Value>> cache_;
   std::unique_ptr<jet::RowDecoder> decoder_;
+  // Page walk: the table's data pages, the page being walked and its next slot.
+  bool walk_ = false;
+  std::vector<uint32_t> walkPages_;
+  size_t walkIdx_ = 0;
+  unsigned walkSlot_ = 0;
+  jet::PageRef walkPage_;
 };
 
 }  // namespace sql
