@@ -10,6 +10,7 @@ namespace jet {
 
 namespace {
 
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 void putBe24(uint8_t* p, uint32_t v) { p[0] = uint8_t(v >> 16); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v); }
 void putBe32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
@@ -101,16 +102,25 @@ namespace {
 // the page buffer was replaced (a new change, or the page was evicted and
 // read again).
 uint64_t fingerprint(const PageBuf& p) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL;
-  size_t n = p.size() / 8;
+  // Four independent lanes so the multiplications overlap.
+  uint64_t h[4] = {0x9E3779B97F4A7C15ULL, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL, 0x27D4EB2F165667C5ULL};
+  size_t n = p.size() / 32;
   const uint8_t* d = p.data();
   for (size_t i = 0; i < n; ++i) {
-    uint64_t w;
-    std::memcpy(&w, d + 8 * i, 8);
-    h = (h ^ w) * 0x100000001B3ULL;
-    h ^= h >> 29;
+    for (int l = 0; l < 4; ++l) {
+      uint64_t w;
+      std::memcpy(&w, d + 32 * i + 8 * l, 8);
+      h[l] = (h[l] ^ w) * 0x100000001B3ULL;
+      h[l] ^= h[l] >> 29;
+    }
   }
-  return h;
+  for (size_t i = n * 32; i + 8 <= p.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, d + i, 8);
+    h[0] = (h[0] ^ w) * 0x100000001B3ULL;
+    h[0] ^= h[0] >> 29;
+  }
+  return (h[0] ^ (h[1] * 0xFF51AFD7ED558CCDULL)) ^ ((h[2] * 0xC4CEB9FE1A85EC53ULL) ^ (h[3] >> 7));
 }
 }  // namespace
 
@@ -145,6 +155,62 @@ bool IndexWriter::tryStore(const IndexPage& p) {
   } else {
     cache_[p.page] = Cached{&dst, fingerprint(dst), std::make_shared<IndexPage>(p)};
   }
+  return true;
+}
+
+bool IndexWriter::insertInPlace(const IndexPage& p, size_t slot) {
+  // A leaf that gained one entry (at slot, not the first) is changed in
+  // place when the shared prefix stays the same: the bytes after the new
+  // entry move up, the entry is written, and the end-of-entry bits are
+  // set again. Anything else goes through a full encode.
+  const Format& fmt = pager_.format();
+  if (!p.leaf || slot == 0 || p.entries.size() < 3) return false;
+  auto it = cache_.find(p.page);
+  if (it == cache_.end() || it->second.page.get() != &p) return false;
+  size_t prefix = sharedPrefix(fmt, p);
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t cap = fmt.pageSize - dataStart;
+  PageRef cur = pager_.page(p.page);
+  if (cur->size() != fmt.pageSize) return false;
+  size_t onPage = fmt.jet3 ? (*cur)[fmt.offIndexPrefixLen] : le16(cur->data() + fmt.offIndexPrefixLen);
+  if (onPage != prefix) return false;
+  size_t off = 0;
+  for (size_t i = 0; i < slot; ++i) off += indexEntrySize(p.entries[i], true) - (i > 0 ? prefix : 0);
+  const IndexEntry& e = p.entries[slot];
+  if (e.key.size() < prefix) return false;
+  size_t add = indexEntrySize(e, true) - prefix;
+  size_t total = off + add;
+  for (size_t i = slot + 1; i < p.entries.size(); ++i) total += indexEntrySize(p.entries[i], true) - prefix;
+  if (total > cap) return false;
+  size_t oldUsed = total - add;
+  if (le16(cur->data() + 2) != cap - oldUsed) return false;
+  cur.reset();
+  PageBuf& dst = pager_.modify(p.page);
+  uint8_t* d = dst.data() + dataStart;
+  std::memmove(d + off + add, d + off, oldUsed - off);
+  size_t k = e.key.size() - prefix;
+  if (k) std::memcpy(d + off, e.key.data() + prefix, k);
+  putBe24(d + off + k, e.row.page);
+  d[off + k + 3] = static_cast<uint8_t>(e.row.row);
+  // End-of-entry bits: those before the new entry stay; the rest are set
+  // again.
+  uint8_t* mask = dst.data() + fmt.offIndexBitmask;
+  size_t maskLen = dataStart - fmt.offIndexBitmask;
+  size_t firstByte = off / 8;
+  if (firstByte < maskLen) {
+    mask[firstByte] &= uint8_t((1u << (off % 8)) - 1);
+    // The bit at `off` itself ends the previous entry: keep it.
+    mask[firstByte] |= uint8_t(1u << (off % 8));
+    std::memset(mask + firstByte + 1, 0, maskLen - firstByte - 1);
+  }
+  size_t pos = off;
+  for (size_t i = slot; i < p.entries.size(); ++i) {
+    pos += indexEntrySize(p.entries[i], true) - prefix;
+    mask[pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  put16(dst.data() + 2, static_cast<uint16_t>(cap - total));
+  it->second.buf = &dst;
+  it->second.print = fingerprint(dst);
   return true;
 }
 
@@ -207,10 +273,12 @@ void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
     return cmp(e, key, row) < 0;
   });
   if (it != es.end() && cmp(*it, key, row) == 0) return;  // already there
+  size_t slot = static_cast<size_t>(it - es.begin());
   IndexEntry e;
   e.key = key;
   e.row = row;
   es.insert(it, std::move(e));
+  if (insertInPlace(leaf, slot)) return;
   if (tryStore(leaf)) return;
   IndexPage copy = leaf;
   cache_.erase(leaf.page);

@@ -52,6 +52,9 @@ class IndexWriter {
   std::shared_ptr<IndexPage> load(uint32_t pg);
   void store(const IndexPage& p);
   bool tryStore(const IndexPage& p);  // false (nothing written) when p does not fit
+  // Writes a leaf's new entry (at slot) into its page without re-encoding
+  // the page; false (nothing written) when that cannot be done.
+  bool insertInPlace(const IndexPage& p, size_t slot);
   // Descends to the leaf where (key,row) belongs; fills path (root first).
   std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
