@@ -97,47 +97,22 @@ bool encodeIndexPage(const Format& fmt, uint32_t tdefPage, const IndexPage& p, P
 IndexWriter::IndexWriter(Pager& pager, uint32_t tdefPage, uint32_t rootPage, uint32_t mapPtr)
     : pager_(pager), tdef_(tdefPage), root_(rootPage), map_(mapPtr) {}
 
-namespace {
-// Fingerprint of a page's bytes: tells a cached parse from a stale one when
-// the page buffer was replaced (a new change, or the page was evicted and
-// read again).
-uint64_t fingerprint(const PageBuf& p) {
-  // Four independent lanes so the multiplications overlap.
-  uint64_t h[4] = {0x9E3779B97F4A7C15ULL, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL, 0x27D4EB2F165667C5ULL};
-  size_t n = p.size() / 32;
-  const uint8_t* d = p.data();
-  for (size_t i = 0; i < n; ++i) {
-    for (int l = 0; l < 4; ++l) {
-      uint64_t w;
-      std::memcpy(&w, d + 32 * i + 8 * l, 8);
-      h[l] = (h[l] ^ w) * 0x100000001B3ULL;
-      h[l] ^= h[l] >> 29;
-    }
-  }
-  for (size_t i = n * 32; i + 8 <= p.size(); i += 8) {
-    uint64_t w;
-    std::memcpy(&w, d + i, 8);
-    h[0] = (h[0] ^ w) * 0x100000001B3ULL;
-    h[0] ^= h[0] >> 29;
-  }
-  return (h[0] ^ (h[1] * 0xFF51AFD7ED558CCDULL)) ^ ((h[2] * 0xC4CEB9FE1A85EC53ULL) ^ (h[3] >> 7));
-}
-}  // namespace
 
 std::shared_ptr<IndexPage> IndexWriter::load(uint32_t pg) {
   PageRef ref = pager_.page(pg);
   auto it = cache_.find(pg);
   if (it != cache_.end()) {
     if (it->second.buf == ref.get()) return it->second.page;
-    uint64_t f = fingerprint(*ref);
-    if (f == it->second.print) {
+    // The page's buffer was replaced (evicted and read again, or copied for
+    // a reader): the parse still holds when encoding it gives the same bytes.
+    if (encodeIndexPage(pager_.format(), tdef_, *it->second.page, scratch_) && scratch_ == *ref) {
       it->second.buf = ref.get();
       return it->second.page;
     }
   }
   auto p = std::make_shared<IndexPage>(parseIndexPage(pager_.format(), view(ref), pg));
   if (cache_.size() >= 512) cache_.clear();  // bounded: parsed pages are large
-  cache_[pg] = Cached{ref.get(), fingerprint(*ref), p};
+  cache_[pg] = Cached{ref.get(), p};
   return p;
 }
 
@@ -151,9 +126,8 @@ bool IndexWriter::tryStore(const IndexPage& p) {
   auto it = cache_.find(p.page);
   if (it != cache_.end() && it->second.page.get() == &p) {
     it->second.buf = &dst;  // the cached page was changed in place
-    it->second.print = fingerprint(dst);
   } else {
-    cache_[p.page] = Cached{&dst, fingerprint(dst), std::make_shared<IndexPage>(p)};
+    cache_[p.page] = Cached{&dst, std::make_shared<IndexPage>(p)};
   }
   return true;
 }
@@ -210,7 +184,6 @@ bool IndexWriter::insertInPlace(const IndexPage& p, size_t slot) {
   }
   put16(dst.data() + 2, static_cast<uint16_t>(cap - total));
   it->second.buf = &dst;
-  it->second.print = fingerprint(dst);
   return true;
 }
 

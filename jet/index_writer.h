@@ -70,11 +70,11 @@ class IndexWriter {
   uint32_t root_;
   uint32_t map_;
   struct Cached {
-    const PageBuf* buf;
-    uint64_t print;
+    const PageBuf* buf;  // the page buffer the parse was checked against
     std::shared_ptr<IndexPage> page;
   };
   std::map<uint32_t, Cached> cache_;
+  PageBuf scratch_;
 };
 
 }  // namespace jet
