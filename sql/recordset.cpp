@@ -1,5 +1,7 @@
 #include "sql/recordset.h"
 
+#include <algorithm>
+
 #include "jet/error.h"
 #include "jet/text.h"
 
@@ -32,6 +34,7 @@ Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes, bool walkPa
     walk_ = true;
     keeping_ = false;
     walkPages_ = jet::TableScan(db_, plan_.baseDef).pages();
+    rids_.reserve(std::min<size_t>(plan_.baseDef->rowCount, walkPages_.size() * 256));
   } else {
     plan_.root->open(nullptr);
   }
@@ -54,20 +57,19 @@ bool Recordset::walkOne() {
   const jet::Format& fmt = pager.format();
   const uint32_t tdef = plan_.baseDef->page;
   for (;;) {
-    if (!walkPage_) {
+    if (!walkHave_) {
       while (walkIdx_ < walkPages_.size()) {
-        jet::PageRef p = pager.page(walkPages_[walkIdx_]);
-        jet::ByteView b = jet::view(p);
+        jet::ByteView b = walkPage(walkPages_[walkIdx_]);
         if (b.u8(0) == 0x01 && b.u32(fmt.offDataTdef) == tdef) {
-          walkPage_ = std::move(p);
+          walkHave_ = true;
           walkSlot_ = 0;
           break;
         }
         ++walkIdx_;
       }
-      if (!walkPage_) return false;
+      if (!walkHave_) return false;
     }
-    jet::ByteView b = jet::view(walkPage_);
+    jet::ByteView b = walkPage(walkPages_[walkIdx_]);
     const unsigned count = b.u16(fmt.offDataRowCount);
     while (walkSlot_ < count) {
       const unsigned slot = walkSlot_++;
@@ -87,9 +89,39 @@ bool Recordset::walkOne() {
       rids_.push_back(id);
       return true;
     }
+    walkHave_ = false;
     walkPage_.reset();
     ++walkIdx_;
   }
+}
+
+// The decoded bytes of page pg for the walk. With no change under way the
+// file holds every committed page, so runs of consecutive pages are read
+// from it in one go; otherwise (or for pages outside the file, which the
+// pager reports) the page comes through the pager.
+jet::ByteView Recordset::walkPage(uint32_t pg) {
+  jet::Pager& pager = db_.pager();
+  const uint32_t ps = pager.pageSize();
+  if (walkBlockPages_ && pg >= walkBlockFirst_ && pg - walkBlockFirst_ < walkBlockPages_)
+    return jet::ByteView(walkBlock_.data() + size_t(pg - walkBlockFirst_) * ps, ps);
+  if (walkPage_ && walkHave_) return jet::view(walkPage_);
+  walkBlockPages_ = 0;
+  if (pager.inChange() || pager.dirtyCount() != 0 || pg == 0 || pg >= pager.pageCount()) {
+    walkPage_ = pager.page(pg);
+    return jet::view(walkPage_);
+  }
+  walkPage_.reset();
+  constexpr uint32_t kRun = 64;
+  uint32_t run = 1;
+  while (run < kRun && walkIdx_ + run < walkPages_.size() && walkPages_[walkIdx_ + run] == pg + run &&
+         pg + run < pager.pageCount())
+    ++run;
+  walkBlock_.resize(size_t(run) * ps);
+  pager.file().readAt(uint64_t(pg) * ps, walkBlock_.data(), walkBlock_.size());
+  for (uint32_t k = 0; k < run; ++k) pager.codec().decode(pg + k, walkBlock_.data() + size_t(k) * ps, ps);
+  walkBlockFirst_ = pg;
+  walkBlockPages_ = run;
+  return jet::ByteView(walkBlock_.data(), ps);
 }
 
 bool Recordset::pullOne() {
@@ -98,6 +130,8 @@ bool Recordset::pullOne() {
     if (!walkOne()) {
       done_ = true;
       walkPage_.reset();
+      std::vector<uint8_t>().swap(walkBlock_);
+      walkBlockPages_ = 0;
       return false;
     }
     ++count_;

@@ -76,6 +76,7 @@ class Recordset {
  private:
   bool pullOne();
   bool walkOne();
+  jet::ByteView walkPage(uint32_t pg);
   const std::vector<jet::Value>& load(size_t i);
 
   jet::Database& db_;
@@ -100,7 +101,14 @@ class Recordset {
   std::vector<uint32_t> walkPages_;
   size_t walkIdx_ = 0;
   unsigned walkSlot_ = 0;
+  // The page being walked: held through the pager, or in walkBlock_, a run
+  // of consecutive pages read straight from the file when no change is under
+  // way (saves the page cache's copies; only headers and offsets are read).
   jet::PageRef walkPage_;
+  bool walkHave_ = false;
+  std::vector<uint8_t> walkBlock_;
+  uint32_t walkBlockFirst_ = 0;
+  uint32_t walkBlockPages_ = 0;
 };
 
 }  // namespace sql
