@@ -48,51 +48,45 @@ int Recordset::findColumn(const std::string& name) const {
   return -1;
 }
 
-// The next live row of the page walk: its RowId goes to rids_. Reads the
-// page header and the row offset table only, plus the target of a row that
-// was moved to another page (so that a broken pointer is skipped the way a
-// scan skips it).
+// The live rows of the next data page of the walk that has any: their
+// RowIds go to rids_. Reads the page header and the row offset table only,
+// plus the target of a row that was moved to another page (so that a broken
+// pointer is skipped the way a scan skips it). False at the end.
 bool Recordset::walkOne() {
   jet::Pager& pager = db_.pager();
   const jet::Format& fmt = pager.format();
   const uint32_t tdef = plan_.baseDef->page;
-  for (;;) {
-    if (!walkHave_) {
-      while (walkIdx_ < walkPages_.size()) {
-        jet::ByteView b = walkPage(walkPages_[walkIdx_]);
-        if (b.u8(0) == 0x01 && b.u32(fmt.offDataTdef) == tdef) {
-          walkHave_ = true;
-          walkSlot_ = 0;
-          break;
-        }
-        ++walkIdx_;
-      }
-      if (!walkHave_) return false;
-    }
-    jet::ByteView b = walkPage(walkPages_[walkIdx_]);
+  while (walkIdx_ < walkPages_.size()) {
+    const uint32_t pg = walkPages_[walkIdx_];
+    const jet::ByteView b = walkPage(pg);
+    ++walkIdx_;
+    if (b.u8(0) != 0x01 || b.u32(fmt.offDataTdef) != tdef) continue;
     const unsigned count = b.u16(fmt.offDataRowCount);
-    while (walkSlot_ < count) {
-      const unsigned slot = walkSlot_++;
-      const uint16_t raw = b.u16(fmt.offDataRows + 2 * slot);
+    const size_t tableEnd = fmt.offDataRows + 2 * size_t(count);
+    b.need(fmt.offDataRows, 2 * size_t(count));
+    const uint8_t* offsets = b.data + fmt.offDataRows;
+    const size_t before = rids_.size();
+    unsigned end = fmt.pageSize;  // a row ends where the one before it starts
+    for (unsigned slot = 0; slot < count; ++slot) {
+      const uint16_t raw = static_cast<uint16_t>(offsets[2 * slot] | (offsets[2 * slot + 1] << 8));
+      const unsigned start = raw & kSlotOffset;
+      const unsigned rowEnd = end;
+      end = start;
       if (raw & kSlotDeleted) continue;
-      jet::RowId id{walkPages_[walkIdx_], static_cast<uint16_t>(slot)};
+      const jet::RowId id{pg, static_cast<uint16_t>(slot)};
       if (raw & kSlotOverflow) {
         jet::PageRef holder;
         jet::ByteView bytes;
         if (!jet::readRow(pager, *plan_.baseDef, id, holder, bytes)) continue;
-      } else {
-        const unsigned start = raw & kSlotOffset;
-        const unsigned end = slot == 0 ? fmt.pageSize : (b.u16(fmt.offDataRows + 2 * (slot - 1)) & kSlotOffset);
-        if (start >= end || end > fmt.pageSize || start < fmt.offDataRows + 2 * count)
-          jet::corrupt("a row has a bad extent");
+      } else if (start >= rowEnd || rowEnd > fmt.pageSize || start < tableEnd) {
+        jet::corrupt("a row has a bad extent");
       }
       rids_.push_back(id);
-      return true;
     }
-    walkHave_ = false;
     walkPage_.reset();
-    ++walkIdx_;
+    if (rids_.size() > before) return true;
   }
+  return false;
 }
 
 // The decoded bytes of page pg for the walk. With no change under way the
@@ -104,7 +98,6 @@ jet::ByteView Recordset::walkPage(uint32_t pg) {
   const uint32_t ps = pager.pageSize();
   if (walkBlockPages_ && pg >= walkBlockFirst_ && pg - walkBlockFirst_ < walkBlockPages_)
     return jet::ByteView(walkBlock_.data() + size_t(pg - walkBlockFirst_) * ps, ps);
-  if (walkPage_ && walkHave_) return jet::view(walkPage_);
   walkBlockPages_ = 0;
   if (pager.inChange() || pager.dirtyCount() != 0 || pg == 0 || pg >= pager.pageCount()) {
     walkPage_ = pager.page(pg);
@@ -127,7 +120,8 @@ jet::ByteView Recordset::walkPage(uint32_t pg) {
 bool Recordset::pullOne() {
   if (done_) return false;
   if (walk_) {
-    if (!walkOne()) {
+    // a page's rows are found together; they are handed out one at a time
+    if (rids_.size() <= count_ && !walkOne()) {
       done_ = true;
       walkPage_.reset();
       std::vector<uint8_t>().swap(walkBlock_);

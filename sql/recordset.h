@@ -96,16 +96,15 @@ class Recordset {
   std::vector<jet::RowId> rids_;
   std::unordered_map<size_t, std::vector<jet::Value>> cache_;
   std::unique_ptr<jet::RowDecoder> decoder_;
-  // Page walk: the table's data pages, the page being walked and its next slot.
+  // Page walk: the table's data pages and the next one to read. rids_ may
+  // hold more rows than count_ (the rest of the last page read).
   bool walk_ = false;
   std::vector<uint32_t> walkPages_;
   size_t walkIdx_ = 0;
-  unsigned walkSlot_ = 0;
   // The page being walked: held through the pager, or in walkBlock_, a run
   // of consecutive pages read straight from the file when no change is under
   // way (saves the page cache's copies; only headers and offsets are read).
   jet::PageRef walkPage_;
-  bool walkHave_ = false;
   std::vector<uint8_t> walkBlock_;
   uint32_t walkBlockFirst_ = 0;
   uint32_t walkBlockPages_ = 0;
