@@ -10,6 +10,11 @@ namespace jet {
 
 namespace {
 
+uint32_t get32le(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 void putBe24(uint8_t* p, uint32_t v) { p[0] = uint8_t(v >> 16); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v); }
 void putBe32(uint8_t* p, uint32_t v) {
@@ -211,13 +216,17 @@ uint32_t IndexWriter::createEmptyRoot(Pager& pager, uint32_t tdefPage, uint32_t 
   return pg;
 }
 
-std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key, RowId row,
-                                                std::vector<Step>& path) {
+uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path) {
   path.clear();
   uint32_t pg = root_;
   for (int depth = 0; depth < 32; ++depth) {
+    {
+      // Leaves are not parsed on the way down.
+      PageRef ref = pager_.page(pg);
+      if (!ref->empty() && (*ref)[0] == pagetype::kIndexLeaf) return pg;
+    }
     auto p = load(pg);
-    if (p->leaf) return p;
+    if (p->leaf) return pg;
     // First entry >= (key,row); the tail when there is none.
     const auto& es = p->entries;
     auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {
@@ -235,9 +244,127 @@ std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key,
   corrupt("an index tree is impossibly deep");
 }
 
+std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key, RowId row,
+                                                std::vector<Step>& path) {
+  auto p = load(descendTo(key, row, path));
+  if (!p->leaf) corrupt("an index leaf was expected");
+  return p;
+}
+
+bool IndexWriter::scanLeaf(const PageBuf& b, size_t& prefix) {
+  // The entry ends of a leaf from its bitmask, checked the way the parser
+  // checks them; false when the page is not a plain leaf this can handle.
+  const Format& fmt = pager_.format();
+  if (b.size() != fmt.pageSize || b[0] != pagetype::kIndexLeaf) return false;
+  const size_t maskStart = fmt.offIndexBitmask;
+  const size_t dataStart = fmt.offIndexEntries;
+  if (dataStart <= maskStart || dataStart >= b.size()) return false;
+  const size_t maskLen = dataStart - maskStart;
+  const size_t cap = fmt.pageSize - dataStart;
+  prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
+  ends_.clear();
+  for (size_t i = 0; i < maskLen; ++i) {
+    unsigned m = b[maskStart + i];
+    while (m) {
+      ends_.push_back(static_cast<uint32_t>(i * 8 + static_cast<size_t>(__builtin_ctz(m))));
+      m &= m - 1;
+    }
+  }
+  const size_t n = ends_.size();
+  if (n == 0) return false;
+  const size_t used = ends_.back();
+  if (used > cap || le16(b.data() + 2) != cap - used) return false;
+  if (ends_[0] < prefix + 4) return false;
+  for (size_t i = 1; i < n; ++i)
+    if (ends_[i] - ends_[i - 1] < 4) return false;
+  return true;
+}
+
+RowId IndexWriter::leafEntry(const uint8_t* d, size_t prefix, size_t i, std::vector<uint8_t>& k) const {
+  size_t start = i ? ends_[i - 1] : 0, end = ends_[i];
+  k.clear();
+  if (i) k.insert(k.end(), d, d + prefix);
+  k.insert(k.end(), d + start, d + end - 4);
+  RowId r;
+  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
+  r.row = d[end - 1];
+  return r;
+}
+
+bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row) {
+  // Works on the leaf's bytes directly: the entry ends come from the
+  // bitmask, the new entry goes in between (or after the last) when the
+  // shared prefix stays the same and it fits. Anything else: false, nothing
+  // written, the caller takes the general path.
+  const Format& fmt = pager_.format();
+  PageRef cur = pager_.page(pg);
+  const PageBuf& b = *cur;
+  size_t prefix = 0;
+  if (!scanLeaf(b, prefix)) return false;
+  const size_t maskStart = fmt.offIndexBitmask;
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t maskLen = dataStart - maskStart;
+  const size_t cap = fmt.pageSize - dataStart;
+  const size_t n = ends_.size();
+  if (n < 2) return false;
+  const size_t used = ends_.back();
+  const uint8_t* d = b.data() + dataStart;
+  auto entryAt = [&](size_t i, std::vector<uint8_t>& k) { return leafEntry(d, prefix, i, k); };
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    RowId r = entryAt(mid, keyA_);
+    if (compareEntries(keyA_, r, key, row) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  const size_t slot = lo;
+  if (slot < n) {
+    RowId r = entryAt(slot, keyA_);
+    if (compareEntries(keyA_, r, key, row) == 0) return true;  // already there
+  }
+  if (slot == 0) return false;
+  // The shared prefix as the full encoder would compute it.
+  entryAt(0, keyA_);
+  if (slot == n) keyB_ = key;
+  else entryAt(n - 1, keyB_);
+  size_t lim = std::min(keyA_.size(), keyB_.size()), common = 0;
+  while (common < lim && keyA_[common] == keyB_[common]) ++common;
+  if (fmt.jet3) common = std::min<size_t>(common, 255);
+  if (common != prefix || key.size() < prefix || std::memcmp(key.data(), keyA_.data(), prefix) != 0) return false;
+  const size_t add = key.size() + 4 - prefix;
+  const size_t total = used + add;
+  if (total > cap || total / 8 >= maskLen) return false;
+  const size_t off = ends_[slot - 1];
+  cur.reset();
+  cache_.erase(pg);
+  PageBuf& dst = pager_.modify(pg);
+  uint8_t* w = dst.data() + dataStart;
+  std::memmove(w + off + add, w + off, used - off);
+  size_t k = key.size() - prefix;
+  if (k) std::memcpy(w + off, key.data() + prefix, k);
+  putBe24(w + off + k, row.page);
+  w[off + k + 3] = static_cast<uint8_t>(row.row);
+  uint8_t* mask = dst.data() + maskStart;
+  size_t firstByte = off / 8;
+  mask[firstByte] &= uint8_t((1u << (off % 8)) - 1);
+  mask[firstByte] |= uint8_t(1u << (off % 8));  // the end of the entry before
+  std::memset(mask + firstByte + 1, 0, maskLen - firstByte - 1);
+  size_t pos = off + add;
+  mask[pos / 8] |= uint8_t(1u << (pos % 8));
+  for (size_t i = slot; i < n; ++i) {
+    pos = ends_[i] + add;
+    mask[pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  put16(dst.data() + 2, static_cast<uint16_t>(cap - total));
+  return true;
+}
+
 void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
   std::vector<Step> path;
-  auto leafPtr = descend(key, row, path);
+  uint32_t leafPg = descendTo(key, row, path);
+  if (insertRaw(leafPg, key, row)) return;
+  auto leafPtr = load(leafPg);
+  if (!leafPtr->leaf) corrupt("an index leaf was expected");
   // The cached page is changed in place and written straight away; on any
   // error the owner drops this writer (and its cache).
   IndexPage& leaf = *leafPtr;
@@ -442,9 +569,26 @@ void IndexWriter::unlinkEmpty(IndexPage& p, std::vector<Step> path) {
 
 bool IndexWriter::findKey(const std::vector<uint8_t>& key, RowId except, RowId* found) {
   std::vector<Step> path;
-  auto p = descend(key, RowId{0, 0}, path);
-  std::shared_ptr<IndexPage> cur = p;
-  for (int hops = 0; cur && hops < 1000000; ++hops) {
+  uint32_t pg = descendTo(key, RowId{0, 0}, path);
+  for (int hops = 0; pg && hops < 1000000; ++hops) {
+    PageRef ref = pager_.page(pg);
+    size_t prefix = 0;
+    if (scanLeaf(*ref, prefix)) {
+      const uint8_t* d = ref->data() + pager_.format().offIndexEntries;
+      for (size_t i = 0; i < ends_.size(); ++i) {
+        RowId r = leafEntry(d, prefix, i, keyA_);
+        int c = compareKeys(keyA_, key);
+        if (c < 0) continue;
+        if (c > 0) return false;
+        if (r == except) continue;
+        if (found) *found = r;
+        return true;
+      }
+      pg = get32le(ref->data() + pager_.format().offIndexNext);
+      continue;
+    }
+    auto cur = load(pg);
+    if (!cur->leaf) corrupt("an index leaf was expected");
     for (const auto& e : cur->entries) {
       int c = compareKeys(e.key, key);
       if (c < 0) continue;
@@ -453,8 +597,7 @@ bool IndexWriter::findKey(const std::vector<uint8_t>& key, RowId except, RowId* 
       if (found) *found = e.row;
       return true;
     }
-    if (!cur->next) return false;
-    cur = load(cur->next);
+    pg = cur->next;
   }
   return false;
 }

@@ -56,6 +56,12 @@ class IndexWriter {
   // the page; false (nothing written) when that cannot be done.
   bool insertInPlace(const IndexPage& p, size_t slot);
   // Descends to the leaf where (key,row) belongs; fills path (root first).
+  uint32_t descendTo(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
+  // Inserts into leaf pg's bytes directly (true also when the entry is
+  // already there); false, nothing written, when the general path is needed.
+  bool insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
+  bool scanLeaf(const PageBuf& b, size_t& prefix);  // fills ends_
+  RowId leafEntry(const uint8_t* d, size_t prefix, size_t i, std::vector<uint8_t>& k) const;
   std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
   // parent (path.back() is the step taken in the parent).
@@ -75,6 +81,8 @@ class IndexWriter {
   };
   std::map<uint32_t, Cached> cache_;
   PageBuf scratch_;
+  std::vector<uint32_t> ends_;
+  std::vector<uint8_t> keyA_, keyB_;
 };
 
 }  // namespace jet
