@@ -575,7 +575,15 @@ bool IndexWriter::findKey(const std::vector<uint8_t>& key, RowId except, RowId* 
     size_t prefix = 0;
     if (scanLeaf(*ref, prefix)) {
       const uint8_t* d = ref->data() + pager_.format().offIndexEntries;
-      for (size_t i = 0; i < ends_.size(); ++i) {
+      // Entries are sorted: start at the first key not below `key`.
+      size_t lo = 0, hi = ends_.size();
+      while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        leafEntry(d, prefix, mid, keyA_);
+        if (compareKeys(keyA_, key) < 0) lo = mid + 1;
+        else hi = mid;
+      }
+      for (size_t i = lo; i < ends_.size(); ++i) {
         RowId r = leafEntry(d, prefix, i, keyA_);
         int c = compareKeys(keyA_, key);
         if (c < 0) continue;
