@@ -263,7 +263,17 @@ bool IndexWriter::scanLeaf(const PageBuf& b, size_t& prefix) {
   const size_t cap = fmt.pageSize - dataStart;
   prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
   ends_.clear();
-  for (size_t i = 0; i < maskLen; ++i) {
+  // Eight mask bytes at a time (little-endian words: bit order matches).
+  size_t i = 0;
+  for (; i + 8 <= maskLen; i += 8) {
+    uint64_t m;
+    std::memcpy(&m, b.data() + maskStart + i, 8);
+    while (m) {
+      ends_.push_back(static_cast<uint32_t>(i * 8 + static_cast<size_t>(__builtin_ctzll(m))));
+      m &= m - 1;
+    }
+  }
+  for (; i < maskLen; ++i) {
     unsigned m = b[maskStart + i];
     while (m) {
       ends_.push_back(static_cast<uint32_t>(i * 8 + static_cast<size_t>(__builtin_ctz(m))));
