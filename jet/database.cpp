@@ -149,7 +149,7 @@ void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
   std::unique_ptr<PageCodec> codec = header_.encrypted ? rc4Codec(header_.dbKey) : plainCodec();
   // Writers keep more pages: index maintenance revisits pages all over the
   // file.
-  const size_t cachePages = file->readOnly() ? 4096 : 16384;
+  const size_t cachePages = opts.cachePages ? opts.cachePages : file->readOnly() ? 4096 : 16384;
   pager_ = std::make_unique<Pager>(std::move(file), *fmt_, std::move(codec), cachePages);
 
   // The catalogue's definition must be on page 2. If it is not, the pages are

@@ -65,6 +65,9 @@ struct OpenOptions {
   FileWrapper wrapFile;
   // Journal for databases opened from a FileIO (default: in memory).
   std::shared_ptr<JournalStore> journal;
+  // Pages the cache may hold; 0 chooses by use (more for writers). A reader
+  // that streams through a table once wants few: its memory is then reused.
+  size_t cachePages = 0;
 };
 
 class WriterLock;

@@ -217,6 +217,7 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
   std::mutex mu;
   std::condition_variable cv;
   std::map<size_t, std::string> done;
+  std::vector<std::string> spare;
   size_t written = 0;
   std::string failure;
   int failureNumber = 0;
@@ -224,6 +225,7 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
   OpenOptions opts;
   opts.readOnly = true;
   opts.password = db.header().password;
+  opts.cachePages = 256;
 
   auto worker = [&](size_t w) {
     try {
@@ -238,7 +240,17 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
         std::vector<uint32_t> part(pages.begin() + b * kBlockPages,
                                    pages.begin() + std::min(pages.size(), (b + 1) * kBlockPages));
         TableScan scan(*own, def, std::move(part));
+        // Buffers go round between the workers and the writer, so their
+        // memory is mapped once rather than for every block.
         std::string buf;
+        {
+          std::lock_guard<std::mutex> lk(mu);
+          if (!spare.empty()) {
+            buf = std::move(spare.back());
+            spare.pop_back();
+          }
+        }
+        buf.clear();
         buf.reserve(kBlockPages * own->format().pageSize * 2);
         while (scan.next()) appendCsvRow(scan, ncols, buf);
         std::lock_guard<std::mutex> lk(mu);
@@ -266,6 +278,8 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
       cv.notify_all();
     }
     out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    std::lock_guard<std::mutex> lk(mu);
+    spare.push_back(std::move(chunk));
   }
   {
     std::lock_guard<std::mutex> lk(mu);
