@@ -93,6 +93,14 @@ void RecordsetModel::fetchAll() {
   if (!rs_) return;
   int64_t n = std::min<int64_t>(rs_->countAll(), INT_MAX);
   if (n <= shown_) return;
+  if (n - shown_ > 100000) {
+    // Announcing a million inserted rows costs the views far more than
+    // telling them the model has a new size.
+    beginResetModel();
+    shown_ = static_cast<int>(n);
+    endResetModel();
+    return;
+  }
   beginInsertRows({}, shown_, static_cast<int>(n - 1));
   shown_ = static_cast<int>(n);
   endInsertRows();
