@@ -9,7 +9,7 @@ source scripts/ensure-deps.sh
 glimmer_need_packages "${GLIMMER_BUILD_PACKAGES[@]}"
 if [ "${1:-}" = "--screenshots" ]; then glimmer_need_packages "${GLIMMER_SCREEN_PACKAGES[@]}"; fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLIMMER_APP=ON >/dev/null
 cmake --build build -j"$(nproc)"
 
 cli=build/bin/glimmer-cli

@@ -11,7 +11,7 @@ jobs=$(nproc)
 status=0
 
 echo "== build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLIMMER_APP=ON >/dev/null
 cmake --build build -j"$jobs"
 
 if [ "${GLIMMER_QUICK:-0}" != 1 ]; then
