@@ -266,6 +266,15 @@ std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, const s
 
 void Database::invalidateTable(uint32_t tdefPage) { tdefs_.erase(tdefPage); }
 
+void Database::setCachedTableCounts(uint32_t tdefPage, uint32_t rowCount, uint32_t nextAutoNumber) {
+  auto it = tdefs_.find(tdefPage);
+  if (it == tdefs_.end()) return;
+  // The cache made these objects; only their holders see them as const.
+  auto* def = const_cast<TableDef*>(it->second.get());
+  def->rowCount = rowCount;
+  def->nextAutoNumber = nextAutoNumber;
+}
+
 void Database::loadCatalog() {
   objects_.clear();
   tdefs_.clear();

@@ -130,6 +130,10 @@ class Database {
   std::string decodeText(ByteView bytes) const;
 
   void invalidateTable(uint32_t tdefPage);
+  // Brings a cached table definition's row count and next auto-number in
+  // line with its page after a writer changed only those two fields, so the
+  // definition need not be read again. No-op when the table is not cached.
+  void setCachedTableCounts(uint32_t tdefPage, uint32_t rowCount, uint32_t nextAutoNumber);
   void reloadCatalog();
 
  private:

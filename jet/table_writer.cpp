@@ -267,7 +267,7 @@ void TableWriter::setCounts(int rowDelta, uint32_t autoNumber) {
     size_t off = fmt.offTdefRealIdxStart + size_t(i) * fmt.sizeRealIdxRowCount + 4;
     if (off + 4 <= t.size()) put32(t.data() + off, rows);
   }
-  db_.invalidateTable(tdefPage_);
+  db_.setCachedTableCounts(tdefPage_, rows, tv.u32(fmt.offTdefAutoNumber));
 }
 
 bool TableWriter::readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where) {
