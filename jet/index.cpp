@@ -1,6 +1,8 @@
 #include "jet/index.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 
@@ -120,100 +122,183 @@ bool keyStartsWith(const std::vector<uint8_t>& key, const std::vector<uint8_t>& 
 // ---------------------------------------------------------------------------
 // IndexCursor
 
-IndexCursor::IndexCursor(Pager& pager, uint32_t rootPage) : pager_(pager), root_(rootPage) {
-  beforeFirst();
-}
+IndexCursor::IndexCursor(Pager& pager, uint32_t rootPage) : pager_(pager), root_(rootPage) {}
 
 IndexCursor::IndexCursor(Database& db, const RealIndex& ix) : IndexCursor(db.pager(), ix.rootPage) {}
 
-std::shared_ptr<const IndexPage> IndexCursor::load(uint32_t pgno) {
+void IndexCursor::load(uint32_t pgno, RawPage& p) {
   if (pgno == 0 || pgno >= pager_.pageCount())
     corrupt("index page pointer " + std::to_string(pgno) + " is outside the file");
-  PageRef ref = pager_.page(pgno);
-  return std::make_shared<const IndexPage>(parseIndexPage(pager_.format(), view(ref), pgno));
+  const Format& fmt = pager_.format();
+  p.ref = pager_.page(pgno);
+  ByteView pv = view(p.ref);
+  p.page = pgno;
+  uint8_t type = pv.u8(0);
+  if (type != pagetype::kIndexLeaf && type != pagetype::kIndexNode)
+    corrupt("page " + std::to_string(pgno) + " should be an index page but has type " + std::to_string(type));
+  p.leaf = type == pagetype::kIndexLeaf;
+  p.next = pv.u32(fmt.offIndexNext);
+  p.tail = pv.u32(fmt.offIndexTail);
+  p.prefixLen = fmt.jet3 ? pv.u8(fmt.offIndexPrefixLen) : pv.u16(fmt.offIndexPrefixLen);
+  const size_t maskStart = fmt.offIndexBitmask;
+  const size_t dataStart = fmt.offIndexEntries;
+  if (dataStart <= maskStart || dataStart > pv.size) corrupt("index page layout does not fit the page");
+  const size_t dataLen = pv.size - dataStart;
+  p.minEntry = p.leaf ? 4 : 8;
+  p.data = pv.data + dataStart;
+  p.ends.clear();
+  size_t last = 0;
+  for (size_t i = maskStart; i < dataStart; ++i) {
+    unsigned m = pv.data[i];
+    while (m != 0) {
+      const size_t end = (i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m));
+      m &= m - 1;
+      if (end > dataLen || end <= last)
+        corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
+      size_t full = end - last;
+      if (p.ends.empty()) {
+        if (p.prefixLen > full)
+          corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
+      } else {
+        full += p.prefixLen;
+      }
+      if (full < p.minEntry) corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
+      p.ends.push_back(static_cast<uint32_t>(end));
+      last = end;
+    }
+  }
 }
 
-void IndexCursor::enterLeaf(std::shared_ptr<const IndexPage> leaf) {
-  page_ = std::move(leaf);
+void IndexCursor::decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row,
+                              uint32_t* child) {
+  const size_t start = i == 0 ? 0 : p.ends[i - 1];
+  key.clear();
+  if (i > 0) key.assign(p.data, p.data + p.prefixLen);
+  key.insert(key.end(), p.data + start, p.data + p.ends[i]);
+  const size_t keyLen = key.size() - p.minEntry;  // load() checked the length
+  if (row) {
+    row->page = be24(key.data() + keyLen);
+    row->row = key[keyLen + 3];
+  }
+  if (child) *child = be32(key.data() + keyLen + 4);
+  key.resize(keyLen);
+}
+
+bool IndexCursor::satisfies(const std::vector<uint8_t>& key) const {
+  if (pendingMode_ == Mode::AtOrAfter) return compareKeys(key, pendingKey_) >= 0;
+  return compareKeys(key, pendingKey_) > 0 && !keyStartsWith(key, pendingKey_);
+}
+
+size_t IndexCursor::firstSatisfying(const RawPage& p) {
+  // Entries are in key order and the entries that satisfy a seek form the
+  // tail of that order, so a binary search finds the first.
+  size_t lo = 0, hi = p.ends.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    decodeEntry(p, mid, scratch_, nullptr, nullptr);
+    if (satisfies(scratch_)) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo;
+}
+
+namespace {
+
+// The pages met on one walk from the root down.
+struct DescentGuard {
+  std::array<uint32_t, kMaxDepth + 1> pages{};
+  size_t n = 0;
+  void visit(uint32_t pg) {
+    for (size_t i = 0; i < n; ++i)
+      if (pages[i] == pg) corrupt("index pages refer to each other in a loop");
+    if (n >= kMaxDepth) corrupt("index pages refer to each other in a loop");
+    pages[n++] = pg;
+  }
+};
+
+}  // namespace
+
+void IndexCursor::descendFirst() {
+  DescentGuard guard;
+  guard.visit(root_);
+  load(root_, node_);
+  while (!node_.leaf) {
+    uint32_t child = node_.tail;
+    if (!node_.ends.empty()) decodeEntry(node_, 0, scratch_, nullptr, &child);
+    guard.visit(child);
+    load(child, node_);
+  }
+  std::swap(leaf_, node_);
   leavesSeen_.clear();
-  leavesSeen_.insert(page_->page);
+  leavesSeen_.insert(leaf_.page);
   pos_ = 0;
+  entered_ = true;
   started_ = false;
   done_ = false;
-  pendingKey_.clear();
   pending_ = false;
 }
 
 void IndexCursor::beforeFirst() {
-  std::unordered_set<uint32_t> seen;
-  auto page = load(root_);
-  seen.insert(root_);
-  while (!page->leaf) {
-    uint32_t child = page->entries.empty() ? page->tail : page->entries.front().child;
-    if (!seen.insert(child).second || seen.size() > kMaxDepth)
-      corrupt("index pages refer to each other in a loop");
-    page = load(child);
-  }
-  enterLeaf(std::move(page));
-}
-
-bool IndexCursor::satisfies(const IndexEntry& e) const {
-  if (pendingMode_ == Mode::AtOrAfter) return compareKeys(e.key, pendingKey_) >= 0;
-  return compareKeys(e.key, pendingKey_) > 0 && !keyStartsWith(e.key, pendingKey_);
+  // The walk down to the first leaf waits for the first next().
+  entered_ = false;
+  pending_ = false;
 }
 
 void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
   pendingKey_ = key;
   pendingMode_ = mode;
-  std::unordered_set<uint32_t> seen;
-  auto page = load(root_);
-  seen.insert(root_);
-  while (!page->leaf) {
+  DescentGuard guard;
+  guard.visit(root_);
+  load(root_, node_);
+  while (!node_.leaf) {
     // Each entry is its child's last entry: the first child whose last entry
     // qualifies holds the first qualifying entry. Past all entries lies the
     // tail child.
+    const size_t n = node_.ends.size();
+    const size_t i = firstSatisfying(node_);
     uint32_t child = 0;
-    for (const IndexEntry& e : page->entries) {
-      if (satisfies(e)) {
-        child = e.child;
-        break;
-      }
-    }
-    if (child == 0) child = page->tail ? page->tail : (page->entries.empty() ? 0 : page->entries.back().child);
-    if (!seen.insert(child).second || seen.size() > kMaxDepth)
-      corrupt("index pages refer to each other in a loop");
-    page = load(child);
+    if (i < n) decodeEntry(node_, i, scratch_, nullptr, &child);
+    else if (node_.tail) child = node_.tail;
+    else if (n > 0) decodeEntry(node_, n - 1, scratch_, nullptr, &child);
+    guard.visit(child);
+    load(child, node_);
   }
-  std::vector<uint8_t> keep = std::move(pendingKey_);
-  enterLeaf(std::move(page));
-  pendingKey_ = std::move(keep);
-  pendingMode_ = mode;
+  std::swap(leaf_, node_);
+  leavesSeen_.clear();
+  leavesSeen_.insert(leaf_.page);
+  entered_ = true;
+  started_ = false;
+  done_ = false;
+  // Entries before the first qualifying one on this leaf are skipped; next()
+  // checks again in case that lies on a later leaf.
+  pos_ = firstSatisfying(leaf_);
   pending_ = true;
-  // Entries before the first qualifying one on this leaf are skipped by next().
 }
 
 void IndexCursor::seek(const std::vector<uint8_t>& key) { position(key, Mode::AtOrAfter); }
 void IndexCursor::seekPast(const std::vector<uint8_t>& key) { position(key, Mode::Past); }
 
 bool IndexCursor::next() {
+  if (!entered_) descendFirst();
   if (done_) return false;
   if (started_) ++pos_;
   started_ = true;
   for (;;) {
-    while (pos_ >= page_->entries.size()) {
-      uint32_t nx = page_->next;
+    while (pos_ >= leaf_.ends.size()) {
+      const uint32_t nx = leaf_.next;
       if (nx == 0) {
         done_ = true;
         return false;
       }
       if (!leavesSeen_.insert(nx).second || leavesSeen_.size() > pager_.pageCount())
         corrupt("the leaf pages of an index refer to each other in a loop");
-      auto page = load(nx);
-      if (!page->leaf) corrupt("index leaf page " + std::to_string(page_->page) + " is followed by a non-leaf page");
-      page_ = std::move(page);
+      const uint32_t from = leaf_.page;
+      load(nx, leaf_);
+      if (!leaf_.leaf) corrupt("index leaf page " + std::to_string(from) + " is followed by a non-leaf page");
       pos_ = 0;
     }
-    if (!pending_ || satisfies(page_->entries[pos_])) break;
+    decodeEntry(leaf_, pos_, key_, &row_, nullptr);
+    if (!pending_ || satisfies(key_)) break;
     ++pos_;
   }
   pending_ = false;

@@ -77,22 +77,43 @@ class IndexCursor {
 
   // Moves to the next entry; false at the end.
   bool next();
-  const std::vector<uint8_t>& key() const { return page_->entries[pos_].key; }
-  RowId rowId() const { return page_->entries[pos_].row; }
+  const std::vector<uint8_t>& key() const { return key_; }
+  RowId rowId() const { return row_; }
   // The leaf page that holds the current entry.
-  uint32_t leafPage() const { return page_ ? page_->page : 0; }
+  uint32_t leafPage() const { return leaf_.ref ? leaf_.page : 0; }
 
  private:
   enum class Mode { AtOrAfter, Past };
+  // One index page as stored, with where each entry ends; entries are
+  // decoded only when visited.
+  struct RawPage {
+    PageRef ref;
+    uint32_t page = 0;
+    bool leaf = false;
+    uint32_t next = 0, tail = 0;
+    uint16_t prefixLen = 0;
+    size_t minEntry = 4;
+    const uint8_t* data = nullptr;  // first entry byte, inside ref
+    std::vector<uint32_t> ends;     // end of each entry, from data
+  };
   void position(const std::vector<uint8_t>& key, Mode mode);
-  bool satisfies(const IndexEntry& e) const;
-  std::shared_ptr<const IndexPage> load(uint32_t pgno);
-  void enterLeaf(std::shared_ptr<const IndexPage> leaf);
+  void descendFirst();
+  bool satisfies(const std::vector<uint8_t>& key) const;
+  void load(uint32_t pgno, RawPage& out);
+  // Decodes entry i of p into key (and row / child when asked).
+  static void decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row, uint32_t* child);
+  // The first entry of p that satisfies the pending seek (ends.size() when none).
+  size_t firstSatisfying(const RawPage& p);
 
   Pager& pager_;
   uint32_t root_;
-  std::shared_ptr<const IndexPage> page_;
+  RawPage leaf_;
+  RawPage node_;  // scratch for intermediate pages
+  std::vector<uint8_t> key_;
+  std::vector<uint8_t> scratch_;
+  RowId row_;
   size_t pos_ = 0;
+  bool entered_ = false;  // the cursor stands on a leaf (else it descends on first use)
   bool started_ = false;  // pos_ points at the current entry (else before it)
   bool done_ = false;
   // After a seek: next() skips entries until one satisfies the seek.
