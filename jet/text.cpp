@@ -4,71 +4,7 @@
 
 namespace jet {
 
-std::string utf16ToUtf8(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
-std::u16string utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<uint8_t>(s[i]);
-    uint32_t c;
-    size_t n;
-    if (b < 0x80) { c = b; n = 1; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
-    else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
-    bool ok = true;
-    for (size_t k = 1; k < n; ++k) {
-      auto cb = static_cast<uint8_t>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) { ok = false; break; }
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
-    i += n;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
-
-namespace {
-inline void appendUtf8(std::string& out, uint32_t c) {
+void appendUtf8(std::string& out, uint32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
   } else if (c < 0x800) {
@@ -85,7 +21,71 @@ inline void appendUtf8(std::string& out, uint32_t c) {
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
-}  // namespace
+
+std::string utf16ToUtf8(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u32string utf8ToCodePoints(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<uint8_t>(s[i]);
+    char32_t c;
+    size_t n;
+    if (b < 0x80) { c = b; n = 1; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
+    else { out.push_back(0xFFFD); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+    bool ok = true;
+    for (size_t k = 1; k < n; ++k) {
+      auto cb = static_cast<uint8_t>(s[i + k]);
+      if ((cb & 0xC0) != 0x80) { ok = false; break; }
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+    out.push_back(c);
+    i += n;
+  }
+  return out;
+}
+
+std::string codePointsToUtf8(const std::u32string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char32_t c : s) appendUtf8(out, c);
+  return out;
+}
+
+std::u16string utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (char32_t c : utf8ToCodePoints(s)) {
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
 
 std::string decodeUcs2TextUtf8(ByteView b) {
   std::string out;

@@ -11,6 +11,11 @@
 
 namespace jet {
 
+// UTF-8 <-> code points. Malformed UTF-8 becomes U+FFFD.
+std::u32string utf8ToCodePoints(std::string_view s);
+std::string codePointsToUtf8(const std::u32string& s);
+void appendUtf8(std::string& out, uint32_t codePoint);
+
 std::string utf16ToUtf8(const std::u16string& s);
 std::u16string utf8ToUtf16(std::string_view s);
 

@@ -4,56 +4,13 @@
 #include <cctype>
 
 #include "jet/error.h"
+#include "jet/text.h"
 
 namespace sql {
 
-std::u32string decodeUtf8(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<uint8_t>(s[i]);
-    char32_t c;
-    size_t n;
-    if (b < 0x80) { c = b; n = 1; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; n = 2; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; n = 3; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; n = 4; }
-    else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(0xFFFD); break; }
-    bool ok = true;
-    for (size_t k = 1; k < n; ++k) {
-      auto cb = static_cast<uint8_t>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) { ok = false; break; }
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok) { out.push_back(0xFFFD); ++i; continue; }
-    out.push_back(c);
-    i += n;
-  }
-  return out;
-}
+std::u32string decodeUtf8(std::string_view s) { return jet::utf8ToCodePoints(s); }
 
-std::string encodeUtf8(const std::u32string& s) {
-  std::string out;
-  for (char32_t c : s) {
-    if (c < 0x80) out.push_back(static_cast<char>(c));
-    else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string encodeUtf8(const std::u32string& s) { return jet::codePointsToUtf8(s); }
 
 char32_t foldCase(char32_t c) {
   if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
