@@ -109,20 +109,6 @@ bool numericOf(const Value& v, double& out) {
 
 }  // namespace
 
-size_t fixedWidth(const Column& c) {
-  switch (c.rawType) {
-    case coltype::kBool: return 0;
-    case coltype::kByte: return 1;
-    case coltype::kInt: return 2;
-    case coltype::kLong: case coltype::kFloat: case coltype::kComplex: return 4;
-    case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt:
-      return 8;
-    case coltype::kGuid: return 16;
-    case coltype::kNumeric: return 17;
-    default: return c.length;
-  }
-}
-
 bool parseDateText(const std::string& in, double& serial) {
   std::string s = trim(in);
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
@@ -367,7 +353,7 @@ std::vector<uint8_t> encodeRow(const Format& fmt, const TableDef& def, const std
   int maxVar = -1;
   for (const auto& c : def.columns) {
     colCount = std::max<size_t>(colCount, c.number + 1u);
-    if (c.fixed()) fixedLen = std::max(fixedLen, c.fixedOffset + fixedWidth(c));
+    if (c.fixed()) fixedLen = std::max(fixedLen, c.fixedOffset + fixedDataWidth(c));
     else maxVar = std::max<int>(maxVar, c.varIndex);
   }
   const size_t nms = (colCount + 7) / 8;
@@ -381,7 +367,7 @@ std::vector<uint8_t> encodeRow(const Format& fmt, const TableDef& def, const std
     const CellData& cell = cells.at(i);
     if (cell.present) mask[c.number / 8] |= uint8_t(1u << (c.number % 8));
     if (c.fixed() && cell.present && c.rawType != coltype::kBool) {
-      size_t w = fixedWidth(c);
+      size_t w = fixedDataWidth(c);
       size_t n = std::min(w, cell.bytes.size());
       std::memcpy(row.data() + cc + c.fixedOffset, cell.bytes.data(), n);
     }

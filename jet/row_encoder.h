@@ -27,8 +27,6 @@ struct CellData {
   std::string bytes;
 };
 
-// Stored width of a fixed column.
-size_t fixedWidth(const Column& c);
 
 // Converts v to the column's own type: numbers between numeric types (with
 // range checks), text to numbers, dates, GUIDs and Booleans, anything to

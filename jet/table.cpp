@@ -34,20 +34,6 @@ bool slotExtent(const Format& fmt, ByteView page, unsigned row, unsigned& start,
   return true;
 }
 
-size_t fixedSize(const Column& c) {
-  switch (c.rawType) {
-    case coltype::kBool: return 0;
-    case coltype::kByte: return 1;
-    case coltype::kInt: return 2;
-    case coltype::kLong: case coltype::kFloat: case coltype::kComplex: return 4;
-    case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt:
-      return 8;
-    case coltype::kGuid: return 16;
-    case coltype::kNumeric: return 17;
-    default: return c.length;
-  }
-}
-
 }  // namespace
 
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteView& out) {
@@ -135,7 +121,7 @@ bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len,
   }
   if (c.fixed()) {
     off = ccSize + c.fixedOffset;
-    len = fixedSize(c);
+    len = fixedDataWidth(c);
     if (off + len > fixedEnd || off + len > L) { isNull = true; return true; }
     return true;
   }
@@ -193,7 +179,7 @@ Value RowDecoder::decodeVar(ByteView d, const Column& c) const {
     case coltype::kDouble: case coltype::kDateTime: case coltype::kMoney: case coltype::kFloat:
     case coltype::kByte: case coltype::kBigInt: case coltype::kComplex:
       // Fixed types stored in the variable area (seen with some converters).
-      return d.size >= fixedSize(c) ? decodeFixed(d, c) : Value();
+      return d.size >= fixedDataWidth(c) ? decodeFixed(d, c) : Value();
     default:
       return Value::binary(d.str(0, d.size));
   }
@@ -232,7 +218,7 @@ Value RowDecoder::decodeCalculated(ByteView d, const Column& c) const {
       return Value::decimal(dec);
     }
     default:
-      if (p.size < fixedSize(rc)) return Value();
+      if (p.size < fixedDataWidth(rc)) return Value();
       return decodeFixed(p, rc);
   }
 }

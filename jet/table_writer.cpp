@@ -394,7 +394,7 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
       size_t nms = (colCount + 7) / 8;
       if (c.number >= colCount) return {};
       if (!((row.u8(L - nms + c.number / 8) >> (c.number % 8)) & 1)) return {};
-      if (c.fixed()) return row.str(ccSize + c.fixedOffset, fixedWidth(c));
+      if (c.fixed()) return row.str(ccSize + c.fixedOffset, fixedDataWidth(c));
       size_t a, b;
       if (fmt.jet3) {
         size_t varCount = row.u8(L - nms - 1);

@@ -54,6 +54,20 @@ int Column::displaySize(bool jet3) const {
   }
 }
 
+size_t fixedDataWidth(const Column& c) {
+  switch (c.rawType) {
+    case coltype::kBool: return 0;
+    case coltype::kByte: return 1;
+    case coltype::kInt: return 2;
+    case coltype::kLong: case coltype::kFloat: case coltype::kComplex: return 4;
+    case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt:
+      return 8;
+    case coltype::kGuid: return 16;
+    case coltype::kNumeric: return 17;
+    default: return c.length;
+  }
+}
+
 int TableDef::findColumn(const std::string& n) const {
   for (size_t i = 0; i < columns.size(); ++i)
     if (equalsNoCase(columns[i].name, n)) return static_cast<int>(i);

@@ -106,6 +106,10 @@ struct TableDef {
   std::string indexFieldsText(const Index& ix) const;
 };
 
+// Bytes a fixed-length column takes in a row (0 for Boolean, whose value
+// is its null-mask bit).
+size_t fixedDataWidth(const Column& c);
+
 // The user-facing type of a raw column type code.
 DataType dataTypeOf(uint8_t rawType);
 
