@@ -60,11 +60,8 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteV
 
 RowDecoder::RowDecoder(Database& db, const TableDef& def) : db_(db), def_(def) {}
 
-// Finds where column c's bytes are in the row. For Boolean columns the value
-// is the null-mask bit and boolVal receives it.
-bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len, bool& isNull,
-                        bool& boolVal) const {
-  const Format& fmt = db_.format();
+ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c) {
+  ColumnBytes out;
   const size_t ccSize = fmt.sizeRowColCount;
   size_t L = row.size;
   if (L < ccSize) corrupt("a row is shorter than its header");
@@ -76,18 +73,17 @@ bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len,
     uint8_t maskByte = row.u8(L - nms + c.number / 8);
     present = (maskByte >> (c.number % 8)) & 1;
   }
-  isNull = false;
   if (c.rawType == coltype::kBool) {
-    boolVal = present;
-    return true;
+    out.boolValue = present;
+    return out;
   }
-  if (!present) { isNull = true; return true; }
+  if (!present) return out;
 
   // Variable-offset table, when the table has variable columns.
   size_t varCount = 0;
   size_t fixedEnd = L - nms;
   std::array<size_t, 2> span{0, 0};
-  if (def_.varColCount > 0) {
+  if (def.varColCount > 0) {
     if (fmt.jet3) {
       varCount = row.u8(L - nms - 1);
       size_t numJumps = (L - 1) / 256;
@@ -103,7 +99,7 @@ bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len,
       };
       fixedEnd = off3(0);
       if (!c.fixed()) {
-        if (c.varIndex >= varCount) { isNull = true; return true; }
+        if (c.varIndex >= varCount) return out;
         span = {off3(c.varIndex), off3(c.varIndex + 1)};
       }
     } else {
@@ -114,22 +110,25 @@ bool RowDecoder::locate(ByteView row, const Column& c, size_t& off, size_t& len,
       auto off4 = [&](size_t i) -> size_t { return row.u16(base - 2 * (i + 1)); };
       fixedEnd = off4(0);
       if (!c.fixed()) {
-        if (c.varIndex >= varCount) { isNull = true; return true; }
+        if (c.varIndex >= varCount) return out;
         span = {off4(c.varIndex), off4(c.varIndex + 1)};
       }
     }
   }
   if (c.fixed()) {
-    off = ccSize + c.fixedOffset;
-    len = fixedDataWidth(c);
-    if (off + len > fixedEnd || off + len > L) { isNull = true; return true; }
-    return true;
+    size_t off = ccSize + c.fixedOffset;
+    size_t len = fixedDataWidth(c);
+    // A column added after the row was written lies beyond its fixed area.
+    if (off + len > fixedEnd || off + len > L) return out;
+    out.present = true;
+    out.data = row.sub(off, len);
+    return out;
   }
-  if (def_.varColCount == 0) { isNull = true; return true; }
+  if (def.varColCount == 0) return out;
   if (span[0] > span[1] || span[1] > L) corrupt("a variable-length value lies outside its row");
-  off = span[0];
-  len = span[1] - span[0];
-  return true;
+  out.present = true;
+  out.data = row.sub(span[0], span[1] - span[0]);
+  return out;
 }
 
 Value RowDecoder::decodeFixed(ByteView d, const Column& c) const {
@@ -225,12 +224,10 @@ Value RowDecoder::decodeCalculated(ByteView d, const Column& c) const {
 
 Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
   const Column& c = def_.columns.at(col);
-  size_t off = 0, len = 0;
-  bool isNull = false, b = false;
-  locate(row, c, off, len, isNull, b);
-  if (c.rawType == coltype::kBool) return Value::boolean(b);
-  if (isNull) return Value();
-  ByteView d = row.sub(off, len);
+  ColumnBytes cb = locateColumn(db_.format(), def_, row, c);
+  if (c.rawType == coltype::kBool) return Value::boolean(cb.boolValue);
+  if (!cb.present) return Value();
+  ByteView d = cb.data;
   if (c.calculated()) return decodeCalculated(d, c);
   return c.fixed() ? decodeFixed(d, c) : decodeVar(d, c);
 }

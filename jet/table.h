@@ -26,6 +26,16 @@ struct RowId {
   static RowId unpack(uint32_t p) { return RowId{p >> 8, static_cast<uint16_t>(p & 0xFF)}; }
 };
 
+// Where a column's stored bytes are in a row (overflow pointers already
+// followed). A Null column is not present; a Boolean column is never
+// "present" and carries its value, the null-mask bit, in boolValue.
+struct ColumnBytes {
+  bool present = false;
+  bool boolValue = false;
+  ByteView data;
+};
+ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c);
+
 // Decodes rows of one table. Long values are read through the pager.
 class RowDecoder {
  public:
@@ -38,7 +48,6 @@ class RowDecoder {
 
  private:
   struct Layout;
-  bool locate(ByteView row, const Column& c, size_t& off, size_t& len, bool& isNull, bool& boolVal) const;
   Value decodeFixed(ByteView data, const Column& c) const;
   Value decodeVar(ByteView data, const Column& c) const;
   Value decodeCalculated(ByteView data, const Column& c) const;

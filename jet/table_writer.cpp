@@ -387,37 +387,9 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
     std::vector<std::string> keep(d.columns.size());
     // Locate old long-value fields by their var-table entries.
     auto fieldBytes = [&](const Column& c) -> std::string {
-      ByteView row = oldView;
-      const size_t L = row.size;
-      const size_t ccSize = fmt.sizeRowColCount;
-      unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
-      size_t nms = (colCount + 7) / 8;
-      if (c.number >= colCount) return {};
-      if (!((row.u8(L - nms + c.number / 8) >> (c.number % 8)) & 1)) return {};
-      if (c.fixed()) return row.str(ccSize + c.fixedOffset, fixedDataWidth(c));
-      size_t a, b;
-      if (fmt.jet3) {
-        size_t varCount = row.u8(L - nms - 1);
-        size_t numJumps = (L - 1) / 256;
-        size_t tablePos = L - nms - 2 - numJumps;
-        auto off3 = [&](size_t i) -> size_t {
-          size_t jumps = 0;
-          for (size_t j = 0; j < numJumps; ++j)
-            if (row.u8(L - nms - 2 - j) <= i) ++jumps;
-          return row.u8(tablePos - i) + 256 * jumps;
-        };
-        if (c.varIndex >= varCount) return {};
-        a = off3(c.varIndex);
-        b = off3(c.varIndex + 1);
-      } else {
-        size_t varCount = row.u16(L - nms - 2);
-        size_t base = L - nms - 2;
-        if (c.varIndex >= varCount) return {};
-        a = row.u16(base - 2 * (c.varIndex + 1));
-        b = row.u16(base - 2 * (c.varIndex + 2));
-      }
-      if (a > b || b > L) corrupt("a variable-length value lies outside its row");
-      return row.str(a, b - a);
+      ColumnBytes cb = locateColumn(fmt, d, oldView, c);
+      return cb.present ? std::string(reinterpret_cast<const char*>(cb.data.data), cb.data.size)
+                        : std::string();
     };
     for (size_t i = 0; i < d.columns.size(); ++i) {
       const Column& c = d.columns[i];
@@ -504,33 +476,8 @@ void TableWriter::remove(RowId id) {
     for (size_t i = 0; i < d.columns.size(); ++i) {
       const Column& c = d.columns[i];
       if (!c.isLongValue() || old[i].isNull()) continue;
-      ByteView row = oldView;
-      const size_t L = row.size;
-      const size_t ccSize = fmt.sizeRowColCount;
-      unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
-      size_t nms = (colCount + 7) / 8;
-      size_t a = 0, b = 0;
-      if (fmt.jet3) {
-        size_t varCount = row.u8(L - nms - 1);
-        size_t numJumps = (L - 1) / 256;
-        size_t tablePos = L - nms - 2 - numJumps;
-        auto off3 = [&](size_t k) -> size_t {
-          size_t jumps = 0;
-          for (size_t j = 0; j < numJumps; ++j)
-            if (row.u8(L - nms - 2 - j) <= k) ++jumps;
-          return row.u8(tablePos - k) + 256 * jumps;
-        };
-        if (c.varIndex >= varCount) continue;
-        a = off3(c.varIndex);
-        b = off3(c.varIndex + 1);
-      } else {
-        size_t varCount = row.u16(L - nms - 2);
-        size_t base = L - nms - 2;
-        if (c.varIndex >= varCount) continue;
-        a = row.u16(base - 2 * (c.varIndex + 1));
-        b = row.u16(base - 2 * (c.varIndex + 2));
-      }
-      if (a < b && b <= L) lv_->release(row.sub(a, b - a));
+      ColumnBytes cb = locateColumn(fmt, d, oldView, c);
+      if (cb.present && cb.data.size > 0) lv_->release(cb.data);
     }
     if (!(where == id)) {
       PageBuf& op = pager.modify(where.page);
