@@ -6,6 +6,17 @@
 
 namespace dao {
 
+Field fieldOf(const sql::ResultColumn& c) {
+  Field f;
+  f.Name = c.name;
+  f.Type = static_cast<int16_t>(c.type);
+  f.Size = c.size;
+  f.Required = c.required;
+  f.SourceTable = c.sourceTable;
+  f.SourceField = c.sourceField;
+  return f;
+}
+
 std::vector<Field> describeQuery(jet::Database& db, const std::string& sqlText) {
   sql::QueryP q = sql::parseStatement(sqlText);
   std::vector<Field> out;
@@ -17,16 +28,7 @@ std::vector<Field> describeQuery(jet::Database& db, const std::string& sqlText) 
   sql::Params params;
   for (const auto& p : q->params) params[p.name] = jet::Value();
   sql::Plan plan = sql::planQuery(db, *q, params);
-  for (const auto& c : plan.columns) {
-    Field f;
-    f.Name = c.name;
-    f.Type = static_cast<int16_t>(c.type);
-    f.Size = c.size;
-    f.Required = c.required;
-    f.SourceTable = c.sourceTable;
-    f.SourceField = c.sourceField;
-    out.push_back(std::move(f));
-  }
+  for (const auto& c : plan.columns) out.push_back(fieldOf(c));
   return out;
 }
 

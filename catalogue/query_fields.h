@@ -10,8 +10,14 @@
 namespace jet {
 class Database;
 }
+namespace sql {
+struct ResultColumn;
+}
 
 namespace dao {
+
+// A result column of the query engine as a Field.
+Field fieldOf(const sql::ResultColumn& c);
 
 std::vector<Field> describeQuery(jet::Database& db, const std::string& sql);
 

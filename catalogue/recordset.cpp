@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "catalogue/query_fields.h"
 #include "sql/engine.h"
 #include "sql/recordset.h"
 
@@ -10,16 +11,7 @@ namespace dao {
 
 Recordset::Recordset(Database& db, const std::string& statement) : db_(db), source_(statement) {
   cursor_ = sql::openRecordset(db.engine(), statement);
-  for (const auto& c : cursor_->columns()) {
-    Field f;
-    f.Name = c.name;
-    f.Type = static_cast<int16_t>(c.type);
-    f.Size = c.size;
-    f.Required = c.required;
-    f.SourceTable = c.sourceTable;
-    f.SourceField = c.sourceField;
-    fields_.push_back(std::move(f));
-  }
+  for (const auto& c : cursor_->columns()) fields_.push_back(fieldOf(c));
 }
 
 Recordset::~Recordset() = default;
