@@ -38,25 +38,45 @@ std::string rowText(RowId r) {
 // Deepest tree we accept; real indexes are a handful of levels.
 constexpr int kMaxDepth = 32;
 
+// The fixed header of an index page, checked: its type and that the entry
+// area fits the page.
+struct PageHeader {
+  bool leaf = false;
+  uint32_t prev = 0, next = 0, tail = 0;
+  uint16_t prefixLen = 0;
+};
+
+PageHeader readPageHeader(const Format& fmt, ByteView pv, uint32_t pgno) {
+  uint8_t type = pv.u8(0);
+  if (type != pagetype::kIndexLeaf && type != pagetype::kIndexNode)
+    corrupt("page " + std::to_string(pgno) + " should be an index page but has type " + std::to_string(type));
+  if (fmt.offIndexEntries <= fmt.offIndexBitmask || fmt.offIndexEntries > pv.size)
+    corrupt("index page layout does not fit the page");
+  PageHeader h;
+  h.leaf = type == pagetype::kIndexLeaf;
+  h.prev = pv.u32(fmt.offIndexPrev);
+  h.next = pv.u32(fmt.offIndexNext);
+  h.tail = pv.u32(fmt.offIndexTail);
+  // Jet 3 keeps the prefix length in one byte (the next byte is a flag that
+  // intermediate pages set); later versions use two bytes, then the flag.
+  h.prefixLen = fmt.jet3 ? pv.u8(fmt.offIndexPrefixLen) : pv.u16(fmt.offIndexPrefixLen);
+  return h;
+}
+
 }  // namespace
 
 IndexPage parseIndexPage(const Format& fmt, ByteView pv, uint32_t pgno) {
   IndexPage p;
   p.page = pgno;
-  uint8_t type = pv.u8(0);
-  if (type != pagetype::kIndexLeaf && type != pagetype::kIndexNode)
-    corrupt("page " + std::to_string(pgno) + " should be an index page but has type " + std::to_string(type));
-  p.leaf = type == pagetype::kIndexLeaf;
-  p.prev = pv.u32(fmt.offIndexPrev);
-  p.next = pv.u32(fmt.offIndexNext);
-  p.tail = pv.u32(fmt.offIndexTail);
-  // Jet 3 keeps the prefix length in one byte (the next byte is a flag that
-  // intermediate pages set); later versions use two bytes, then the flag.
-  p.prefixLen = fmt.jet3 ? pv.u8(fmt.offIndexPrefixLen) : pv.u16(fmt.offIndexPrefixLen);
+  PageHeader h = readPageHeader(fmt, pv, pgno);
+  p.leaf = h.leaf;
+  p.prev = h.prev;
+  p.next = h.next;
+  p.tail = h.tail;
+  p.prefixLen = h.prefixLen;
 
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
-  if (dataStart <= maskStart || dataStart > pv.size) corrupt("index page layout does not fit the page");
   const size_t maskLen = dataStart - maskStart;
   const size_t dataLen = pv.size - dataStart;
   const size_t minEntry = p.leaf ? 4 : 8;
@@ -133,16 +153,13 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   p.ref = pager_.page(pgno);
   ByteView pv = view(p.ref);
   p.page = pgno;
-  uint8_t type = pv.u8(0);
-  if (type != pagetype::kIndexLeaf && type != pagetype::kIndexNode)
-    corrupt("page " + std::to_string(pgno) + " should be an index page but has type " + std::to_string(type));
-  p.leaf = type == pagetype::kIndexLeaf;
-  p.next = pv.u32(fmt.offIndexNext);
-  p.tail = pv.u32(fmt.offIndexTail);
-  p.prefixLen = fmt.jet3 ? pv.u8(fmt.offIndexPrefixLen) : pv.u16(fmt.offIndexPrefixLen);
+  PageHeader h = readPageHeader(fmt, pv, pgno);
+  p.leaf = h.leaf;
+  p.next = h.next;
+  p.tail = h.tail;
+  p.prefixLen = h.prefixLen;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
-  if (dataStart <= maskStart || dataStart > pv.size) corrupt("index page layout does not fit the page");
   const size_t dataLen = pv.size - dataStart;
   p.minEntry = p.leaf ? 4 : 8;
   p.data = pv.data + dataStart;
