@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   jet::createTable(*db, t);
   jet::TableWriter w(*db, "Big");
   std::mt19937 rng(7);
-  const long batch = 10000;
+  const long batch = getenv("BW_BATCH") ? atol(getenv("BW_BATCH")) : 10000;
   std::vector<jet::RowId> ids;
   ids.reserve(rows);
   auto t0 = Clock::now();

@@ -107,17 +107,18 @@ std::shared_ptr<IndexPage> IndexWriter::load(uint32_t pg) {
   PageRef ref = pager_.page(pg);
   auto it = cache_.find(pg);
   if (it != cache_.end()) {
-    if (it->second.buf == ref.get()) return it->second.page;
-    // The page's buffer was replaced (evicted and read again, or copied for
-    // a reader): the parse still holds when encoding it gives the same bytes.
+    const uint64_t version = pager_.version(pg);
+    if (it->second.version == version) return it->second.page;
+    // The page may have changed (a new change, a commit, a rollback): the
+    // parse still holds when encoding it gives the same bytes.
     if (encodeIndexPage(pager_.format(), tdef_, *it->second.page, scratch_) && scratch_ == *ref) {
-      it->second.buf = ref.get();
+      it->second.version = version;
       return it->second.page;
     }
   }
   auto p = std::make_shared<IndexPage>(parseIndexPage(pager_.format(), view(ref), pg));
   if (cache_.size() >= 512) cache_.clear();  // bounded: parsed pages are large
-  cache_[pg] = Cached{ref.get(), p};
+  cache_[pg] = Cached{pager_.version(pg), p};
   return p;
 }
 
@@ -130,9 +131,9 @@ bool IndexWriter::tryStore(const IndexPage& p) {
   if (!encodeIndexPage(pager_.format(), tdef_, p, dst)) return false;
   auto it = cache_.find(p.page);
   if (it != cache_.end() && it->second.page.get() == &p) {
-    it->second.buf = &dst;  // the cached page was changed in place
+    it->second.version = pager_.version(p.page);  // the cached page was changed in place
   } else {
-    cache_[p.page] = Cached{&dst, std::make_shared<IndexPage>(p)};
+    cache_[p.page] = Cached{pager_.version(p.page), std::make_shared<IndexPage>(p)};
   }
   return true;
 }
@@ -188,7 +189,7 @@ bool IndexWriter::insertInPlace(const IndexPage& p, size_t slot) {
     mask[pos / 8] |= uint8_t(1u << (pos % 8));
   }
   put16(dst.data() + 2, static_cast<uint16_t>(cap - total));
-  it->second.buf = &dst;
+  it->second.version = pager_.version(p.page);
   return true;
 }
 
@@ -251,54 +252,102 @@ std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key,
   return p;
 }
 
-bool IndexWriter::scanLeaf(const PageBuf& b, size_t& prefix) {
+const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBuf& b) {
+  const uint64_t version = pager_.version(pg);
+  auto found = leaves_.find(pg);
+  if (found != leaves_.end() && found->second.version == version) return &found->second;
   // The entry ends of a leaf from its bitmask, checked the way the parser
-  // checks them; false when the page is not a plain leaf this can handle.
+  // checks them.
   const Format& fmt = pager_.format();
-  if (b.size() != fmt.pageSize || b[0] != pagetype::kIndexLeaf) return false;
+  if (b.size() != fmt.pageSize || b[0] != pagetype::kIndexLeaf) return nullptr;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
-  if (dataStart <= maskStart || dataStart >= b.size()) return false;
+  if (dataStart <= maskStart || dataStart >= b.size()) return nullptr;
   const size_t maskLen = dataStart - maskStart;
   const size_t cap = fmt.pageSize - dataStart;
-  prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
-  ends_.clear();
+  if (found == leaves_.end()) {
+    if (leaves_.size() >= 8192) leaves_.clear();  // bounded
+    found = leaves_.emplace(pg, LeafLayout{}).first;
+  }
+  LeafLayout& l = found->second;
+  l.version = 0;
+  l.prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
+  auto& ends = l.ends;
+  ends.clear();
   // Eight mask bytes at a time (little-endian words: bit order matches).
   size_t i = 0;
   for (; i + 8 <= maskLen; i += 8) {
     uint64_t m;
     std::memcpy(&m, b.data() + maskStart + i, 8);
     while (m) {
-      ends_.push_back(static_cast<uint32_t>(i * 8 + static_cast<size_t>(__builtin_ctzll(m))));
+      ends.push_back(static_cast<uint16_t>(i * 8 + static_cast<size_t>(__builtin_ctzll(m))));
       m &= m - 1;
     }
   }
   for (; i < maskLen; ++i) {
     unsigned m = b[maskStart + i];
     while (m) {
-      ends_.push_back(static_cast<uint32_t>(i * 8 + static_cast<size_t>(__builtin_ctz(m))));
+      ends.push_back(static_cast<uint16_t>(i * 8 + static_cast<size_t>(__builtin_ctz(m))));
       m &= m - 1;
     }
   }
-  const size_t n = ends_.size();
-  if (n == 0) return false;
-  const size_t used = ends_.back();
-  if (used > cap || le16(b.data() + 2) != cap - used) return false;
-  if (ends_[0] < prefix + 4) return false;
-  for (size_t i = 1; i < n; ++i)
-    if (ends_[i] - ends_[i - 1] < 4) return false;
-  return true;
+  const size_t n = ends.size();
+  if (n == 0) return nullptr;
+  const size_t used = ends.back();
+  if (used > cap || le16(b.data() + 2) != cap - used) return nullptr;
+  if (ends[0] < l.prefix + 4) return nullptr;
+  for (size_t k = 1; k < n; ++k)
+    if (ends[k] < ends[k - 1] + 4) return nullptr;
+  l.version = version;
+  return &l;
 }
 
-RowId IndexWriter::leafEntry(const uint8_t* d, size_t prefix, size_t i, std::vector<uint8_t>& k) const {
-  size_t start = i ? ends_[i - 1] : 0, end = ends_[i];
+RowId IndexWriter::leafEntry(const uint8_t* d, const LeafLayout& l, size_t i, std::vector<uint8_t>& k) {
+  size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
   k.clear();
-  if (i) k.insert(k.end(), d, d + prefix);
+  if (i) k.insert(k.end(), d, d + l.prefix);
   k.insert(k.end(), d + start, d + end - 4);
   RowId r;
   r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
   r.row = d[end - 1];
   return r;
+}
+
+int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t i,
+                                  const std::vector<uint8_t>& key, RowId row) {
+  // Entry i's key is the shared prefix (the first entry's first bytes) and
+  // then its own bytes; the first entry holds its whole key.
+  const size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
+  const size_t pre = i ? l.prefix : 0;
+  const size_t ownLen = end - 4 - start;
+  const size_t n1 = std::min(pre, key.size());
+  if (n1) {
+    int c = std::memcmp(d, key.data(), n1);
+    if (c) return c < 0 ? -1 : 1;
+  }
+  if (key.size() < pre) return 1;  // the entry is longer and equal so far
+  const size_t rest = key.size() - pre;
+  const size_t n2 = std::min(ownLen, rest);
+  if (n2) {
+    int c = std::memcmp(d + start, key.data() + pre, n2);
+    if (c) return c < 0 ? -1 : 1;
+  }
+  if (ownLen != rest) return ownLen < rest ? -1 : 1;
+  RowId r;
+  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
+  r.row = d[end - 1];
+  if (r == row) return 0;
+  return r < row ? -1 : 1;
+}
+
+size_t IndexWriter::lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row) {
+  size_t lo = 0, hi = l.ends.size();
+  while (lo < hi) {
+    size_t mid = lo + (hi - lo) / 2;
+    if (compareLeafEntry(d, l, mid, key, row) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
 }
 
 bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row) {
@@ -309,42 +358,37 @@ bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId 
   const Format& fmt = pager_.format();
   PageRef cur = pager_.page(pg);
   const PageBuf& b = *cur;
-  size_t prefix = 0;
-  if (!scanLeaf(b, prefix)) return false;
+  const LeafLayout* lp = leafLayout(pg, b);
+  if (!lp) return false;
+  const LeafLayout& l = *lp;
+  const size_t prefix = l.prefix;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
   const size_t maskLen = dataStart - maskStart;
   const size_t cap = fmt.pageSize - dataStart;
-  const size_t n = ends_.size();
+  const size_t n = l.ends.size();
   if (n < 2) return false;
-  const size_t used = ends_.back();
+  const size_t used = l.ends.back();
   const uint8_t* d = b.data() + dataStart;
-  auto entryAt = [&](size_t i, std::vector<uint8_t>& k) { return leafEntry(d, prefix, i, k); };
-  size_t lo = 0, hi = n;
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    RowId r = entryAt(mid, keyA_);
-    if (compareEntries(keyA_, r, key, row) < 0) lo = mid + 1;
-    else hi = mid;
-  }
-  const size_t slot = lo;
-  if (slot < n) {
-    RowId r = entryAt(slot, keyA_);
-    if (compareEntries(keyA_, r, key, row) == 0) return true;  // already there
-  }
+  const size_t slot = lowerBound(d, l, key, row);
+  if (slot < n && compareLeafEntry(d, l, slot, key, row) == 0) return true;  // already there
   if (slot == 0) return false;
-  // The shared prefix as the full encoder would compute it.
-  entryAt(0, keyA_);
-  if (slot == n) keyB_ = key;
-  else entryAt(n - 1, keyB_);
-  size_t lim = std::min(keyA_.size(), keyB_.size()), common = 0;
-  while (common < lim && keyA_[common] == keyB_[common]) ++common;
+  // The shared prefix as the full encoder would compute it: what the first
+  // and the last key have in common.
+  leafEntry(d, l, 0, keyA_);
+  const std::vector<uint8_t>* last = &key;
+  if (slot < n) {
+    leafEntry(d, l, n - 1, keyB_);
+    last = &keyB_;
+  }
+  size_t lim = std::min(keyA_.size(), last->size()), common = 0;
+  while (common < lim && keyA_[common] == (*last)[common]) ++common;
   if (fmt.jet3) common = std::min<size_t>(common, 255);
   if (common != prefix || key.size() < prefix || std::memcmp(key.data(), keyA_.data(), prefix) != 0) return false;
   const size_t add = key.size() + 4 - prefix;
   const size_t total = used + add;
   if (total > cap || total / 8 >= maskLen) return false;
-  const size_t off = ends_[slot - 1];
+  const size_t off = slot ? l.ends[slot - 1] : 0;
   cur.reset();
   cache_.erase(pg);
   PageBuf& dst = pager_.modify(pg);
@@ -362,10 +406,15 @@ bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId 
   size_t pos = off + add;
   mask[pos / 8] |= uint8_t(1u << (pos % 8));
   for (size_t i = slot; i < n; ++i) {
-    pos = ends_[i] + add;
+    pos = l.ends[i] + add;
     mask[pos / 8] |= uint8_t(1u << (pos % 8));
   }
   put16(dst.data() + 2, static_cast<uint16_t>(cap - total));
+  // The layout follows the change instead of being read again.
+  LeafLayout& upd = leaves_[pg];
+  upd.ends.insert(upd.ends.begin() + static_cast<std::ptrdiff_t>(slot), static_cast<uint16_t>(off + add));
+  for (size_t i = slot + 1; i < upd.ends.size(); ++i) upd.ends[i] = static_cast<uint16_t>(upd.ends[i] + add);
+  upd.version = pager_.version(pg);
   return true;
 }
 
@@ -582,19 +631,12 @@ bool IndexWriter::findKey(const std::vector<uint8_t>& key, RowId except, RowId* 
   uint32_t pg = descendTo(key, RowId{0, 0}, path);
   for (int hops = 0; pg && hops < 1000000; ++hops) {
     PageRef ref = pager_.page(pg);
-    size_t prefix = 0;
-    if (scanLeaf(*ref, prefix)) {
+    if (const LeafLayout* l = leafLayout(pg, *ref)) {
       const uint8_t* d = ref->data() + pager_.format().offIndexEntries;
-      // Entries are sorted: start at the first key not below `key`.
-      size_t lo = 0, hi = ends_.size();
-      while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        leafEntry(d, prefix, mid, keyA_);
-        if (compareKeys(keyA_, key) < 0) lo = mid + 1;
-        else hi = mid;
-      }
-      for (size_t i = lo; i < ends_.size(); ++i) {
-        RowId r = leafEntry(d, prefix, i, keyA_);
+      // Entries are sorted: start at the first entry not below `key` (no
+      // row address sorts before (key, 0:0)).
+      for (size_t i = lowerBound(d, *l, key, RowId{0, 0}); i < l->ends.size(); ++i) {
+        RowId r = leafEntry(d, *l, i, keyA_);
         int c = compareKeys(keyA_, key);
         if (c < 0) continue;
         if (c > 0) return false;

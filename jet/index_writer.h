@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/index.h"
@@ -60,8 +61,23 @@ class IndexWriter {
   // Inserts into leaf pg's bytes directly (true also when the entry is
   // already there); false, nothing written, when the general path is needed.
   bool insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
-  bool scanLeaf(const PageBuf& b, size_t& prefix);  // fills ends_
-  RowId leafEntry(const uint8_t* d, size_t prefix, size_t i, std::vector<uint8_t>& k) const;
+  // Where each entry of a plain leaf ends (offsets from the first entry,
+  // from the page's bitmask) and the shared prefix; kept per page while
+  // the page's version (Pager::version) stays the same.
+  struct LeafLayout {
+    uint64_t version = 0;
+    size_t prefix = 0;
+    std::vector<uint16_t> ends;
+  };
+  // The layout of leaf pg (whose bytes are b); nullptr when the page is not
+  // a plain leaf this writer can handle byte by byte.
+  const LeafLayout* leafLayout(uint32_t pg, const PageBuf& b);
+  static RowId leafEntry(const uint8_t* d, const LeafLayout& l, size_t i, std::vector<uint8_t>& k);
+  // Entry i of a leaf against (key,row) without copying the entry.
+  static int compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t i, const std::vector<uint8_t>& key,
+                              RowId row);
+  // The first entry not below (key,row) (the entry count when none is).
+  static size_t lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row);
   std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
   // parent (path.back() is the step taken in the parent).
@@ -76,12 +92,12 @@ class IndexWriter {
   uint32_t root_;
   uint32_t map_;
   struct Cached {
-    const PageBuf* buf;  // the page buffer the parse was checked against
+    uint64_t version;  // the page's version the parse was checked against
     std::shared_ptr<IndexPage> page;
   };
   std::map<uint32_t, Cached> cache_;
   PageBuf scratch_;
-  std::vector<uint32_t> ends_;
+  std::unordered_map<uint32_t, LeafLayout> leaves_;
   std::vector<uint8_t> keyA_, keyB_;
 };
 

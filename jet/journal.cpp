@@ -11,17 +11,33 @@
 namespace jet {
 namespace {
 
-constexpr char kMagic[8] = {'G', 'L', 'M', 'R', 'J', 'N', 'L', '1'};
+// Version 2 sums records eight bytes at a time; version 1 journals (byte by
+// byte FNV-1a) are still rolled back.
+constexpr char kMagic[8] = {'G', 'L', 'M', 'R', 'J', 'N', 'L', '2'};
+constexpr char kMagicV1[8] = {'G', 'L', 'M', 'R', 'J', 'N', 'L', '1'};
 constexpr size_t kHeaderSize = 32;
+constexpr uint64_t kFnvStart = 0xcbf29ce484222325ULL;
+constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
 
 uint64_t fnv(uint64_t h, const uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     h ^= p[i];
-    h *= 0x100000001b3ULL;
+    h *= kFnvPrime;
   }
   return h;
 }
-constexpr uint64_t kFnvStart = 0xcbf29ce484222325ULL;
+
+// Records are whole multiples of eight bytes (8 + page size).
+uint64_t wordSum(uint64_t h, const uint8_t* p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    h = (h ^ w) * kFnvPrime;
+    h ^= h >> 32;
+  }
+  return fnv(h, p + i, n - i);
+}
 
 void syncDirOf(const std::string& path) {
   auto slash = path.rfind('/');
@@ -112,34 +128,33 @@ std::unique_ptr<JournalStore> memoryJournal(FileWrapper wrap) {
   return std::make_unique<MemJournal>(std::move(wrap));
 }
 
-void writeJournal(JournalStore& store, FileIO& db, uint32_t pageSize, uint32_t origPageCount,
-                  const std::vector<uint32_t>& pages) {
+void writeJournal(JournalStore& store, uint32_t pageSize, uint32_t origPageCount,
+                  const std::vector<uint32_t>& pages, const StoredPageFn& storedPage) {
   auto j = store.create();
   // Records go first, the header last: until the header is written the
   // journal is not valid, and the database is not touched before the sync.
-  std::vector<uint8_t> rec(8 + pageSize);
+  const size_t recSize = 8 + size_t(pageSize);
   uint64_t sum = kFnvStart;
   uint64_t off = kHeaderSize;
   // Several records per write keeps system calls down on big changes.
-  std::vector<uint8_t> batch;
   const size_t batchRecords = 64;
+  std::vector<uint8_t> batch(batchRecords * recSize);
   size_t inBatch = 0;
-  uint64_t batchOff = off;
+  auto flush = [&] {
+    if (!inBatch) return;
+    j->writeAt(off, batch.data(), inBatch * recSize);
+    off += inBatch * recSize;
+    inBatch = 0;
+  };
   for (uint32_t pg : pages) {
-    put32(rec.data(), pg);
-    put32(rec.data() + 4, 0);
-    db.readAt(uint64_t(pg) * pageSize, rec.data() + 8, pageSize);
-    sum = fnv(sum, rec.data(), rec.size());
-    batch.insert(batch.end(), rec.begin(), rec.end());
-    off += rec.size();
-    if (++inBatch == batchRecords) {
-      j->writeAt(batchOff, batch.data(), batch.size());
-      batchOff = off;
-      batch.clear();
-      inBatch = 0;
-    }
+    uint8_t* rec = batch.data() + inBatch * recSize;
+    put32(rec, pg);
+    put32(rec + 4, 0);
+    storedPage(pg, rec + 8);
+    sum = wordSum(sum, rec, recSize);
+    if (++inBatch == batchRecords) flush();
   }
-  if (!batch.empty()) j->writeAt(batchOff, batch.data(), batch.size());
+  flush();
   uint8_t h[kHeaderSize] = {};
   std::memcpy(h, kMagic, 8);
   put32(h + 8, pageSize);
@@ -164,13 +179,15 @@ bool recoverJournal(JournalStore& store, FileIO& db) {
     origCount = hv.u32(12);
     n = hv.u32(16);
     uint64_t sum = hv.u64(24);
-    if (std::memcmp(h, kMagic, 8) == 0 && (pageSize == 2048 || pageSize == 4096) &&
+    const bool v2 = std::memcmp(h, kMagic, 8) == 0;
+    const bool v1 = std::memcmp(h, kMagicV1, 8) == 0;
+    if ((v1 || v2) && (pageSize == 2048 || pageSize == 4096) &&
         size >= kHeaderSize + uint64_t(n) * (8 + pageSize)) {
       std::vector<uint8_t> rec(8 + pageSize);
       uint64_t s = kFnvStart;
       for (uint32_t i = 0; i < n; ++i) {
         j->readAt(kHeaderSize + uint64_t(i) * rec.size(), rec.data(), rec.size());
-        s = fnv(s, rec.data(), rec.size());
+        s = v2 ? wordSum(s, rec.data(), rec.size()) : fnv(s, rec.data(), rec.size());
       }
       valid = s == sum;
     }

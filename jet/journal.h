@@ -11,12 +11,15 @@
 // never touched; it is simply removed.
 //
 // Layout: a 32-byte header
-//   0  magic "GLMRJNL1"   8  page size   12 page count before the change
-//   16 record count       20 zero        24 FNV-1a 64 of all records
+//   0  magic "GLMRJNL2"   8  page size   12 page count before the change
+//   16 record count       20 zero        24 checksum of all records
+// (FNV-1a 64 style over 8-byte words; journals with the older magic
+// "GLMRJNL1" sum byte by byte and are rolled back as well)
 // then per record: page number (4), zero (4), the page as stored (page size).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,10 +46,13 @@ std::unique_ptr<JournalStore> fileJournal(const std::string& dbPath, FileWrapper
 // only as long as the store does.
 std::unique_ptr<JournalStore> memoryJournal(FileWrapper wrap = {});
 
+// Fills out (page size bytes) with page pg exactly as the file stores it now.
+using StoredPageFn = std::function<void(uint32_t pg, uint8_t* out)>;
+
 // Writes and syncs the journal of a change: the stored bytes of each page in
-// pages (all below origPageCount) are read from db.
-void writeJournal(JournalStore& store, FileIO& db, uint32_t pageSize, uint32_t origPageCount,
-                  const std::vector<uint32_t>& pages);
+// pages (all below origPageCount), as storedPage gives them.
+void writeJournal(JournalStore& store, uint32_t pageSize, uint32_t origPageCount,
+                  const std::vector<uint32_t>& pages, const StoredPageFn& storedPage);
 
 // Rolls back a hot journal into db. Returns true when pages were restored,
 // false when there was no journal or only an incomplete one (removed).

@@ -20,12 +20,13 @@ Pager::Pager(std::unique_ptr<FileIO> file, const Format& fmt, std::unique_ptr<Pa
 void Pager::refreshSize() {
   pageCount_ = static_cast<uint32_t>(file_->size() / fmt_->pageSize);
   committedCount_ = pageCount_;
+  newCleanStamp();
 }
 
 PageRef Pager::page(uint32_t pgno) {
   if (!dirty_.empty()) {
     auto d = dirty_.find(pgno);
-    if (d != dirty_.end()) return d->second;
+    if (d != dirty_.end()) return d->second.buf;
   }
   auto it = index_.find(pgno);
   if (it != index_.end()) {
@@ -82,27 +83,31 @@ void Pager::beginChange() {
 PageBuf& Pager::modify(uint32_t pgno) {
   if (!inChange_) throw Error(err::kNotSupported, "A page was changed outside of a change.");
   auto d = dirty_.find(pgno);
-  if (d != dirty_.end()) return *d->second;
+  if (d != dirty_.end()) {
+    d->second.stamp = ++stamp_;
+    return *d->second.buf;
+  }
   // A cached page nobody else holds is changed in place (a rollback drops
-  // it from the cache); one that a reader holds is copied first.
+  // it from the cache); one that a reader holds is copied first. The
+  // journal reads the old bytes from the file.
   auto c = index_.find(pgno);
   if (c != index_.end() && c->second->second.use_count() == 1) {
     auto buf = std::const_pointer_cast<PageBuf>(c->second->second);
     PageBuf& ref = *buf;
-    dirty_.emplace(pgno, std::move(buf));
+    dirty_.emplace(pgno, Dirty{std::move(buf), ++stamp_});
     return ref;
   }
   PageRef cur = page(pgno);
   auto copy = std::make_shared<PageBuf>(*cur);
   PageBuf& ref = *copy;
-  dirty_.emplace(pgno, std::move(copy));
+  dirty_.emplace(pgno, Dirty{std::move(copy), ++stamp_});
   return ref;
 }
 
 uint32_t Pager::appendPage() {
   if (!inChange_) throw Error(err::kNotSupported, "A page was added outside of a change.");
   uint32_t pgno = pageCount_++;
-  dirty_[pgno] = std::make_shared<PageBuf>(fmt_->pageSize, 0);
+  dirty_[pgno] = Dirty{std::make_shared<PageBuf>(fmt_->pageSize, 0), ++stamp_};
   return pgno;
 }
 
@@ -121,13 +126,24 @@ void Pager::commitChange() {
   for (uint32_t pg : pages)
     if (pg < committedCount_) old.push_back(pg);
   try {
-    writeJournal(*journal_, *file_, fmt_->pageSize, committedCount_, old);
-    PageBuf enc(fmt_->pageSize);
-    for (uint32_t pg : pages) {
-      const PageBuf& dec = *dirty_[pg];
-      std::copy(dec.begin(), dec.end(), enc.begin());
-      codec_->encode(pg, enc.data(), enc.size());
-      file_->writeAt(uint64_t(pg) * fmt_->pageSize, enc.data(), enc.size());
+    const uint32_t ps = fmt_->pageSize;
+    writeJournal(*journal_, ps, committedCount_, old,
+                 [&](uint32_t pg, uint8_t* out) { file_->readAt(uint64_t(pg) * ps, out, ps); });
+    // Runs of consecutive pages go out in one write each.
+    const size_t maxRun = 64;
+    std::vector<uint8_t> run(maxRun * ps);
+    size_t i = 0;
+    while (i < pages.size()) {
+      size_t n = 0;
+      while (i + n < pages.size() && n < maxRun && pages[i + n] == pages[i] + n) {
+        const PageBuf& dec = *dirty_[pages[i + n]].buf;
+        uint8_t* out = run.data() + n * ps;
+        std::copy(dec.begin(), dec.end(), out);
+        codec_->encode(pages[i + n], out, ps);
+        ++n;
+      }
+      file_->writeAt(uint64_t(pages[i]) * ps, run.data(), n * ps);
+      i += n;
     }
     file_->sync();
     journal_->remove();
@@ -144,8 +160,9 @@ void Pager::commitChange() {
     inChange_ = false;
     throw;
   }
-  for (auto& kv : dirty_) cacheInsert(kv.first, kv.second);
+  for (auto& kv : dirty_) cacheInsert(kv.first, kv.second.buf);
   dirty_.clear();
+  newCleanStamp();
   committedCount_ = pageCount_;
   inChange_ = false;
 }
@@ -159,12 +176,14 @@ void Pager::rollbackChange() {
     }
   }
   dirty_.clear();
+  newCleanStamp();
   pageCount_ = committedCount_;
   inChange_ = false;
 }
 
 void Pager::replace(uint32_t pgno, PageBuf decoded) {
   cacheInsert(pgno, std::make_shared<PageBuf>(std::move(decoded)));
+  newCleanStamp();
   if (pgno >= pageCount_) pageCount_ = pgno + 1;
 }
 
@@ -172,12 +191,14 @@ void Pager::writeThrough(uint32_t pgno, const PageBuf& decoded) {
   PageBuf enc = decoded;
   codec_->encode(pgno, enc.data(), enc.size());
   file_->writeAt(uint64_t(pgno) * fmt_->pageSize, enc.data(), enc.size());
+  newCleanStamp();
   if (pgno >= pageCount_) pageCount_ = pgno + 1;
 }
 
 void Pager::dropCache() {
   lru_.clear();
   index_.clear();
+  newCleanStamp();
 }
 
 }  // namespace jet

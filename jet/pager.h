@@ -65,6 +65,18 @@ class Pager {
   void commitChange();
   void rollbackChange();
   size_t dirtyCount() const { return dirty_.size(); }
+  // A number that changes whenever the bytes page(pgno) returns may have
+  // changed: every modify() of the page gives it a new one, and so does any
+  // event that replaces buffers wholesale (commit, rollback, replace, a
+  // dropped cache). Callers that keep facts derived from a page's bytes
+  // (the index writer's entry layouts) check them against it.
+  uint64_t version(uint32_t pgno) const {
+    if (!dirty_.empty()) {
+      auto d = dirty_.find(pgno);
+      if (d != dirty_.end()) return d->second.stamp;
+    }
+    return cleanStamp_;
+  }
   uint32_t committedPageCount() const { return committedCount_; }
 
  private:
@@ -77,8 +89,16 @@ class Pager {
   // LRU: most recent at front.
   std::list<std::pair<uint32_t, PageRef>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
-  // Pages changed by the change under way.
-  std::unordered_map<uint32_t, std::shared_ptr<PageBuf>> dirty_;
+  // Pages changed by the change under way, with the stamp of their latest
+  // modify().
+  struct Dirty {
+    std::shared_ptr<PageBuf> buf;
+    uint64_t stamp;
+  };
+  std::unordered_map<uint32_t, Dirty> dirty_;
+  uint64_t stamp_ = 1;
+  uint64_t cleanStamp_ = 1;
+  void newCleanStamp() { cleanStamp_ = ++stamp_; }
   std::shared_ptr<JournalStore> journal_;
   bool inChange_ = false;
   uint32_t committedCount_ = 0;
