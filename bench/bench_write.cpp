@@ -87,10 +87,10 @@ int main(int argc, char** argv) {
   auto t1 = Clock::now();
   for (long done = 0; done < updates;) {
     jet::ChangeScope change(*db);
+    jet::IndexCursor c(*db, pkReal);
     for (long k = 0; k < batch && done < updates; ++k, ++done) {
       int32_t key = static_cast<int32_t>(1 + (rng() % rows));
       // Find the row by its key through the primary index.
-      jet::IndexCursor c(*db, pkReal);
       c.seek(jet::encodeIndexKeyValues(db->format(), *def, pkReal, {Value::longInt(key)}));
       if (!c.next()) { std::fprintf(stderr, "key %d not found\n", key); return 1; }
       auto v = w.read(c.rowId());

@@ -165,23 +165,36 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   p.data = pv.data + dataStart;
   p.ends.clear();
   size_t last = 0;
-  for (size_t i = maskStart; i < dataStart; ++i) {
+  auto take = [&](size_t end) {
+    if (end > dataLen || end <= last)
+      corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
+    size_t full = end - last;
+    if (p.ends.empty()) {
+      if (p.prefixLen > full)
+        corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
+    } else {
+      full += p.prefixLen;
+    }
+    if (full < p.minEntry) corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
+    p.ends.push_back(static_cast<uint32_t>(end));
+    last = end;
+  };
+  // Eight mask bytes at a time (little-endian words: bit order matches),
+  // then the rest byte by byte.
+  size_t i = maskStart;
+  for (; i + 8 <= dataStart; i += 8) {
+    uint64_t m;
+    std::memcpy(&m, pv.data + i, 8);
+    while (m != 0) {
+      take((i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m)));
+      m &= m - 1;
+    }
+  }
+  for (; i < dataStart; ++i) {
     unsigned m = pv.data[i];
     while (m != 0) {
-      const size_t end = (i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m));
+      take((i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m)));
       m &= m - 1;
-      if (end > dataLen || end <= last)
-        corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
-      size_t full = end - last;
-      if (p.ends.empty()) {
-        if (p.prefixLen > full)
-          corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
-      } else {
-        full += p.prefixLen;
-      }
-      if (full < p.minEntry) corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
-      p.ends.push_back(static_cast<uint32_t>(end));
-      last = end;
     }
   }
 }

@@ -1,6 +1,7 @@
 #include "jet/table_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "jet/error.h"
@@ -25,6 +26,23 @@ std::array<uint8_t, 16> newGuid() {
 }
 
 [[noreturn]] void noCurrentRecord() { throw Error(err::kNoCurrentRecord, "No current record."); }
+
+// Whether an index's key columns hold the same values in both rows, so that
+// its key cannot have changed (floating values compared bit for bit: 0 and
+// -0 are equal as numbers but not as keys).
+bool sameKeyValues(const RealIndex& ri, const std::vector<Value>& a, const std::vector<Value>& b) {
+  for (const IndexColumn& ic : ri.columns) {
+    if (ic.column < 0 || static_cast<size_t>(ic.column) >= a.size() || static_cast<size_t>(ic.column) >= b.size())
+      return false;
+    const Value& x = a[ic.column];
+    const Value& y = b[ic.column];
+    if (!(x == y)) return false;
+    if ((x.type() == DataType::Double || x.type() == DataType::Single || x.type() == DataType::DateTime) &&
+        std::signbit(x.asDouble()) != std::signbit(y.asDouble()))
+      return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -146,6 +164,7 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
       throw Error(err::kIndexNull, "Index or primary key cannot contain a Null value.");
     }
     if (!ri.unique() || keyHasNull(d, ri, vals)) continue;
+    if (old && sameKeyValues(ri, *old, vals)) continue;
     auto key = encodeIndexKey(fmt, d, ri, vals);
     if (old) {
       auto oldKey = encodeIndexKey(fmt, d, ri, *old);
@@ -381,7 +400,6 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
   inChange([&] {
     const TableDef& d = *def_;
     const Format& fmt = db_.format();
-    Pager& pager = db_.pager();
     // Long values that did not change keep their stored field; the others
     // give their pages back and are written anew.
     std::vector<std::string> keep(d.columns.size());
@@ -407,42 +425,11 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
       }
     }
     std::vector<uint8_t> row = buildRow(vals, &keep);
-    // Put the row back in its home slot if it fits; otherwise the home slot
-    // keeps a pointer to the row's new place.
-    PageBuf& home = pager.modify(id.page);
-    auto slots = readSlotContents(fmt, home);
-    if (where.page != id.page || where.row != id.row) {
-      // Drop the old overflow copy first.
-      PageBuf& op = pager.modify(where.page);
-      auto os = readSlotContents(fmt, op);
-      os[where.row].flags = slotflag::kDeleted;
-      os[where.row].bytes.clear();
-      writeSlots(fmt, op, os);
-      slots = readSlotContents(fmt, pager.modify(id.page));
-    }
-    auto tryHome = slots;
-    tryHome[id.row].flags = 0;
-    tryHome[id.row].bytes = row;
-    PageBuf& home2 = pager.modify(id.page);
-    if (!writeSlots(fmt, home2, tryHome)) {
-      RowId target = placeNew(row);
-      // The moved row is marked so that scans pass over it; it is reached
-      // through the pointer only.
-      PageBuf& tp = pager.modify(target.page);
-      auto ts = readSlotContents(fmt, tp);
-      ts[target.row].flags = slotflag::kDeleted;
-      writeSlots(fmt, tp, ts);
-      auto ptr = slots;
-      ptr[id.row].flags = slotflag::kOverflow;
-      ptr[id.row].bytes.assign(4, 0);
-      put32(ptr[id.row].bytes.data(), target.packed());
-      PageBuf& home3 = pager.modify(id.page);
-      if (!writeSlots(fmt, home3, ptr)) throw Error(err::kRecordTooLarge, "Record is too large.");
-    }
-    (void)home;
+    storeUpdated(id, where, row);
     for (size_t r = 0; r < d.realIndexes.size(); ++r) {
       const RealIndex& ri = d.realIndexes[r];
       if (!canEncodeKey(fmt, d, ri)) continue;
+      if (sameKeyValues(ri, old, vals)) continue;
       bool oldIn = !(ri.ignoreNulls() && keyIsAllNull(d, ri, old));
       bool newIn = !(ri.ignoreNulls() && keyIsAllNull(d, ri, vals));
       auto ok = encodeIndexKey(fmt, d, ri, old);
@@ -453,6 +440,49 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
     }
     setCounts(0, 0);
   });
+}
+
+// Puts an updated row in place: over the old bytes when its length is the
+// same, else back in its home slot if the page has room; otherwise the home
+// slot keeps a pointer to the row's new place.
+void TableWriter::storeUpdated(RowId id, RowId where, const std::vector<uint8_t>& row) {
+  const Format& fmt = db_.format();
+  Pager& pager = db_.pager();
+  if (where == id) {
+    PageBuf& page = pager.modify(id.page);
+    auto info = readSlots(fmt, page);
+    if (id.row < info.size() && info[id.row].flags == 0 && info[id.row].end <= page.size() &&
+        size_t(info[id.row].end - info[id.row].start) == row.size()) {
+      std::copy(row.begin(), row.end(), page.begin() + info[id.row].start);
+      return;
+    }
+  }
+  auto slots = readSlotContents(fmt, pager.modify(id.page));
+  if (where.page != id.page || where.row != id.row) {
+    // Drop the old overflow copy first.
+    PageBuf& op = pager.modify(where.page);
+    auto os = readSlotContents(fmt, op);
+    os[where.row].flags = slotflag::kDeleted;
+    os[where.row].bytes.clear();
+    writeSlots(fmt, op, os);
+    slots = readSlotContents(fmt, pager.modify(id.page));
+  }
+  auto tryHome = slots;
+  tryHome[id.row].flags = 0;
+  tryHome[id.row].bytes = row;
+  if (writeSlots(fmt, pager.modify(id.page), tryHome)) return;
+  RowId target = placeNew(row);
+  // The moved row is marked so that scans pass over it; it is reached
+  // through the pointer only.
+  PageBuf& tp = pager.modify(target.page);
+  auto ts = readSlotContents(fmt, tp);
+  ts[target.row].flags = slotflag::kDeleted;
+  writeSlots(fmt, tp, ts);
+  auto ptr = slots;
+  ptr[id.row].flags = slotflag::kOverflow;
+  ptr[id.row].bytes.assign(4, 0);
+  put32(ptr[id.row].bytes.data(), target.packed());
+  if (!writeSlots(fmt, pager.modify(id.page), ptr)) throw Error(err::kRecordTooLarge, "Record is too large.");
 }
 
 void TableWriter::remove(RowId id) {

@@ -56,6 +56,7 @@ class TableWriter {
   std::vector<Value> prepare(const std::vector<Value>& in, const std::vector<Value>* old, RowId self);
   std::vector<uint8_t> buildRow(const std::vector<Value>& vals, const std::vector<std::string>* keepLong);
   RowId placeNew(const std::vector<uint8_t>& row);
+  void storeUpdated(RowId id, RowId where, const std::vector<uint8_t>& row);
   void setCounts(int rowDelta, uint32_t autoNumber);
   bool readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where);
   IndexWriter& indexWriter(size_t real);
