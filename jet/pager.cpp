@@ -24,10 +24,7 @@ void Pager::refreshSize() {
 }
 
 PageRef Pager::page(uint32_t pgno) {
-  if (!dirty_.empty()) {
-    auto d = dirty_.find(pgno);
-    if (d != dirty_.end()) return d->second.buf;
-  }
+  if (const Dirty* d = findDirty(pgno)) return d->buf;
   auto it = index_.find(pgno);
   if (it != index_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second);
@@ -40,7 +37,7 @@ PageRef Pager::page(uint32_t pgno) {
   const uint32_t ps = fmt_->pageSize;
   uint32_t run = 1;
   while (run < kReadAhead && pgno + run < pageCount_ && !index_.count(pgno + run) &&
-         !dirty_.count(pgno + run))
+         !findDirty(pgno + run))
     ++run;
   std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(run) * ps]);
   file_->readAt(uint64_t(pgno) * ps, block.get(), size_t(run) * ps);
@@ -82,10 +79,9 @@ void Pager::beginChange() {
 
 PageBuf& Pager::modify(uint32_t pgno) {
   if (!inChange_) throw Error(err::kNotSupported, "A page was changed outside of a change.");
-  auto d = dirty_.find(pgno);
-  if (d != dirty_.end()) {
-    d->second.stamp = ++stamp_;
-    return *d->second.buf;
+  if (Dirty* d = findDirty(pgno)) {
+    d->stamp = ++stamp_;
+    return *d->buf;
   }
   // A cached page nobody else holds is changed in place (a rollback drops
   // it from the cache); one that a reader holds is copied first. The
@@ -94,20 +90,31 @@ PageBuf& Pager::modify(uint32_t pgno) {
   if (c != index_.end() && c->second->second.use_count() == 1) {
     auto buf = std::const_pointer_cast<PageBuf>(c->second->second);
     PageBuf& ref = *buf;
-    dirty_.emplace(pgno, Dirty{std::move(buf), ++stamp_});
+    addDirty(pgno, std::move(buf));
     return ref;
   }
   PageRef cur = page(pgno);
   auto copy = std::make_shared<PageBuf>(*cur);
   PageBuf& ref = *copy;
-  dirty_.emplace(pgno, Dirty{std::move(copy), ++stamp_});
+  addDirty(pgno, std::move(copy));
   return ref;
+}
+
+void Pager::addDirty(uint32_t pgno, std::shared_ptr<PageBuf> buf) {
+  if (pgno >= dirtyAt_.size()) dirtyAt_.resize(std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8));
+  dirty_.push_back(Dirty{pgno, std::move(buf), ++stamp_});
+  dirtyAt_[pgno] = static_cast<uint32_t>(dirty_.size());
+}
+
+void Pager::clearDirty() {
+  for (const auto& d : dirty_) dirtyAt_[d.pgno] = 0;
+  dirty_.clear();
 }
 
 uint32_t Pager::appendPage() {
   if (!inChange_) throw Error(err::kNotSupported, "A page was added outside of a change.");
   uint32_t pgno = pageCount_++;
-  dirty_[pgno] = Dirty{std::make_shared<PageBuf>(fmt_->pageSize, 0), ++stamp_};
+  addDirty(pgno, std::make_shared<PageBuf>(fmt_->pageSize, 0));
   return pgno;
 }
 
@@ -120,7 +127,7 @@ void Pager::commitChange() {
   }
   std::vector<uint32_t> pages;
   pages.reserve(dirty_.size());
-  for (const auto& kv : dirty_) pages.push_back(kv.first);
+  for (const auto& d : dirty_) pages.push_back(d.pgno);
   std::sort(pages.begin(), pages.end());
   std::vector<uint32_t> old;
   for (uint32_t pg : pages)
@@ -136,7 +143,7 @@ void Pager::commitChange() {
     while (i < pages.size()) {
       size_t n = 0;
       while (i + n < pages.size() && n < maxRun && pages[i + n] == pages[i] + n) {
-        const PageBuf& dec = *dirty_[pages[i + n]].buf;
+        const PageBuf& dec = *findDirty(pages[i + n])->buf;
         uint8_t* out = run.data() + n * ps;
         std::copy(dec.begin(), dec.end(), out);
         codec_->encode(pages[i + n], out, ps);
@@ -154,28 +161,28 @@ void Pager::commitChange() {
       recoverJournal(*journal_, *file_);
     } catch (...) {
     }
-    dirty_.clear();
+    clearDirty();
     dropCache();
     pageCount_ = committedCount_;
     inChange_ = false;
     throw;
   }
-  for (auto& kv : dirty_) cacheInsert(kv.first, kv.second.buf);
-  dirty_.clear();
+  for (auto& d : dirty_) cacheInsert(d.pgno, d.buf);
+  clearDirty();
   newCleanStamp();
   committedCount_ = pageCount_;
   inChange_ = false;
 }
 
 void Pager::rollbackChange() {
-  for (const auto& kv : dirty_) {
-    auto it = index_.find(kv.first);
+  for (const auto& d : dirty_) {
+    auto it = index_.find(d.pgno);
     if (it != index_.end()) {
       lru_.erase(it->second);
       index_.erase(it);
     }
   }
-  dirty_.clear();
+  clearDirty();
   newCleanStamp();
   pageCount_ = committedCount_;
   inChange_ = false;

@@ -71,11 +71,8 @@ class Pager {
   // dropped cache). Callers that keep facts derived from a page's bytes
   // (the index writer's entry layouts) check them against it.
   uint64_t version(uint32_t pgno) const {
-    if (!dirty_.empty()) {
-      auto d = dirty_.find(pgno);
-      if (d != dirty_.end()) return d->second.stamp;
-    }
-    return cleanStamp_;
+    const Dirty* d = findDirty(pgno);
+    return d ? d->stamp : cleanStamp_;
   }
   uint32_t committedPageCount() const { return committedCount_; }
 
@@ -90,12 +87,23 @@ class Pager {
   std::list<std::pair<uint32_t, PageRef>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
   // Pages changed by the change under way, with the stamp of their latest
-  // modify().
+  // modify(); found by page number through dirtyAt_ (one slot per page of
+  // the file: index in dirty_ plus one, 0 for a page not changed).
   struct Dirty {
+    uint32_t pgno;
     std::shared_ptr<PageBuf> buf;
     uint64_t stamp;
   };
-  std::unordered_map<uint32_t, Dirty> dirty_;
+  std::vector<Dirty> dirty_;
+  std::vector<uint32_t> dirtyAt_;
+  const Dirty* findDirty(uint32_t pgno) const {
+    return pgno < dirtyAt_.size() && dirtyAt_[pgno] ? &dirty_[dirtyAt_[pgno] - 1] : nullptr;
+  }
+  Dirty* findDirty(uint32_t pgno) {
+    return pgno < dirtyAt_.size() && dirtyAt_[pgno] ? &dirty_[dirtyAt_[pgno] - 1] : nullptr;
+  }
+  void addDirty(uint32_t pgno, std::shared_ptr<PageBuf> buf);
+  void clearDirty();
   uint64_t stamp_ = 1;
   uint64_t cleanStamp_ = 1;
   void newCleanStamp() { cleanStamp_ = ++stamp_; }
