@@ -126,6 +126,13 @@ void IndexWriter::store(const IndexPage& p) {
   if (!tryStore(p)) corrupt("an index page overflowed");
 }
 
+void IndexWriter::storeOwned(std::shared_ptr<IndexPage> p) {
+  PageBuf& dst = pager_.modify(p->page);
+  if (!encodeIndexPage(pager_.format(), tdef_, *p, dst)) corrupt("an index page overflowed");
+  const uint32_t pg = p->page;
+  cache_[pg] = Cached{pager_.version(pg), std::move(p)};
+}
+
 bool IndexWriter::tryStore(const IndexPage& p) {
   PageBuf& dst = pager_.modify(p.page);
   if (!encodeIndexPage(pager_.format(), tdef_, p, dst)) return false;
@@ -439,91 +446,105 @@ void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
   es.insert(it, std::move(e));
   if (insertInPlace(leaf, slot)) return;
   if (tryStore(leaf)) return;
-  IndexPage copy = leaf;
-  cache_.erase(leaf.page);
-  writeOrSplit(copy, path);
+  writeOrSplit(std::move(leafPtr), std::move(path), slot + 1 == es.size());
 }
 
-void IndexWriter::writeOrSplit(IndexPage& p, std::vector<Step> path) {
+void IndexWriter::writeOrSplit(std::shared_ptr<IndexPage> pp, std::vector<Step> path, bool appended) {
+  IndexPage& p = *pp;
   if (indexPageFits(pager_.format(), p)) {
-    store(p);
+    storeOwned(std::move(pp));
     return;
   }
   if (p.entries.size() < 2) throw Error(err::kNotSupported, "An index key is too long for an index page.");
-  // Split by bytes, half each.
-  size_t total = 0;
-  for (const auto& e : p.entries) total += indexEntrySize(e, p.leaf);
-  size_t acc = 0, cut = 0;
-  while (cut < p.entries.size() - 1 && acc + indexEntrySize(p.entries[cut], p.leaf) <= total / 2) {
-    acc += indexEntrySize(p.entries[cut], p.leaf);
-    ++cut;
+  cache_.erase(p.page);  // p is taken apart below
+  size_t cut = 0;
+  if (appended && p.next == 0) {
+    // Growing at the right edge of its level (ascending keys): the old
+    // entries stay together and the new one starts the next page, so pages
+    // filled in key order end up full rather than half full.
+    cut = p.entries.size() - 1;
+  } else {
+    // Split by bytes, half each.
+    size_t total = 0;
+    for (const auto& e : p.entries) total += indexEntrySize(e, p.leaf);
+    size_t acc = 0;
+    while (cut < p.entries.size() - 1 && acc + indexEntrySize(p.entries[cut], p.leaf) <= total / 2) {
+      acc += indexEntrySize(p.entries[cut], p.leaf);
+      ++cut;
+    }
+    if (cut == 0) cut = 1;
   }
-  if (cut == 0) cut = 1;
   // Left part: entries [0, cut); for an intermediate page the last of them
   // gives its child to the left page's tail.
-  IndexPage left, right;
-  left.leaf = right.leaf = p.leaf;
-  left.entries.assign(p.entries.begin(), p.entries.begin() + cut);
-  right.entries.assign(p.entries.begin() + cut, p.entries.end());
-  right.tail = p.tail;
-  IndexEntry sep = left.entries.back();  // the left page's last entry (a copy)
+  auto left = std::make_shared<IndexPage>();
+  auto right = std::make_shared<IndexPage>();
+  left->leaf = right->leaf = p.leaf;
+  auto first = std::make_move_iterator(p.entries.begin());
+  left->entries.assign(first, first + static_cast<std::ptrdiff_t>(cut));
+  right->entries.assign(first + static_cast<std::ptrdiff_t>(cut), std::make_move_iterator(p.entries.end()));
+  right->tail = p.tail;
+  IndexEntry sep;  // the left page's last entry
+  sep.key = left->entries.back().key;
+  sep.row = left->entries.back().row;
   if (!p.leaf) {
-    left.tail = left.entries.back().child;
-    left.entries.pop_back();
+    left->tail = left->entries.back().child;
+    left->entries.pop_back();
   }
-  sep.child = 0;
 
   if (path.empty()) {
     // The root splits: its contents move to two new pages, it becomes their
     // parent.
     uint32_t a = newPage(), b = newPage();
-    left.page = a;
-    right.page = b;
-    left.prev = 0;
-    left.next = b;
-    right.prev = a;
-    right.next = 0;
-    store(left);
-    store(right);
-    IndexPage root;
-    root.page = p.page;
-    root.leaf = false;
-    IndexEntry re = sep;
-    re.child = a;
-    root.entries.push_back(re);
-    root.tail = b;
-    store(root);
+    left->page = a;
+    right->page = b;
+    left->prev = 0;
+    left->next = b;
+    right->prev = a;
+    right->next = 0;
+    storeOwned(std::move(left));
+    storeOwned(std::move(right));
+    auto root = std::make_shared<IndexPage>();
+    root->page = p.page;
+    root->leaf = false;
+    sep.child = a;
+    root->entries.push_back(std::move(sep));
+    root->tail = b;
+    storeOwned(std::move(root));
     return;
   }
   // Left keeps the page; right is new and follows it on its level.
-  uint32_t b = newPage();
-  left.page = p.page;
-  right.page = b;
-  left.prev = p.prev;
-  left.next = b;
-  right.prev = p.page;
-  right.next = p.next;
+  const uint32_t b = newPage();
+  left->page = p.page;
+  right->page = b;
+  left->prev = p.prev;
+  left->next = b;
+  right->prev = p.page;
+  right->next = p.next;
   if (p.next) {
-    IndexPage n = *load(p.next);
-    n.prev = b;
-    store(n);
+    auto n = load(p.next);
+    n->prev = b;
+    store(*n);
   }
-  store(left);
-  store(right);
+  const uint32_t leftPage = left->page;
+  storeOwned(std::move(left));
+  storeOwned(std::move(right));
   Step up = path.back();
   path.pop_back();
-  IndexPage parent = *load(up.page);
-  IndexEntry le = sep;
-  le.child = left.page;
+  // The parent's cached parse is changed in place (on any error the owner
+  // drops this writer and its cache).
+  auto parent = load(up.page);
+  if (parent->leaf) corrupt("an intermediate index page was expected");
+  sep.child = leftPage;
   if (up.slot < 0) {
-    parent.entries.push_back(le);
-    parent.tail = b;
+    parent->entries.push_back(std::move(sep));
+    parent->tail = b;
   } else {
+    if (static_cast<size_t>(up.slot) >= parent->entries.size()) corrupt("an index path is out of step");
     // The old entry (the subtree's last entry) now leads to the right page.
-    parent.entries[up.slot].child = b;
-    parent.entries.insert(parent.entries.begin() + up.slot, le);
+    parent->entries[up.slot].child = b;
+    parent->entries.insert(parent->entries.begin() + up.slot, std::move(sep));
   }
-  writeOrSplit(parent, path);
+  writeOrSplit(std::move(parent), std::move(path), up.slot < 0);
 }
 
 bool IndexWriter::remove(const std::vector<uint8_t>& key, RowId row) {
@@ -552,12 +573,14 @@ void IndexWriter::fixSeparators(const IndexPage& child, std::vector<Step> path) 
   while (!path.empty()) {
     Step up = path.back();
     path.pop_back();
-    IndexPage parent = *load(up.page);
     if (up.slot >= 0) {
-      IndexEntry& e = parent.entries[up.slot];
+      auto parent = load(up.page);
+      if (parent->leaf || static_cast<size_t>(up.slot) >= parent->entries.size())
+        corrupt("an index path is out of step");
+      IndexEntry& e = parent->entries[up.slot];
       e.key = last.key;
       e.row = last.row;
-      writeOrSplit(parent, path);
+      writeOrSplit(std::move(parent), std::move(path), false);
       return;
     }
     // Reached through the tail: the parent's own last entry changed; go up.

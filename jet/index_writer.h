@@ -52,6 +52,7 @@ class IndexWriter {
   };
   std::shared_ptr<IndexPage> load(uint32_t pg);
   void store(const IndexPage& p);
+  void storeOwned(std::shared_ptr<IndexPage> p);  // no copy: p becomes the cached parse
   bool tryStore(const IndexPage& p);  // false (nothing written) when p does not fit
   // Writes a leaf's new entry (at slot) into its page without re-encoding
   // the page; false (nothing written) when that cannot be done.
@@ -80,8 +81,9 @@ class IndexWriter {
   static size_t lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row);
   std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
-  // parent (path.back() is the step taken in the parent).
-  void writeOrSplit(IndexPage& p, std::vector<Step> path);
+  // parent (path.back() is the step taken in the parent). p is consumed.
+  // appended: p's new entry is its last one.
+  void writeOrSplit(std::shared_ptr<IndexPage> p, std::vector<Step> path, bool appended);
   void unlinkEmpty(IndexPage& p, std::vector<Step> path);
   void fixSeparators(const IndexPage& child, std::vector<Step> path);
   uint32_t newPage();
