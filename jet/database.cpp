@@ -115,6 +115,7 @@ void Database::commitChange() {
 void Database::rollbackChange() {
   if (changeDepth_ == 0) return;
   changeDepth_ = 0;
+  ++rollbacks_;
   pager_->rollbackChange();
   // Definitions and the catalogue may have been read from pages of the
   // change: read them again.

@@ -99,6 +99,9 @@ class Database {
   void commitChange();
   void rollbackChange();
   bool inChange() const { return changeDepth_ > 0; }
+  // How many changes have been rolled back; whoever keeps facts read from
+  // pages between calls (the table writer) drops them when this moves.
+  uint64_t rollbackCount() const { return rollbacks_; }
   // Throws 3027 with the reason when the database cannot be changed.
   void requireWritable() const;
 
@@ -146,6 +149,7 @@ class Database {
   std::string readOnlyReason_;
   bool recovered_ = false;
   int changeDepth_ = 0;
+  uint64_t rollbacks_ = 0;
   std::unique_ptr<WriterLock> lock_;
   Header header_;
   const Format* fmt_ = nullptr;

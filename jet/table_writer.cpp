@@ -61,6 +61,15 @@ std::shared_ptr<const TableDef> TableWriter::def() {
 }
 
 void TableWriter::load() {
+  if (rollbacks_ != db_.rollbackCount()) {
+    // A change was rolled back since the last call (perhaps one this writer
+    // took part in): what it remembers of pages may be gone.
+    rollbacks_ = db_.rollbackCount();
+    ix_.clear();
+    lv_.reset();
+    lastPageKnown_ = false;
+    def_.reset();
+  }
   auto d = db_.tableAtPage(tdefPage_, name_);
   if (d != def_) {
     bool structural = !def_ || d->realIndexes.size() != def_->realIndexes.size();

@@ -71,6 +71,7 @@ class TableWriter {
   std::vector<std::unique_ptr<IndexWriter>> ix_;
   uint32_t lastPage_ = 0;
   bool lastPageKnown_ = false;
+  uint64_t rollbacks_ = 0;
 };
 
 // Database-level helper for one change around a block:

@@ -76,6 +76,12 @@ void applyChange(jet::Database& db) {
     v[2] = Value::memo(std::string(5000, 'z'));
     w.update(ids[i], v);
   }
+  // Rows that keep their length are written over in place.
+  for (size_t i = 2; i < ids.size(); i += 5) {
+    auto v = w.read(ids[i]);
+    v[3] = Value::dbl(v[3].asDouble() + 0.5);
+    w.update(ids[i], v);
+  }
   for (size_t i = 1; i < ids.size(); i += 4) w.remove(ids[i]);
   change.commit();
 }
@@ -213,6 +219,57 @@ TEST(CrashSafety, IncompleteJournalIsIgnoredAndHotJournalRollsBack) {
   }
   EXPECT_FALSE(jet::fileExists(j));
   EXPECT_EQ(before, snapshot(base));
+}
+
+// A hot journal in the earlier layout (magic "GLMRJNL1", FNV-1a 64 over the
+// records byte by byte) left by an older build still rolls the change back.
+TEST(CrashSafety, HotJournalOfTheEarlierLayoutRollsBack) {
+  std::string base = makeBase();
+  auto before = snapshot(base);
+  const std::string oldBytes = testsupport::readFile(base);
+  std::string path = testsupport::tempDir() + "/v1.mdb";
+  testsupport::writeFile(path, oldBytes);
+  {
+    auto db = jet::Database::open(path);
+    applyChange(*db);
+  }
+  const std::string newBytes = testsupport::readFile(path);
+  ASSERT_NE(oldBytes, newBytes);
+  const uint32_t ps = 4096;
+  const uint32_t oldCount = static_cast<uint32_t>(oldBytes.size() / ps);
+  auto le = [](std::string& out, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  std::string records;
+  uint32_t n = 0;
+  for (uint32_t pg = 0; pg < oldCount; ++pg) {
+    if (oldBytes.compare(size_t(pg) * ps, ps, newBytes, size_t(pg) * ps, ps) == 0) continue;
+    le(records, pg, 4);
+    le(records, 0, 4);
+    records.append(oldBytes, size_t(pg) * ps, ps);
+    ++n;
+  }
+  ASSERT_GT(n, 0u);
+  uint64_t sum = 0xcbf29ce484222325ULL;
+  for (unsigned char c : records) {
+    sum ^= c;
+    sum *= 0x100000001b3ULL;
+  }
+  std::string journal = "GLMRJNL1";
+  le(journal, ps, 4);
+  le(journal, oldCount, 4);
+  le(journal, n, 4);
+  le(journal, 0, 4);
+  le(journal, sum, 8);
+  journal += records;
+  testsupport::writeFile(jet::journalPathFor(path), journal);
+  {
+    auto db = jet::Database::open(path);
+    EXPECT_TRUE(db->recoveredOnOpen());
+  }
+  EXPECT_FALSE(jet::fileExists(jet::journalPathFor(path)));
+  EXPECT_EQ(oldBytes, testsupport::readFile(path));
+  EXPECT_EQ(before, snapshot(path));
 }
 
 }  // namespace
