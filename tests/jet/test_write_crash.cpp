@@ -100,24 +100,35 @@ std::string makeBase() {
   return path;
 }
 
+// A copy of base at path, opened through files that follow plan; the
+// plan counts writes from after the opening.
+auto openFaultyCopy(const std::string& base, const std::string& path, const std::shared_ptr<jet::FaultPlan>& plan) {
+  testsupport::writeFile(path, testsupport::readFile(base));
+  jet::OpenOptions o;
+  o.wrapFile = jet::faultWrapper(plan);
+  auto db = jet::Database::open(path, o);
+  plan->writes = 0;
+  return db;
+}
+
+// Applies the change to a copy of base at path; returns how many writes it
+// made.
+uint64_t writesOfChange(const std::string& base, const std::string& path) {
+  auto plan = std::make_shared<jet::FaultPlan>();
+  auto db = openFaultyCopy(base, path, plan);
+  applyChange(*db);
+  return plan->writes;
+}
+
 TEST(CrashSafety, KilledAtEveryStageLeavesOldOrNewState) {
   std::string base = makeBase();
   std::string dir = testsupport::tempDir();
   auto before = snapshot(base);
   // The state after, and the number of writes the change makes.
   std::string done = dir + "/done.mdb";
-  testsupport::writeFile(done, testsupport::readFile(base));
-  auto plan = std::make_shared<jet::FaultPlan>();
-  {
-    jet::OpenOptions o;
-    o.wrapFile = jet::faultWrapper(plan);
-    auto db = jet::Database::open(done, o);
-    plan->writes = 0;
-    applyChange(*db);
-  }
+  const uint64_t total = writesOfChange(base, done);
   auto after = snapshot(done);
   ASSERT_NE(before, after);
-  const uint64_t total = plan->writes;
   ASSERT_GT(total, 3u);
   int sawOld = 0, sawNew = 0;
   // Every write when there are few, otherwise an even spread plus the ends.
@@ -168,28 +179,12 @@ TEST(CrashSafety, KilledAtEveryStageLeavesOldOrNewState) {
 TEST(CrashSafety, WriteErrorRollsBackAndDatabaseStaysUsable) {
   std::string base = makeBase();
   auto before = snapshot(base);
-  // How many writes the change makes when nothing fails.
-  uint64_t total = 0;
-  {
-    std::string path = testsupport::tempDir() + "/count.mdb";
-    testsupport::writeFile(path, testsupport::readFile(base));
-    auto plan = std::make_shared<jet::FaultPlan>();
-    jet::OpenOptions o;
-    o.wrapFile = jet::faultWrapper(plan);
-    auto db = jet::Database::open(path, o);
-    plan->writes = 0;
-    applyChange(*db);
-    total = plan->writes;
-  }
+  const uint64_t total = writesOfChange(base, testsupport::tempDir() + "/count.mdb");
   ASSERT_GT(total, 3u);
   for (uint64_t n : {uint64_t(1), total / 3, 2 * total / 3, total}) {
     std::string path = testsupport::tempDir() + "/err.mdb";
-    testsupport::writeFile(path, testsupport::readFile(base));
     auto plan = std::make_shared<jet::FaultPlan>();
-    jet::OpenOptions o;
-    o.wrapFile = jet::faultWrapper(plan);
-    auto db = jet::Database::open(path, o);
-    plan->writes = 0;
+    auto db = openFaultyCopy(base, path, plan);
     plan->failAtWrite = n;
     try {
       applyChange(*db);

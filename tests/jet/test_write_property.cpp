@@ -204,22 +204,25 @@ TEST(WriteProperty, RandomChangesMatchTheModel) {
 
 namespace {
 
-TEST(WriteProperty, IndexTreesGrowSplitAndShrinkBackWhenEmptied) {
-  auto db = jet::createMemoryDatabase();
+// Table T: ID (primary key) and a text column Txt with its own index.
+void createKeyedTable(jet::Database& db, int textSize, bool textAscending) {
   jet::TableSpec t;
   t.name = "T";
-  jet::ColumnSpec id{"ID", jet::DataType::Long};
-  jet::ColumnSpec txt{"Txt", jet::DataType::Text, 200};
-  t.columns = {id, txt};
+  t.columns = {jet::ColumnSpec{"ID", jet::DataType::Long}, jet::ColumnSpec{"Txt", jet::DataType::Text, textSize}};
   jet::IndexSpec pk;
   pk.name = "PrimaryKey";
   pk.primary = true;
   pk.columns = {{"ID", true}};
   jet::IndexSpec byTxt;
   byTxt.name = "Txt";
-  byTxt.columns = {{"Txt", false}};
+  byTxt.columns = {{"Txt", textAscending}};
   t.indexes = {pk, byTxt};
-  jet::createTable(*db, t);
+  jet::createTable(db, t);
+}
+
+TEST(WriteProperty, IndexTreesGrowSplitAndShrinkBackWhenEmptied) {
+  auto db = jet::createMemoryDatabase();
+  createKeyedTable(*db, 200, false);
   jet::TableWriter w(*db, "T");
   std::vector<jet::RowId> ids;
   {
@@ -272,20 +275,7 @@ TEST(WriteProperty, IndexTreesGrowSplitAndShrinkBackWhenEmptied) {
 // middle leaves the same writer in step with the file.
 TEST(WriteProperty, AscendingKeysFillPagesAndRollbacksKeepWritersInStep) {
   auto db = jet::createMemoryDatabase();
-  jet::TableSpec t;
-  t.name = "T";
-  jet::ColumnSpec id{"ID", jet::DataType::Long};
-  jet::ColumnSpec txt{"Txt", jet::DataType::Text, 50};
-  t.columns = {id, txt};
-  jet::IndexSpec pk;
-  pk.name = "PrimaryKey";
-  pk.primary = true;
-  pk.columns = {{"ID", true}};
-  jet::IndexSpec byTxt;
-  byTxt.name = "Txt";
-  byTxt.columns = {{"Txt", true}};
-  t.indexes = {pk, byTxt};
-  jet::createTable(*db, t);
+  createKeyedTable(*db, 50, true);
   jet::TableWriter w(*db, "T");
   auto text = [](int i) { return Value::text("row " + std::to_string((i * 7919) % 10007)); };
   {
