@@ -348,10 +348,37 @@ int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t 
 }
 
 size_t IndexWriter::lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row) {
-  size_t lo = 0, hi = l.ends.size();
+  const size_t n = l.ends.size();
+  // Every entry starts with the page's shared prefix: compared once, it
+  // either places the key before or after all entries or drops out of each
+  // comparison below.
+  const size_t pre = l.prefix;
+  const size_t n1 = std::min(pre, key.size());
+  if (n1) {
+    int c = std::memcmp(d, key.data(), n1);
+    if (c > 0) return 0;
+    if (c < 0) return n;
+  }
+  if (key.size() < pre) return 0;  // a proper prefix of every key
+  const uint8_t* rest = key.data() + pre;
+  const size_t restLen = key.size() - pre;
+  auto less = [&](size_t i) {  // entry i < (key,row)
+    const size_t start = i ? l.ends[i - 1] : pre;
+    const size_t end = l.ends[i];
+    const size_t own = end - 4 - start;
+    const size_t m = std::min(own, restLen);
+    int c = m ? std::memcmp(d + start, rest, m) : 0;
+    if (c) return c < 0;
+    if (own != restLen) return own < restLen;
+    RowId r;
+    r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
+    r.row = d[end - 1];
+    return r < row;
+  };
+  size_t lo = 0, hi = n;
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;
-    if (compareLeafEntry(d, l, mid, key, row) < 0) lo = mid + 1;
+    if (less(mid)) lo = mid + 1;
     else hi = mid;
   }
   return lo;
