@@ -35,12 +35,20 @@ size_t sharedPrefix(const Format& fmt, const IndexPage& p) {
   // when there are at least two entries.
   if (p.entries.size() < 2) return 0;
   // Entries are sorted, so what the first and the last key share, every key
-  // in between shares too.
+  // in between shares too; each is still checked, so that entries out of
+  // order (a damaged page) only make the prefix shorter.
   const auto& first = p.entries.front().key;
   const auto& last = p.entries.back().key;
   size_t n = std::min(first.size(), last.size());
   size_t prefix = 0;
   while (prefix < n && first[prefix] == last[prefix]) ++prefix;
+  for (const auto& e : p.entries) {
+    if (prefix == 0) break;
+    if (e.key.size() >= prefix && std::memcmp(e.key.data(), first.data(), prefix) == 0) continue;
+    size_t m = std::min(prefix, e.key.size()), k = 0;
+    while (k < m && e.key[k] == first[k]) ++k;
+    prefix = k;
+  }
   if (fmt.jet3) prefix = std::min<size_t>(prefix, 255);
   return prefix;
 }
