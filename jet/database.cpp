@@ -96,16 +96,25 @@ void Database::requireWritable() const {
 
 void Database::beginChange() {
   requireWritable();
+  if (failed_)
+    throw Error(err::kNoChange,
+                "The change under way was rolled back after an error; end it before making another.");
   if (changeDepth_ == 0) pager_->beginChange();
   ++changeDepth_;
 }
 
 void Database::commitChange() {
   if (changeDepth_ == 0) return;
+  if (failed_) {
+    if (--changeDepth_ == 0) failed_ = false;
+    throw Error(err::kNoChange, "The change was rolled back after an error and cannot be committed.");
+  }
   if (--changeDepth_ > 0) return;
   try {
     pager_->commitChange();
   } catch (...) {
+    // The pager put the file back as it was: the change is rolled back.
+    ++rollbacks_;
     tdefs_.clear();
     try { loadCatalog(); } catch (...) {}
     throw;
@@ -114,7 +123,12 @@ void Database::commitChange() {
 
 void Database::rollbackChange() {
   if (changeDepth_ == 0) return;
-  changeDepth_ = 0;
+  // A rollback inside a larger change ends all of it: what the enclosing
+  // levels did is gone too, so they may only end (their commit throws 3034,
+  // new changes are refused) until the outermost level is left.
+  const bool already = failed_;
+  failed_ = --changeDepth_ > 0;
+  if (already) return;
   ++rollbacks_;
   pager_->rollbackChange();
   // Definitions and the catalogue may have been read from pages of the

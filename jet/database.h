@@ -93,8 +93,10 @@ class Database {
   bool recoveredOnOpen() const { return recovered_; }
 
   // Changes: every write happens inside one. Changes nest; the outermost
-  // commit makes everything permanent at once, a rollback forgets it all.
-  // Throws 3027 on a read-only database.
+  // commit makes everything permanent at once, a rollback (at any level)
+  // forgets it all. After a rollback at an inner level the enclosing levels
+  // can only end: beginChange and commitChange throw 3034 until the
+  // outermost level has been left. Throws 3027 on a read-only database.
   void beginChange();
   void commitChange();
   void rollbackChange();
@@ -150,6 +152,7 @@ class Database {
   bool recovered_ = false;
   int changeDepth_ = 0;
   uint64_t rollbacks_ = 0;
+  bool failed_ = false;  // rolled back while enclosing levels are still open
   std::unique_ptr<WriterLock> lock_;
   Header header_;
   const Format* fmt_ = nullptr;

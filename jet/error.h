@@ -29,6 +29,7 @@ constexpr int kDataTypeMismatch = 3464;
 constexpr int kNotSupported = 3251;         // operation not supported
 constexpr int kSyntax = 3075;               // syntax error in query expression
 constexpr int kIoError = 3043;              // disk or network error
+constexpr int kNoChange = 3034;             // commit or rollback without a change under way
 }  // namespace err
 
 class Error : public std::runtime_error {

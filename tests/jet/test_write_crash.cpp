@@ -60,9 +60,8 @@ std::vector<std::string> snapshot(const std::string& path) {
 }
 
 // The change under test: inserts (some with long memos), updates and
-// deletes in one change.
-void applyChange(jet::Database& db) {
-  jet::TableWriter w(db, "Notes");
+// deletes in one change, made with w.
+void applyChange(jet::Database& db, jet::TableWriter& w) {
   jet::ChangeScope change(db);
   std::vector<jet::RowId> ids;
   auto s = db.scan("Notes");
@@ -84,6 +83,11 @@ void applyChange(jet::Database& db) {
   }
   for (size_t i = 1; i < ids.size(); i += 4) w.remove(ids[i]);
   change.commit();
+}
+
+void applyChange(jet::Database& db) {
+  jet::TableWriter w(db, "Notes");
+  applyChange(db, w);
 }
 
 std::string makeBase() {
@@ -186,15 +190,15 @@ TEST(CrashSafety, WriteErrorRollsBackAndDatabaseStaysUsable) {
     auto plan = std::make_shared<jet::FaultPlan>();
     auto db = openFaultyCopy(base, path, plan);
     plan->failAtWrite = n;
+    jet::TableWriter w(*db, "Notes");
     try {
-      applyChange(*db);
+      applyChange(*db, w);
       ADD_FAILURE() << "write " << n << " did not fail";
     } catch (const jet::Error& e) {
       EXPECT_EQ(jet::err::kIoError, e.number());
     }
     EXPECT_TRUE(jet::checkDatabase(*db, true).ok());
-    // The same database object carries on.
-    jet::TableWriter w(*db, "Notes");
+    // The same database object and the same writer carry on.
     w.insert({Value(), Value::text("after the error"), Value(), Value()});
     db.reset();
     auto state = snapshot(path);

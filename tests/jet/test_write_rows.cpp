@@ -187,6 +187,48 @@ TEST(RowConstraints, RequiredFieldsOfCreatedTables) {
   EXPECT_EQ(3u, w.def()->nextAutoNumber);
 }
 
+// A row that fails while it is being written (too large for a page) rolls
+// back the whole change it is part of; the rest of that change is refused
+// instead of being committed piecemeal, and the next change works.
+TEST(RowConstraints, FailureInsideAChangeEndsAllOfIt) {
+  auto db = jet::createMemoryDatabase();
+  jet::TableSpec t;
+  t.name = "Wide";
+  for (int i = 0; i < 10; ++i) t.columns.push_back(jet::ColumnSpec{"T" + std::to_string(i), jet::DataType::Text, 255});
+  jet::createTable(*db, t);
+  jet::TableWriter w(*db, "Wide");
+  std::vector<Value> small(10, Value::text("a"));
+  // 10 x 255 characters that UCS-2 compression cannot shrink: no page holds them.
+  std::string euros;
+  for (int i = 0; i < 255; ++i) euros += "\u20ac";
+  std::vector<Value> huge(10, Value::text(euros));
+  auto errorOf = [](auto&& f) {
+    try {
+      f();
+    } catch (const jet::Error& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  {
+    jet::ChangeScope change(*db);
+    w.insert(small);
+    EXPECT_EQ(jet::err::kRecordTooLarge, errorOf([&] { w.insert(huge); }));
+    EXPECT_EQ(jet::err::kNoChange, errorOf([&] { w.insert(small); }));
+    EXPECT_EQ(jet::err::kNoChange, errorOf([&] { change.commit(); }));
+  }
+  EXPECT_EQ(0u, db->table("Wide")->rowCount);
+  w.insert(small);
+  {
+    jet::ChangeScope change(*db);
+    w.insert(small);
+    change.commit();
+  }
+  EXPECT_EQ(2u, db->table("Wide")->rowCount);
+  auto r = jet::checkDatabase(*db, true);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+}
+
 TEST(ReadOnly, LockedOrReadOnlyFilesOpenReadOnlyAndRefuseEdits) {
   SKIP_WITHOUT_SHARED();
   std::string path = testsupport::copyToTemp(testsupport::fixture("jet4/testV2000.mdb"));
