@@ -49,17 +49,9 @@ int main(int argc, char** argv) {
   jet::ColumnSpec amount{"Amount", jet::DataType::Double};
   jet::ColumnSpec when{"When", jet::DataType::DateTime};
   t.columns = {id, name, city, amount, when};
-  jet::IndexSpec pk;
-  pk.name = "PrimaryKey";
-  pk.primary = true;
-  pk.columns = {{"ID", true}};
-  jet::IndexSpec byName;
-  byName.name = "Name";
-  byName.columns = {{"Name", true}};
-  jet::IndexSpec byCity;
-  byCity.name = "City";
-  byCity.columns = {{"City", true}};
-  t.indexes = {pk, byName, byCity};
+  t.indexes = {jet::IndexSpec{.name = "PrimaryKey", .columns = {{"ID", true}}, .primary = true},
+               jet::IndexSpec{.name = "Name", .columns = {{"Name", true}}},
+               jet::IndexSpec{.name = "City", .columns = {{"City", true}}}};
   jet::createTable(*db, t);
   jet::TableWriter w(*db, "Big");
   std::mt19937 rng(7);

@@ -38,19 +38,9 @@ std::vector<uint8_t> filledDatabase() {
     id.autoNumber = true;
     t.columns = {id, jet::ColumnSpec{"Name", jet::DataType::Text, 60}, jet::ColumnSpec{"Code", jet::DataType::Long},
                  jet::ColumnSpec{"Note", jet::DataType::Memo}};
-    jet::IndexSpec pk;
-    pk.name = "PrimaryKey";
-    pk.primary = true;
-    pk.columns = {{"ID", true}};
-    jet::IndexSpec byName;
-    byName.name = "Name";
-    byName.columns = {{"Name", true}};
-    jet::IndexSpec code;
-    code.name = "Code";
-    code.unique = true;
-    code.ignoreNulls = true;
-    code.columns = {{"Code", false}};
-    t.indexes = {pk, byName, code};
+    t.indexes = {jet::IndexSpec{.name = "PrimaryKey", .columns = {{"ID", true}}, .primary = true},
+                 jet::IndexSpec{.name = "Name", .columns = {{"Name", true}}},
+                 jet::IndexSpec{.name = "Code", .columns = {{"Code", false}}, .unique = true, .ignoreNulls = true}};
     jet::createTable(*db, t);
     jet::TableWriter w(*db, "T");
     jet::ChangeScope change(*db);
