@@ -281,7 +281,7 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   const size_t maskLen = dataStart - maskStart;
   const size_t cap = fmt.pageSize - dataStart;
   if (found == leaves_.end()) {
-    if (leaves_.size() >= 8192) leaves_.clear();  // bounded
+    if (leaves_.size() >= 4096) leaves_.clear();  // bounded: a few MB per index
     found = leaves_.emplace(pg, LeafLayout{}).first;
   }
   LeafLayout& l = found->second;
