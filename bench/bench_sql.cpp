@@ -75,26 +75,13 @@ void createBig(const std::string& path, long rows) {
   jet::createDatabase(partial);
   {
     auto db = jet::Database::open(partial);
-    jet::TableSpec t;
-    t.name = "Big";
-    jet::ColumnSpec id{"ID", jet::DataType::Long};
-    id.autoNumber = true;
-    jet::ColumnSpec name{"Name", jet::DataType::Text, 50};
-    jet::ColumnSpec city{"City", jet::DataType::Text, 30};
-    jet::ColumnSpec qty{"Qty", jet::DataType::Long};
-    jet::ColumnSpec price{"Price", jet::DataType::Currency};
-    jet::ColumnSpec ordered{"Ordered", jet::DataType::DateTime};
-    jet::ColumnSpec notes{"Notes", jet::DataType::Text, 80};
-    t.columns = {id, name, city, qty, price, ordered, notes};
-    jet::IndexSpec pk;
-    pk.name = "PrimaryKey";
-    pk.primary = true;
-    pk.columns = {{"ID", true}};
-    jet::IndexSpec byCity;
-    byCity.name = "City";
-    byCity.columns = {{"City", true}};
-    t.indexes = {pk, byCity};
-    jet::createTable(*db, t);
+    jet::createTable(*db, {"Big",
+                           {jet::autoNumberSpec("ID"), jet::columnSpec("Name", jet::DataType::Text, 50),
+                            jet::columnSpec("City", jet::DataType::Text, 30), jet::columnSpec("Qty", jet::DataType::Long),
+                            jet::columnSpec("Price", jet::DataType::Currency),
+                            jet::columnSpec("Ordered", jet::DataType::DateTime),
+                            jet::columnSpec("Notes", jet::DataType::Text, 80)},
+                           {jet::primaryKeySpec("ID"), jet::indexSpec("City", {{"City", true}})}});
     jet::TableWriter w(*db, "Big");
     Gen g;
     const long batch = 10000;

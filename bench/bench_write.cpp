@@ -41,18 +41,12 @@ int main(int argc, char** argv) {
   std::remove((path + "-journal").c_str());
   jet::createDatabase(path);
   auto db = jet::Database::open(path);
-  jet::TableSpec t;
-  t.name = "Big";
-  jet::ColumnSpec id{"ID", jet::DataType::Long};
-  jet::ColumnSpec name{"Name", jet::DataType::Text, 40};
-  jet::ColumnSpec city{"City", jet::DataType::Long};
-  jet::ColumnSpec amount{"Amount", jet::DataType::Double};
-  jet::ColumnSpec when{"When", jet::DataType::DateTime};
-  t.columns = {id, name, city, amount, when};
-  t.indexes = {jet::IndexSpec{.name = "PrimaryKey", .columns = {{"ID", true}}, .primary = true},
-               jet::IndexSpec{.name = "Name", .columns = {{"Name", true}}},
-               jet::IndexSpec{.name = "City", .columns = {{"City", true}}}};
-  jet::createTable(*db, t);
+  jet::createTable(*db, {"Big",
+                         {jet::columnSpec("ID", jet::DataType::Long), jet::columnSpec("Name", jet::DataType::Text, 40),
+                          jet::columnSpec("City", jet::DataType::Long), jet::columnSpec("Amount", jet::DataType::Double),
+                          jet::columnSpec("When", jet::DataType::DateTime)},
+                         {jet::primaryKeySpec("ID"), jet::indexSpec("Name", {{"Name", true}}),
+                          jet::indexSpec("City", {{"City", true}})}});
   jet::TableWriter w(*db, "Big");
   std::mt19937 rng(7);
   const long perChange = argc > 4 ? std::max(1L, std::atol(argv[4])) : 100000;

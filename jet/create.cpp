@@ -516,6 +516,33 @@ uint8_t rawTypeOf(const ColumnSpec& c) {
 
 }  // namespace
 
+ColumnSpec columnSpec(const std::string& name, DataType type, int size, bool required) {
+  ColumnSpec c;
+  c.name = name;
+  c.type = type;
+  c.size = size;
+  c.required = required;
+  return c;
+}
+
+ColumnSpec autoNumberSpec(const std::string& name) {
+  ColumnSpec c = columnSpec(name, DataType::Long);
+  c.autoNumber = true;
+  return c;
+}
+
+IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, bool>> columns, bool primary,
+                    bool unique) {
+  IndexSpec i;
+  i.name = name;
+  i.columns = std::move(columns);
+  i.primary = primary;
+  i.unique = unique;
+  return i;
+}
+
+IndexSpec primaryKeySpec(const std::string& column) { return indexSpec("PrimaryKey", {{column, true}}, true); }
+
 void createDatabase(const std::string& path) {
   if (fileExists(path))
     throw Error(3204, "Database '" + path + "' already exists.");

@@ -39,6 +39,14 @@ struct TableSpec {
   std::vector<IndexSpec> indexes;
 };
 
+// Shorthands for the specs above.
+ColumnSpec columnSpec(const std::string& name, DataType type, int size = 0, bool required = false);
+ColumnSpec autoNumberSpec(const std::string& name);  // a Long counter
+IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, bool>> columns,
+                    bool primary = false, bool unique = false);
+// "PrimaryKey" on one ascending column.
+IndexSpec primaryKeySpec(const std::string& column);
+
 // A saved SELECT query described by its parts (each part is stored as the
 // product stores it, so the SQL text is rebuilt from them when read).
 struct QuerySpec {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <unordered_map>
 
@@ -85,35 +84,29 @@ IndexPage parseIndexPage(const Format& fmt, ByteView pv, uint32_t pgno) {
   std::vector<uint8_t> prefix;
   std::vector<uint8_t> full;
   size_t last = 0;
-  for (size_t i = 0; i < maskLen; ++i) {
-    uint8_t m = pv.u8(maskStart + i);
-    if (m == 0) continue;
-    for (int j = 0; j < 8; ++j) {
-      if (!(m & (1u << j))) continue;
-      size_t end = i * 8 + static_cast<size_t>(j);
-      if (end > dataLen || end <= last)
-        corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
-      full.clear();
-      if (p.entries.empty()) {
-        if (p.prefixLen > end - last)
-          corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
-        prefix.assign(data + last, data + last + p.prefixLen);
-      } else {
-        full = prefix;
-      }
-      full.insert(full.end(), data + last, data + end);
-      last = end;
-      if (full.size() < minEntry)
-        corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
-      IndexEntry e;
-      size_t keyLen = full.size() - minEntry;
-      e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
-      e.row.page = be24(full.data() + keyLen);
-      e.row.row = full[keyLen + 3];
-      if (!p.leaf) e.child = be32(full.data() + keyLen + 4);
-      p.entries.push_back(std::move(e));
+  forEachEntryEnd(pv.data + maskStart, maskLen, [&](size_t end) {
+    if (end > dataLen || end <= last)
+      corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
+    full.clear();
+    if (p.entries.empty()) {
+      if (p.prefixLen > end - last)
+        corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
+      prefix.assign(data + last, data + last + p.prefixLen);
+    } else {
+      full = prefix;
     }
-  }
+    full.insert(full.end(), data + last, data + end);
+    last = end;
+    if (full.size() < minEntry)
+      corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
+    IndexEntry e;
+    size_t keyLen = full.size() - minEntry;
+    e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
+    e.row.page = be24(full.data() + keyLen);
+    e.row.row = full[keyLen + 3];
+    if (!p.leaf) e.child = be32(full.data() + keyLen + 4);
+    p.entries.push_back(std::move(e));
+  });
   return p;
 }
 
@@ -179,24 +172,7 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
     p.ends.push_back(static_cast<uint32_t>(end));
     last = end;
   };
-  // Eight mask bytes at a time (little-endian words: bit order matches),
-  // then the rest byte by byte.
-  size_t i = maskStart;
-  for (; i + 8 <= dataStart; i += 8) {
-    uint64_t m;
-    std::memcpy(&m, pv.data + i, 8);
-    while (m != 0) {
-      take((i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m)));
-      m &= m - 1;
-    }
-  }
-  for (; i < dataStart; ++i) {
-    unsigned m = pv.data[i];
-    while (m != 0) {
-      take((i - maskStart) * 8 + static_cast<size_t>(std::countr_zero(m)));
-      m &= m - 1;
-    }
-  }
+  forEachEntryEnd(pv.data + maskStart, dataStart - maskStart, take);
 }
 
 void IndexCursor::decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row,

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -30,6 +31,29 @@ class Database;
 
 namespace pagetype {
 constexpr uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
+}
+
+// Calls f(end) for each set bit of an index page's entry bitmask, in
+// order: where an entry ends, counted in bytes from the first entry byte.
+// Eight mask bytes at a time (little-endian words: the bit order matches).
+template <class F>
+void forEachEntryEnd(const uint8_t* mask, size_t maskLen, F&& f) {
+  size_t i = 0;
+  for (; i + 8 <= maskLen; i += 8) {
+    uint64_t m;
+    std::memcpy(&m, mask + i, 8);
+    while (m) {
+      f(i * 8 + static_cast<size_t>(__builtin_ctzll(m)));
+      m &= m - 1;
+    }
+  }
+  for (; i < maskLen; ++i) {
+    unsigned m = mask[i];
+    while (m) {
+      f(i * 8 + static_cast<size_t>(__builtin_ctz(m)));
+      m &= m - 1;
+    }
+  }
 }
 
 struct IndexEntry {

@@ -289,23 +289,7 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   l.prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
   auto& ends = l.ends;
   ends.clear();
-  // Eight mask bytes at a time (little-endian words: bit order matches).
-  size_t i = 0;
-  for (; i + 8 <= maskLen; i += 8) {
-    uint64_t m;
-    std::memcpy(&m, b.data() + maskStart + i, 8);
-    while (m) {
-      ends.push_back(static_cast<uint16_t>(i * 8 + static_cast<size_t>(__builtin_ctzll(m))));
-      m &= m - 1;
-    }
-  }
-  for (; i < maskLen; ++i) {
-    unsigned m = b[maskStart + i];
-    while (m) {
-      ends.push_back(static_cast<uint16_t>(i * 8 + static_cast<size_t>(__builtin_ctz(m))));
-      m &= m - 1;
-    }
-  }
+  forEachEntryEnd(b.data() + maskStart, maskLen, [&](size_t end) { ends.push_back(static_cast<uint16_t>(end)); });
   const size_t n = ends.size();
   if (n == 0) return nullptr;
   const size_t used = ends.back();

@@ -8,31 +8,6 @@ namespace jet {
 
 namespace {
 
-ColumnSpec col(const std::string& name, DataType t, int size = 0, bool required = false) {
-  ColumnSpec c;
-  c.name = name;
-  c.type = t;
-  c.size = size;
-  c.required = required;
-  return c;
-}
-
-ColumnSpec autoId(const std::string& name) {
-  ColumnSpec c = col(name, DataType::Long);
-  c.autoNumber = true;
-  return c;
-}
-
-IndexSpec index(const std::string& name, std::vector<std::pair<std::string, bool>> cols, bool primary = false,
-                bool unique = false) {
-  IndexSpec i;
-  i.name = name;
-  i.columns = std::move(cols);
-  i.primary = primary;
-  i.unique = unique;
-  return i;
-}
-
 Value date(int y, int m, int d, int h = 0, int mi = 0) { return Value::dateTime(partsToSerial(y, m, d, h, mi, 0)); }
 Value money(int64_t whole, int cents) { return Value::currency(whole * 10000 + cents * 100); }
 Value txt(const char* s) { return s ? Value::text(s) : Value(); }
@@ -45,49 +20,49 @@ void createSampleDatabase(const std::string& path) {
 
   TableSpec customers;
   customers.name = "Customers";
-  customers.columns = {autoId("CustomerID"),          col("Name", DataType::Text, 60, true),
-                       col("City", DataType::Text, 40), col("Email", DataType::Text, 80),
-                       col("Joined", DataType::DateTime), col("Active", DataType::Boolean),
-                       col("CreditLimit", DataType::Currency), col("Notes", DataType::Memo)};
-  customers.indexes = {index("PrimaryKey", {{"CustomerID", true}}, true),
-                       index("City", {{"City", true}}),
-                       index("NameCity", {{"Name", true}, {"City", true}})};
+  customers.columns = {autoNumberSpec("CustomerID"),          columnSpec("Name", DataType::Text, 60, true),
+                       columnSpec("City", DataType::Text, 40), columnSpec("Email", DataType::Text, 80),
+                       columnSpec("Joined", DataType::DateTime), columnSpec("Active", DataType::Boolean),
+                       columnSpec("CreditLimit", DataType::Currency), columnSpec("Notes", DataType::Memo)};
+  customers.indexes = {primaryKeySpec("CustomerID"),
+                       indexSpec("City", {{"City", true}}),
+                       indexSpec("NameCity", {{"Name", true}, {"City", true}})};
   createTable(*db, customers);
 
   TableSpec products;
   products.name = "Products";
-  ColumnSpec price = col("Price", DataType::Currency, 0, true);
-  ColumnSpec ratio = col("TaxRate", DataType::Decimal);
+  ColumnSpec price = columnSpec("Price", DataType::Currency, 0, true);
+  ColumnSpec ratio = columnSpec("TaxRate", DataType::Decimal);
   ratio.precision = 5;
   ratio.scale = 3;
-  ColumnSpec code = col("Code", DataType::GUID);
+  ColumnSpec code = columnSpec("Code", DataType::GUID);
   code.autoNumber = true;
-  products.columns = {autoId("ProductID"), col("ProductName", DataType::Text, 50, true), price,
-                      col("Weight", DataType::Double), col("Stock", DataType::Integer),
-                      col("Shelf", DataType::Byte), ratio, col("Rating", DataType::Single), code,
-                      col("Discontinued", DataType::Boolean), col("Picture", DataType::OLE)};
-  products.indexes = {index("PrimaryKey", {{"ProductID", true}}, true),
-                      index("ProductName", {{"ProductName", true}}, false, true),
-                      index("PriceDesc", {{"Price", false}})};
+  products.columns = {autoNumberSpec("ProductID"), columnSpec("ProductName", DataType::Text, 50, true), price,
+                      columnSpec("Weight", DataType::Double), columnSpec("Stock", DataType::Integer),
+                      columnSpec("Shelf", DataType::Byte), ratio, columnSpec("Rating", DataType::Single), code,
+                      columnSpec("Discontinued", DataType::Boolean), columnSpec("Picture", DataType::OLE)};
+  products.indexes = {primaryKeySpec("ProductID"),
+                      indexSpec("ProductName", {{"ProductName", true}}, false, true),
+                      indexSpec("PriceDesc", {{"Price", false}})};
   createTable(*db, products);
 
   TableSpec orders;
   orders.name = "Orders";
-  orders.columns = {autoId("OrderID"), col("CustomerID", DataType::Long, 0, true),
-                    col("OrderDate", DataType::DateTime, 0, true), col("Shipped", DataType::DateTime),
-                    col("Status", DataType::Text, 20), col("Comment", DataType::Memo)};
-  orders.indexes = {index("PrimaryKey", {{"OrderID", true}}, true),
-                    index("CustomerID", {{"CustomerID", true}}),
-                    index("OrderDate", {{"OrderDate", false}})};
+  orders.columns = {autoNumberSpec("OrderID"), columnSpec("CustomerID", DataType::Long, 0, true),
+                    columnSpec("OrderDate", DataType::DateTime, 0, true), columnSpec("Shipped", DataType::DateTime),
+                    columnSpec("Status", DataType::Text, 20), columnSpec("Comment", DataType::Memo)};
+  orders.indexes = {primaryKeySpec("OrderID"),
+                    indexSpec("CustomerID", {{"CustomerID", true}}),
+                    indexSpec("OrderDate", {{"OrderDate", false}})};
   createTable(*db, orders);
 
   TableSpec items;
   items.name = "Order Details";
-  items.columns = {col("OrderID", DataType::Long, 0, true), col("ProductID", DataType::Long, 0, true),
-                   col("Quantity", DataType::Integer, 0, true), col("UnitPrice", DataType::Currency),
-                   col("Discount", DataType::Single)};
-  items.indexes = {index("PrimaryKey", {{"OrderID", true}, {"ProductID", true}}, true),
-                   index("ProductID", {{"ProductID", true}})};
+  items.columns = {columnSpec("OrderID", DataType::Long, 0, true), columnSpec("ProductID", DataType::Long, 0, true),
+                   columnSpec("Quantity", DataType::Integer, 0, true), columnSpec("UnitPrice", DataType::Currency),
+                   columnSpec("Discount", DataType::Single)};
+  items.indexes = {indexSpec("PrimaryKey", {{"OrderID", true}, {"ProductID", true}}, true),
+                   indexSpec("ProductID", {{"ProductID", true}})};
   createTable(*db, items);
 
   ChangeScope change(*db);

@@ -26,23 +26,10 @@ using jet::Value;
 namespace {
 
 jet::TableSpec notesTable() {
-  jet::TableSpec t;
-  t.name = "Notes";
-  jet::ColumnSpec id{"ID", jet::DataType::Long};
-  id.autoNumber = true;
-  jet::ColumnSpec title{"Title", jet::DataType::Text, 40};
-  jet::ColumnSpec body{"Body", jet::DataType::Memo};
-  jet::ColumnSpec n{"N", jet::DataType::Double};
-  t.columns = {id, title, body, n};
-  jet::IndexSpec pk;
-  pk.name = "PrimaryKey";
-  pk.primary = true;
-  pk.columns = {{"ID", true}};
-  jet::IndexSpec byTitle;
-  byTitle.name = "Title";
-  byTitle.columns = {{"Title", true}};
-  t.indexes = {pk, byTitle};
-  return t;
+  return {"Notes",
+          {jet::autoNumberSpec("ID"), jet::columnSpec("Title", jet::DataType::Text, 40),
+           jet::columnSpec("Body", jet::DataType::Memo), jet::columnSpec("N", jet::DataType::Double)},
+          {jet::primaryKeySpec("ID"), jet::indexSpec("Title", {{"Title", true}})}};
 }
 
 std::vector<std::string> snapshot(const std::string& path) {

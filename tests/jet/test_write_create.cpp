@@ -25,39 +25,19 @@ std::string sh(const std::string& cmd) {
 }
 
 jet::TableSpec everyType() {
-  jet::TableSpec t;
-  t.name = "All Types";
-  auto c = [](const char* n, jet::DataType ty, int size = 0) {
-    jet::ColumnSpec s;
-    s.name = n;
-    s.type = ty;
-    s.size = size;
-    return s;
-  };
-  jet::ColumnSpec id = c("ID", jet::DataType::Long);
-  id.autoNumber = true;
-  jet::ColumnSpec dec = c("Dec", jet::DataType::Decimal);
+  using jet::DataType;
+  auto c = [](const char* n, DataType ty, int size = 0) { return jet::columnSpec(n, ty, size); };
+  jet::ColumnSpec dec = c("Dec", DataType::Decimal);
   dec.precision = 10;
   dec.scale = 2;
-  t.columns = {id, c("Flag", jet::DataType::Boolean), c("B", jet::DataType::Byte), c("I", jet::DataType::Integer),
-               c("L", jet::DataType::Long), c("Money", jet::DataType::Currency), c("S", jet::DataType::Single),
-               c("D", jet::DataType::Double), c("When", jet::DataType::DateTime), c("Bin", jet::DataType::Binary, 20),
-               c("Txt", jet::DataType::Text, 30), c("Ole", jet::DataType::OLE), c("Memo", jet::DataType::Memo),
-               c("G", jet::DataType::GUID), dec};
-  jet::IndexSpec pk;
-  pk.name = "PrimaryKey";
-  pk.primary = true;
-  pk.columns = {{"ID", true}};
-  jet::IndexSpec multi;
-  multi.name = "TxtWhen";
-  multi.columns = {{"Txt", true}, {"When", false}};
-  jet::IndexSpec uniq;
-  uniq.name = "L";
-  uniq.unique = true;
+  jet::IndexSpec uniq = jet::indexSpec("L", {{"L", true}}, false, true);
   uniq.ignoreNulls = true;
-  uniq.columns = {{"L", true}};
-  t.indexes = {pk, multi, uniq};
-  return t;
+  return {"All Types",
+          {jet::autoNumberSpec("ID"), c("Flag", DataType::Boolean), c("B", DataType::Byte), c("I", DataType::Integer),
+           c("L", DataType::Long), c("Money", DataType::Currency), c("S", DataType::Single), c("D", DataType::Double),
+           c("When", DataType::DateTime), c("Bin", DataType::Binary, 20), c("Txt", DataType::Text, 30),
+           c("Ole", DataType::OLE), c("Memo", DataType::Memo), c("G", DataType::GUID), dec},
+          {jet::primaryKeySpec("ID"), jet::indexSpec("TxtWhen", {{"Txt", true}, {"When", false}}), uniq}};
 }
 
 std::vector<Value> everyTypeRow(int i) {

@@ -32,16 +32,12 @@ std::vector<uint8_t> filledDatabase() {
   jet::createDatabase(path);
   {
     auto db = jet::Database::open(path);
-    jet::TableSpec t;
-    t.name = "T";
-    jet::ColumnSpec id{"ID", jet::DataType::Long};
-    id.autoNumber = true;
-    t.columns = {id, jet::ColumnSpec{"Name", jet::DataType::Text, 60}, jet::ColumnSpec{"Code", jet::DataType::Long},
-                 jet::ColumnSpec{"Note", jet::DataType::Memo}};
-    t.indexes = {jet::IndexSpec{.name = "PrimaryKey", .columns = {{"ID", true}}, .primary = true},
-                 jet::IndexSpec{.name = "Name", .columns = {{"Name", true}}},
-                 jet::IndexSpec{.name = "Code", .columns = {{"Code", false}}, .unique = true, .ignoreNulls = true}};
-    jet::createTable(*db, t);
+    jet::IndexSpec code = jet::indexSpec("Code", {{"Code", false}}, false, true);
+    code.ignoreNulls = true;
+    jet::createTable(*db, {"T",
+                           {jet::autoNumberSpec("ID"), jet::columnSpec("Name", jet::DataType::Text, 60),
+                            jet::columnSpec("Code", jet::DataType::Long), jet::columnSpec("Note", jet::DataType::Memo)},
+                           {jet::primaryKeySpec("ID"), jet::indexSpec("Name", {{"Name", true}}), code}});
     jet::TableWriter w(*db, "T");
     jet::ChangeScope change(*db);
     for (int i = 0; i < 1500; ++i) {

@@ -25,34 +25,17 @@ using jet::Value;
 namespace {
 
 jet::TableSpec spec() {
-  jet::TableSpec t;
-  t.name = "Things";
-  auto c = [](const char* n, jet::DataType ty, int size = 0) {
-    jet::ColumnSpec s;
-    s.name = n;
-    s.type = ty;
-    s.size = size;
-    return s;
-  };
-  jet::ColumnSpec id = c("ID", jet::DataType::Long);
-  id.autoNumber = true;
-  t.columns = {id, c("Name", jet::DataType::Text, 60), c("Code", jet::DataType::Long),
-               c("Amount", jet::DataType::Double), c("When", jet::DataType::DateTime),
-               c("Small", jet::DataType::Integer), c("Note", jet::DataType::Memo), c("Ok", jet::DataType::Boolean)};
-  auto ix = [](const char* n, std::vector<std::pair<std::string, bool>> cols) {
-    jet::IndexSpec i;
-    i.name = n;
-    i.columns = std::move(cols);
-    return i;
-  };
-  jet::IndexSpec pk = ix("PrimaryKey", {{"ID", true}});
-  pk.primary = true;
-  jet::IndexSpec code = ix("Code", {{"Code", true}});
-  code.unique = true;
+  using jet::DataType;
+  auto c = [](const char* n, DataType ty, int size = 0) { return jet::columnSpec(n, ty, size); };
+  jet::IndexSpec code = jet::indexSpec("Code", {{"Code", true}}, false, true);
   code.ignoreNulls = true;
-  t.indexes = {pk, ix("Name", {{"Name", true}}), code, ix("WhenDesc", {{"When", false}}),
-               ix("NameAmount", {{"Name", true}, {"Amount", false}}), ix("Small", {{"Small", true}})};
-  return t;
+  return {"Things",
+          {jet::autoNumberSpec("ID"), c("Name", DataType::Text, 60), c("Code", DataType::Long),
+           c("Amount", DataType::Double), c("When", DataType::DateTime), c("Small", DataType::Integer),
+           c("Note", DataType::Memo), c("Ok", DataType::Boolean)},
+          {jet::primaryKeySpec("ID"), jet::indexSpec("Name", {{"Name", true}}), code,
+           jet::indexSpec("WhenDesc", {{"When", false}}), jet::indexSpec("NameAmount", {{"Name", true}, {"Amount", false}}),
+           jet::indexSpec("Small", {{"Small", true}})}};
 }
 
 struct Gen {
@@ -206,18 +189,9 @@ namespace {
 
 // Table T: ID (primary key) and a text column Txt with its own index.
 void createKeyedTable(jet::Database& db, int textSize, bool textAscending) {
-  jet::TableSpec t;
-  t.name = "T";
-  t.columns = {jet::ColumnSpec{"ID", jet::DataType::Long}, jet::ColumnSpec{"Txt", jet::DataType::Text, textSize}};
-  jet::IndexSpec pk;
-  pk.name = "PrimaryKey";
-  pk.primary = true;
-  pk.columns = {{"ID", true}};
-  jet::IndexSpec byTxt;
-  byTxt.name = "Txt";
-  byTxt.columns = {{"Txt", textAscending}};
-  t.indexes = {pk, byTxt};
-  jet::createTable(db, t);
+  jet::createTable(db, {"T",
+                        {jet::columnSpec("ID", jet::DataType::Long), jet::columnSpec("Txt", jet::DataType::Text, textSize)},
+                        {jet::primaryKeySpec("ID"), jet::indexSpec("Txt", {{"Txt", textAscending}})}});
 }
 
 TEST(WriteProperty, IndexTreesGrowSplitAndShrinkBackWhenEmptied) {

@@ -156,19 +156,7 @@ TEST(RowConstraints, RefusedWithTheProductsNumbersAndNothingChanges) {
 
 TEST(RowConstraints, RequiredFieldsOfCreatedTables) {
   auto db = jet::createMemoryDatabase();
-  jet::TableSpec t;
-  t.name = "People";
-  jet::ColumnSpec id;
-  id.name = "ID";
-  id.type = jet::DataType::Long;
-  id.autoNumber = true;
-  jet::ColumnSpec name;
-  name.name = "Name";
-  name.type = jet::DataType::Text;
-  name.size = 10;
-  name.required = true;
-  t.columns = {id, name};
-  jet::createTable(*db, t);
+  jet::createTable(*db, {"People", {jet::autoNumberSpec("ID"), jet::columnSpec("Name", jet::DataType::Text, 10, true)}, {}});
   jet::TableWriter w(*db, "People");
   try {
     w.insert({Value(), Value()});
@@ -194,7 +182,7 @@ TEST(RowConstraints, FailureInsideAChangeEndsAllOfIt) {
   auto db = jet::createMemoryDatabase();
   jet::TableSpec t;
   t.name = "Wide";
-  for (int i = 0; i < 10; ++i) t.columns.push_back(jet::ColumnSpec{"T" + std::to_string(i), jet::DataType::Text, 255});
+  for (int i = 0; i < 10; ++i) t.columns.push_back(jet::columnSpec("T" + std::to_string(i), jet::DataType::Text, 255));
   jet::createTable(*db, t);
   jet::TableWriter w(*db, "Wide");
   std::vector<Value> small(10, Value::text("a"));

@@ -20,14 +20,6 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-jet::ColumnSpec column(const std::string& name, DataType type, int size = 0) {
-  jet::ColumnSpec c;
-  c.name = name;
-  c.type = type;
-  c.size = size;
-  return c;
-}
-
 Value text(const char* s) { return s ? Value::text(s) : Value(); }
 Value age(int a) { return a < 0 ? Value() : Value::longInt(a); }
 
@@ -38,21 +30,11 @@ Value age(int a) { return a < 0 ? Value() : Value::longInt(a); }
 std::unique_ptr<jet::Database> peopleDb() {
   auto db = jet::createMemoryDatabase();
   for (const char* tableName : {"People", "Club Members"}) {
-    jet::TableSpec t;
-    t.name = tableName;
-    auto id = column("ID", DataType::Long);
-    id.autoNumber = true;
-    t.columns = {id, column("Name", DataType::Text, 40), column("City", DataType::Text, 30), column("Age", DataType::Long),
-                 column("Home Town", DataType::Text, 30), column("Joined", DataType::DateTime)};
-    jet::IndexSpec pk;
-    pk.name = "PrimaryKey";
-    pk.primary = true;
-    pk.columns = {{"ID", true}};
-    jet::IndexSpec city;
-    city.name = "City";
-    city.columns = {{"City", true}};
-    t.indexes = {pk, city};
-    jet::createTable(*db, t);
+    jet::createTable(*db, {tableName,
+                           {jet::autoNumberSpec("ID"), jet::columnSpec("Name", DataType::Text, 40),
+                            jet::columnSpec("City", DataType::Text, 30), jet::columnSpec("Age", DataType::Long),
+                            jet::columnSpec("Home Town", DataType::Text, 30), jet::columnSpec("Joined", DataType::DateTime)},
+                           {jet::primaryKeySpec("ID"), jet::indexSpec("City", {{"City", true}})}});
     jet::TableWriter w(*db, tableName);
     struct P {
       const char* name;
@@ -221,13 +203,13 @@ class GroupedSubqueries : public ::testing::Test {
     orders.name = "Orders";
     // Customer last, so that its place among the table's columns differs
     // from its place among the grouped values.
-    orders.columns = {column("Year", DataType::Long), column("Amount", DataType::Long),
-                      column("Customer", DataType::Text, 20)};
+    orders.columns = {jet::columnSpec("Year", DataType::Long), jet::columnSpec("Amount", DataType::Long),
+                      jet::columnSpec("Customer", DataType::Text, 20)};
     jet::createTable(*db, orders);
     jet::TableSpec customers;
     customers.name = "Customers";
-    customers.columns = {column("Name", DataType::Text, 20), column("Region", DataType::Text, 20),
-                         column("Target", DataType::Long)};
+    customers.columns = {jet::columnSpec("Name", DataType::Text, 20), jet::columnSpec("Region", DataType::Text, 20),
+                         jet::columnSpec("Target", DataType::Long)};
     jet::createTable(*db, customers);
     jet::TableWriter o(*db, "Orders");
     struct Ord {

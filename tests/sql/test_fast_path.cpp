@@ -226,25 +226,11 @@ TEST(PageWalk, MovedRowsAndDeletedRowsOfTheFixtures) {
 
 TEST(PageWalk, CreatedTableLargerThanTheRowCache) {
   auto db = jet::createMemoryDatabase();
-  jet::TableSpec t;
-  t.name = "Many";
-  jet::ColumnSpec id;
-  id.name = "ID";
-  id.type = DataType::Long;
-  id.autoNumber = true;
-  jet::ColumnSpec name;
-  name.name = "Name";
-  name.type = DataType::Text;
-  name.size = 255;
-  jet::ColumnSpec note;
-  note.name = "Note";
-  note.type = DataType::Memo;
-  t.columns = {id, name, note};
-  jet::createTable(*db, t);
-  jet::TableSpec e;
-  e.name = "Empty";
-  e.columns = {id};
-  jet::createTable(*db, e);
+  jet::createTable(*db, {"Many",
+                         {jet::autoNumberSpec("ID"), jet::columnSpec("Name", DataType::Text, 255),
+                          jet::columnSpec("Note", DataType::Memo)},
+                         {}});
+  jet::createTable(*db, {"Empty", {jet::autoNumberSpec("ID")}, {}});
 
   std::vector<jet::RowId> ids;
   {

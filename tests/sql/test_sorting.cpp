@@ -64,13 +64,7 @@ TEST(Sorting, SortedRowsFollowTheFullComparison) {
   auto db = jet::createMemoryDatabase();
   jet::TableSpec t;
   t.name = "Mixed";
-  auto col = [](const char* n, DataType ty, int size = 0) {
-    jet::ColumnSpec c;
-    c.name = n;
-    c.type = ty;
-    c.size = size;
-    return c;
-  };
+  auto col = [](const char* n, DataType ty, int size = 0) { return jet::columnSpec(n, ty, size); };
   t.columns = {col("Label", DataType::Text, 20), col("N", DataType::Long), col("D", DataType::Double),
                col("Money", DataType::Currency), col("Seq", DataType::Long)};
   jet::createTable(*db, t);
@@ -123,24 +117,10 @@ TEST(Sorting, SortedRowsFollowTheFullComparison) {
 
 TEST(RecordsetRows, RowsReadAgainThroughTheirRowIdsEqualTheFetchedRows) {
   auto db = jet::createMemoryDatabase();
-  jet::TableSpec t;
-  t.name = "Items";
-  jet::ColumnSpec id;
-  id.name = "ID";
-  id.type = DataType::Long;
-  id.autoNumber = true;
-  jet::ColumnSpec name;
-  name.name = "Name";
-  name.type = DataType::Text;
-  name.size = 30;
-  jet::ColumnSpec qty;
-  qty.name = "Qty";
-  qty.type = DataType::Integer;
-  jet::ColumnSpec memo;
-  memo.name = "Notes";
-  memo.type = DataType::Memo;
-  t.columns = {id, name, qty, memo};
-  jet::createTable(*db, t);
+  jet::createTable(*db, {"Items",
+                         {jet::autoNumberSpec("ID"), jet::columnSpec("Name", DataType::Text, 30),
+                          jet::columnSpec("Qty", DataType::Integer), jet::columnSpec("Notes", DataType::Memo)},
+                         {}});
   {
     jet::TableWriter w(*db, "Items");
     jet::ChangeScope change(*db);
