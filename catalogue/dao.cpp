@@ -1,23 +1,15 @@
 #include "catalogue/dao.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "catalogue/query_fields.h"
 #include "jet/database.h"
+#include "jet/text.h"
 #include "jet/value.h"
 #include "sql/convert.h"
 
 namespace dao {
 namespace {
-
-bool sameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 [[noreturn]] void itemNotFound() {
   throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
@@ -27,7 +19,7 @@ bool sameNoCase(const std::string& a, const std::string& b) {
 
 std::string passwordFromConnect(const std::string& connect) {
   for (size_t i = 0; i + 4 <= connect.size(); ++i) {
-    if (sameNoCase(connect.substr(i, 4), "pwd=") && (i == 0 || connect[i - 1] == ';'))
+    if (jet::equalsNoCase(connect.substr(i, 4), "pwd=") && (i == 0 || connect[i - 1] == ';'))
       return connect.substr(i + 4);
   }
   return "";
@@ -132,13 +124,13 @@ jet::Database& Database::engine() {
 
 const TableDef& Database::TableDefByName(const std::string& name) const {
   for (const auto& t : tables_)
-    if (sameNoCase(t.name_, name)) return t;
+    if (jet::equalsNoCase(t.name_, name)) return t;
   itemNotFound();
 }
 
 const QueryDef& Database::QueryDefByName(const std::string& name) const {
   for (const auto& q : queries_)
-    if (sameNoCase(q.name_, name)) return q;
+    if (jet::equalsNoCase(q.name_, name)) return q;
   itemNotFound();
 }
 
