@@ -365,16 +365,13 @@ bool toBool(const Value& v) {
 
 double roundHalfEven(double v, int decimals) {
   if (!std::isfinite(v)) return v;
+  // The value as stored in binary, scaled in double arithmetic and rounded
+  // half to even: 2.5 -> 2, 0.125 at 2 decimals -> 0.12, and 2.675 (stored
+  // as 2.67499999999999982...) -> 2.67. No tolerance: a value just below a
+  // half rounds down, as the product rounds.
+  if (decimals == 0) return std::nearbyint(v);
   double scale = std::pow(10.0, decimals);
-  double x = v * scale;
-  // Tolerate representation error: 2.675 * 100 is 267.49999999999997.
-  double r = std::nearbyint(x);  // default rounding mode: half to even
-  double fl = std::floor(x);
-  double diff = x - fl;
-  if (std::fabs(diff - 0.5) < 1e-9 * std::max(1.0, std::fabs(x))) {
-    r = (std::fmod(fl, 2.0) == 0) ? fl : fl + 1;
-  }
-  return r / scale;
+  return std::nearbyint(v * scale) / scale;
 }
 
 int64_t toCurrencyUnits(const Value& v) {

@@ -33,6 +33,21 @@ std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& s
   return std::make_unique<Recordset>(db, std::move(p), Recordset::kDefaultKeepBytes, walk);
 }
 
+std::vector<ResultColumn> describeColumns(jet::Database& db, const std::string& statement) {
+  QueryP q = parseStatement(statement);
+  if (q->kind == StatementKind::MakeTable) {
+    Query select = *q;
+    select.kind = StatementKind::Select;
+    select.parts[0].into.clear();
+    q = std::make_shared<Query>(std::move(select));
+  }
+  if (q->kind != StatementKind::Select && q->kind != StatementKind::Union && q->kind != StatementKind::Crosstab)
+    return {};
+  PlanOptions o;
+  o.allowMissingParams = true;
+  return planQuery(&db, *q, {}, o).columns;
+}
+
 std::string selectAllFrom(const std::string& objectName) { return "Select * from [" + objectName + "]"; }
 
 std::string runToText(jet::Database& db, const std::string& statement, const Params& params) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "jet/database.h"
 #include "sql/ast.h"
@@ -20,6 +21,15 @@ std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& s
 // WHERE, ORDER BY, grouping, DISTINCT or TOP): its recordset can find rows by
 // walking the table's pages.
 bool readsWholeTable(const Query& q, const Plan& p);
+
+// The columns a statement gives (name, type, size, Required, source table
+// and field), worked out from its definition: nothing is read from its
+// tables and parameters need no values (a parameter query describes like
+// any other). A crosstab's pivot columns come from the data and are read.
+// Action statements give no columns, except SELECT ... INTO: the columns of
+// the table it makes. Errors as jet::Error (3078 unknown table, 3075 syntax,
+// ...), never 3061.
+std::vector<ResultColumn> describeColumns(jet::Database& db, const std::string& statement);
 
 // The statement the grid shows for a table or saved query.
 std::string selectAllFrom(const std::string& objectName);

@@ -121,6 +121,19 @@ class TableScanOp : public Op {
   std::vector<size_t> cols_, skip_;
 };
 
+class AppendRowIdOp : public Op {
+ public:
+  explicit AppendRowIdOp(OpP c) : child_(std::move(c)) { width = child_->width + 1; }
+  void open(const Frame* outer) override { child_->open(outer); }
+  bool next(Row& out) override {
+    if (!child_->next(out)) return false;
+    out.v.resize(child_->width);
+    out.v.push_back(Value::bigInt(static_cast<int64_t>(out.rid.packed())));
+    return true;
+  }
+  OpP child_;
+};
+
 class SingleRowOp : public Op {
  public:
   void open(const Frame*) override { done_ = false; }
@@ -682,6 +695,8 @@ OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, B
                   std::shared_ptr<std::vector<bool>> used) {
   return std::make_unique<TableScanOp>(db, std::move(def), std::move(filter), std::move(range), std::move(used));
 }
+OpP makeAppendRowId(OpP child) { return std::make_unique<AppendRowIdOp>(std::move(child)); }
+
 OpP makeSingleRow() { return std::make_unique<SingleRowOp>(); }
 OpP makeFilter(OpP child, BExprP pred) { return std::make_unique<FilterOp>(std::move(child), std::move(pred)); }
 OpP makeProject(OpP child, std::vector<BExprP> exprs, bool keepRid) {

@@ -47,6 +47,9 @@ struct IndexRange {
 // runs); the others are left Null and never decoded. Null means all.
 OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter,
                   std::optional<IndexRange> range, std::shared_ptr<std::vector<bool>> used = nullptr);
+// The child's rows with one more column: the RowId the child gave the row,
+// packed (RowId::packed) as a Big Integer.
+OpP makeAppendRowId(OpP child);
 // One row with no columns (SELECT without FROM).
 OpP makeSingleRow();
 OpP makeFilter(OpP child, BExprP pred);

@@ -80,6 +80,15 @@ Value numericFromText(const Value& v) {
 
 }  // namespace
 
+// A quotient is Single when one operand is Single and the other is Single,
+// Integer, Byte or Boolean; Double otherwise (Long / Single is Double).
+bool singleQuotient(DataType a, DataType b) {
+  auto small = [](DataType t) {
+    return t == DataType::Single || t == DataType::Integer || t == DataType::Byte || t == DataType::Boolean;
+  };
+  return (a == DataType::Single || b == DataType::Single) && small(a) && small(b);
+}
+
 DataType widerNumeric(DataType a, DataType b) {
   if (a == DataType::Boolean) a = DataType::Integer;
   if (b == DataType::Boolean) b = DataType::Integer;
@@ -116,7 +125,7 @@ DataType arithmeticType(BinOp op, DataType a, DataType b) {
       if (textish(a) || textish(b) || isDateType(a) || isDateType(b)) return DataType::Double;
       return widerNumeric(a, b);
     case BinOp::Div:
-      if (a == DataType::Single && b == DataType::Single) return DataType::Single;
+      if (singleQuotient(a, b)) return DataType::Single;
       if (a == DataType::Decimal || b == DataType::Decimal) return DataType::Decimal;
       return DataType::Double;
     case BinOp::IntDiv: case BinOp::Mod: {
@@ -158,7 +167,7 @@ Value arithmetic(BinOp op, const Value& a0, const Value& b0) {
     double d = toDouble(b);
     if (d == 0) return Value();  // shown as an error cell by the product; Null here
     double r = toDouble(a) / d;
-    if (ta == DataType::Single && tb == DataType::Single) return Value::single(static_cast<float>(r));
+    if (singleQuotient(ta, tb)) return Value::single(static_cast<float>(r));
     return Value::dbl(r);
   }
   if (op == BinOp::IntDiv || op == BinOp::Mod) {

@@ -45,5 +45,6 @@ bool isTrue(const jet::Value& v);
 // product reports computed columns.
 jet::DataType arithmeticType(BinOp op, jet::DataType a, jet::DataType b);
 jet::DataType widerNumeric(jet::DataType a, jet::DataType b);
+bool singleQuotient(jet::DataType a, jet::DataType b);
 
 }  // namespace sql

@@ -152,8 +152,16 @@ class Parser {
       // name words (possibly unbracketed with blanks), then a type word and an optional (size)
       std::vector<std::string> words;
       while (cur().kind == Tok::Name || cur().kind == Tok::Bracketed) {
-        words.push_back(cur().text);
+        // [Forms]![Sales Dialog]![Beginning Date]: one name of several parts
+        std::string w = cur().text;
         advance();
+        while ((isOp("!") || isOp(".")) && (peek().kind == Tok::Name || peek().kind == Tok::Bracketed)) {
+          w += cur().text;
+          advance();
+          w += cur().text;
+          advance();
+        }
+        words.push_back(w);
         if (isOp(",") || isOp(";") || isOp("(") || cur().kind == Tok::End) break;
       }
       if (words.empty()) syntaxAt("expected a parameter name");

@@ -47,7 +47,10 @@ struct Source {
   std::shared_ptr<const jet::TableDef> ridDef;
   std::vector<BExprP> pushed;
   std::shared_ptr<std::vector<bool>> used;  // base table columns something reads
+  bool hasRowId = false;  // a hidden last column holds each row's RowId
 };
+
+bool hiddenColumn(const SrcCol& c) { return c.name == kRowIdColumn; }
 
 struct AggCtx;
 class Planner;
@@ -81,6 +84,8 @@ struct Shared {
   bool savedLoaded = false;
   std::vector<std::string> expanding;  // saved queries being planned (cycle guard)
   std::vector<std::string> notes;
+  bool rowIds = false;        // the next SELECT core gives its tables a RowId column
+  bool allowMissing = false;  // describing: parameters without values are Null
   explicit Shared(jet::Database* d) : db(d) {}
 };
 
@@ -198,7 +203,7 @@ class Planner {
         if (depth > 0) ++outerRefs_;
         if (depth == 0 && s.touched) s.touched->insert(r->first);
         const Source& src = (*sc->leaves)[r->first];
-        if (src.used) (*src.used)[r->second] = true;
+        if (src.used && r->second < src.used->size()) (*src.used)[r->second] = true;
         size_t slot = src.offset - sc->base() + r->second;
         const auto& meta = src.cols[r->second].meta;
         if (sc->agg) {
@@ -419,6 +424,15 @@ class Planner {
         sc.meta.baseColumn = static_cast<int>(c);
         src.cols.push_back(std::move(sc));
       }
+      if (ridCols_) {
+        SrcCol sc;
+        sc.name = kRowIdColumn;
+        sc.meta.name = kRowIdColumn;
+        sc.meta.type = DataType::BigInt;
+        sc.meta.size = 8;
+        src.cols.push_back(std::move(sc));
+        src.hasRowId = true;
+      }
     } else {
       throw jet::Error(jet::err::kNotSupported, "'" + name + "' is a linked table; reading linked tables is not supported.");
     }
@@ -615,7 +629,9 @@ class Planner {
           range.reset();
         }
         if (!range) sh_.notes.push_back("scan " + src.def->name);
-        return makeTableScan(*sh_.db, src.def, filter, range, src.used);
+        OpP scan = makeTableScan(*sh_.db, src.def, filter, range, src.used);
+        if (src.hasRowId) scan = makeAppendRowId(std::move(scan));
+        return scan;
       }
       OpP op = std::make_unique<SharedOp>(src.op);
       if (filter) op = makeFilter(std::move(op), filter);
@@ -802,6 +818,9 @@ class Planner {
   CoreOut core(const SelectCore& c, const std::vector<OrderItem>* order, Scope* outer) {
     if (!c.into.empty())
       throw jet::Error(jet::err::kNotSupported, "SELECT ... INTO is an action query; it cannot be run as a source of rows.");
+    bool manyTables = c.from.size() > 1 || (c.from.size() == 1 && c.from[0]->kind == FromKind::Join);
+    ridCols_ = sh_.rowIds || (c.distinctRow && !c.distinct && manyTables);
+    sh_.rowIds = false;
     FromResult fr = fromWhere(c, outer, order);
     Scope& rowScope = fr.scope;
     bool aggregated = coreHasAggregate(c, order) || fr.havingExtra;
@@ -829,6 +848,7 @@ class Planner {
       size_t leaf = 0;
     };
     std::vector<Item> out;
+    std::set<size_t> shownLeaves;  // tables the select list reads
     for (const auto& it : c.items) {
       const Expr& e = *it.expr;
       if (e.kind == ExprKind::Star) {
@@ -838,8 +858,10 @@ class Planner {
           const Source& s = leaves_[li];
           if (!e.parts.empty() && !eqName(s.alias, e.parts.back())) continue;
           any = true;
+          shownLeaves.insert(li);
           if (s.used) s.used->assign(s.used->size(), true);
           for (size_t ci = 0; ci < s.cols.size(); ++ci) {
+            if (hiddenColumn(s.cols[ci])) continue;
             Item o;
             o.meta = s.cols[ci].meta;
             o.meta.name = s.cols[ci].name;
@@ -854,7 +876,13 @@ class Planner {
         continue;
       }
       Item o;
-      o.expr = bind(e, *itemScope);
+      {
+        Scope is = *itemScope;
+        std::set<size_t> touched;
+        is.touched = &touched;
+        o.expr = bind(e, is);
+        shownLeaves.insert(touched.begin(), touched.end());
+      }
       o.aliased = !it.alias.empty();
       // A plain column keeps its table's metadata.
       const Source* src = nullptr;
@@ -901,6 +929,20 @@ class Planner {
     } else if (c.having) {
       having = bind(*c.having, rowScope);
     }
+    // DISTINCTROW over some but not all of the tables: a row of those tables
+    // appears once however many rows of the others it joins (identified by
+    // RowId, or by all its values for a saved query or derived table).
+    std::vector<BExprP> rowKeys;
+    if (c.distinctRow && !c.distinct && !aggregated && leaves_.size() > 1 && !shownLeaves.empty() &&
+        shownLeaves.size() < leaves_.size()) {
+      for (size_t li : shownLeaves) {
+        const Source& s = leaves_[li];
+        for (size_t ci = 0; ci < s.cols.size(); ++ci) {
+          if (s.hasRowId && !hiddenColumn(s.cols[ci])) continue;
+          rowKeys.push_back(makeColumn(0, s.offset + ci, s.cols[ci].meta.type, s.cols[ci].meta.size));
+        }
+      }
+    }
     // ORDER BY: a select item, else a hidden column
     std::vector<SortKey> keys;
     std::vector<BExprP> hidden;
@@ -919,7 +961,7 @@ class Planner {
           if (c.distinct)
             throw jet::Error(3093, "ORDER BY clause (" + exprText(*o.expr) + ") conflicts with DISTINCT.");
           hidden.push_back(bind(*o.expr, *itemScope));
-          slot = out.size() + hidden.size() - 1;
+          slot = out.size() + rowKeys.size() + hidden.size() - 1;
         }
         keys.push_back({*slot, o.desc});
       }
@@ -943,9 +985,11 @@ class Planner {
     }
     std::vector<BExprP> exprs;
     for (auto& o : out) exprs.push_back(o.expr);
+    for (auto& k : rowKeys) exprs.push_back(k);
     for (auto& h : hidden) exprs.push_back(h);
     op = makeProject(std::move(op), exprs, res.updatable);
     size_t visible = out.size();
+    if (!rowKeys.empty()) op = makeDistinct(std::move(op), visible + rowKeys.size());
     if (c.distinct) {
       op = makeDistinct(std::move(op), visible);
       if (keys.empty()) {
@@ -955,7 +999,7 @@ class Planner {
     }
     if (!keys.empty()) op = makeSort(std::move(op), keys);
     if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, order && !order->empty() ? keys : std::vector<SortKey>{});
-    if (!hidden.empty()) op = makeTruncate(std::move(op), visible);
+    if (!hidden.empty() || !rowKeys.empty()) op = makeTruncate(std::move(op), visible);
     res.op = std::move(op);
     for (auto& o : out) res.cols.push_back(o.meta);
     return res;
@@ -968,7 +1012,8 @@ class Planner {
       const Expr& e = *c.items[k].expr;
       if (e.kind == ExprKind::Star) {
         for (const auto& s : leaves_)
-          if (e.parts.empty() || eqName(s.alias, e.parts.back())) pos += s.cols.size();
+          if (e.parts.empty() || eqName(s.alias, e.parts.back()))
+            for (const auto& col : s.cols) pos += hiddenColumn(col) ? 0 : 1;
       } else {
         ++pos;
       }
@@ -1077,6 +1122,7 @@ class Planner {
   size_t width_ = 0;
   const std::vector<SelectItem>* aliases_ = nullptr;
   std::vector<std::string> aliasStack_;
+  bool ridCols_ = false;  // base tables of this SELECT get a RowId column
 };
 
 Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
@@ -1187,11 +1233,17 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
 Plan planQuery(jet::Database& db, const Query& q, const Params& params) { return planQuery(&db, q, params); }
 
 Plan planQuery(jet::Database* db, const Query& q, const Params& params) {
+  return planQuery(db, q, params, PlanOptions{});
+}
+
+Plan planQuery(jet::Database* db, const Query& q, const Params& params, const PlanOptions& opts) {
   Shared sh(db);
   for (const auto& [k, v] : params) sh.supplied[paramKey(k)] = v;
+  sh.rowIds = opts.rowIds;
+  sh.allowMissing = opts.allowMissingParams;
   Planner p(sh);
   Plan plan = p.plan(q, nullptr, nullptr);
-  if (!sh.missing.empty())
+  if (!sh.missing.empty() && !sh.allowMissing)
     throw jet::Error(jet::err::kTooFewParameters, "Too few parameters. Expected " + std::to_string(sh.missing.size()) + ".");
   plan.notes = sh.notes;
   return plan;

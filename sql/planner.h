@@ -49,4 +49,19 @@ Plan planQuery(jet::Database& db, const Query& q, const Params& params);
 // Without a database: statements that name no table (SELECT 1 + 1).
 Plan planQuery(jet::Database* db, const Query& q, const Params& params);
 
+// The name of the hidden column that holds a base table's RowId (packed,
+// as a Big Integer) when PlanOptions::rowIds asks for it; written as
+// Alias.<this name> it can be selected. No table column has this name.
+inline constexpr const char* kRowIdColumn = "\x01RowId";
+
+struct PlanOptions {
+  // Every base table of the statement's top-level SELECT gets the hidden
+  // RowId column (action queries find the rows they change this way).
+  bool rowIds = false;
+  // Parameters without a value are Null instead of error 3061 (describing
+  // a query's columns without running it).
+  bool allowMissingParams = false;
+};
+Plan planQuery(jet::Database* db, const Query& q, const Params& params, const PlanOptions& opts);
+
 }  // namespace sql
