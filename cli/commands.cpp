@@ -95,7 +95,7 @@ std::map<std::string, Command>& table() {
 
 std::vector<std::string> extraUsage() {
   return {
-      "  sql FILE \"STATEMENT\"     run a query; --param NAME=VALUE supplies parameters\n",
+      "  sql FILE \"STATEMENT\"     run a statement (actions print N rows affected); --param NAME=VALUE,\n                           --query NAME runs a saved query of any type\n",
       "  check FILE               integrity check of every table and index\n",
       "  create FILE              a new, empty database (Access 2000 format)\n",
       "  sample FILE              the sample database\n",

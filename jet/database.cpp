@@ -338,8 +338,12 @@ void Database::loadCatalog() {
 }
 
 void Database::reloadCatalog() {
-  pager_->dropCache();
-  pager_->refreshSize();
+  // Inside a change its pages (and the file's size as it has grown) are
+  // what counts: only the catalogue is read again.
+  if (changeDepth_ == 0) {
+    pager_->dropCache();
+    pager_->refreshSize();
+  }
   loadCatalog();
 }
 

@@ -92,6 +92,49 @@ struct SelectCore {
 
 enum class StatementKind { Select, Union, Crosstab, Update, Delete, Insert, MakeTable, DataDefinition };
 
+// A field of CREATE TABLE / ALTER TABLE ... ADD COLUMN.
+struct ColumnDef {
+  std::string name;
+  std::string typeName;   // as written
+  jet::DataType type = jet::DataType::Text;
+  int size = 0;           // Text/Binary length; Decimal precision
+  int scale = 0;          // Decimal
+  bool notNull = false;
+  bool autoNumber = false;  // COUNTER / AUTOINCREMENT
+};
+
+// An index: CONSTRAINT ... PRIMARY KEY / UNIQUE, or CREATE INDEX.
+struct IndexDef {
+  std::string name;
+  std::vector<std::pair<std::string, bool>> columns;  // name, ascending
+  bool primary = false;
+  bool unique = false;
+  bool disallowNull = false;
+  bool ignoreNull = false;
+};
+
+enum class DdlKind { None, CreateTable, CreateIndex, DropTable, DropIndex, AddColumn, DropColumn, AddConstraint, DropConstraint };
+
+// The parts of UPDATE, DELETE, INSERT and the data-definition statements.
+struct ActionStmt {
+  // UPDATE: the table or join changed; DELETE: the FROM clause.
+  std::vector<FromP> from;
+  std::vector<std::pair<ExprP, ExprP>> set;  // UPDATE: target field, new value
+  ExprP where;
+  std::vector<SelectItem> deleteItems;       // DELETE [T.*] [fields] FROM
+  bool distinctRow = false;
+  // INSERT INTO table [(columns)] VALUES (values) | SELECT ...; DDL: the table.
+  std::string table;
+  std::vector<std::string> columns;
+  std::vector<ExprP> values;
+  QueryP select;
+  // Data definition.
+  DdlKind ddl = DdlKind::None;
+  std::vector<ColumnDef> newColumns;  // CREATE TABLE, ADD COLUMN
+  std::vector<IndexDef> indexes;      // constraints, CREATE INDEX
+  std::string name;                   // DROP INDEX / COLUMN / CONSTRAINT: what is dropped
+};
+
 struct Query {
   StatementKind kind = StatementKind::Select;
   std::vector<ParamDecl> params;
@@ -105,8 +148,9 @@ struct Query {
   std::string transformAlias;
   ExprP pivot;
   std::vector<ExprP> pivotIn;
-  // Action statements keep their text only.
+  // The statement as written (action statements print as it).
   std::string text;
+  std::shared_ptr<ActionStmt> action;  // Update, Delete, Insert, DataDefinition
   // Operations we do not run: the verb that names them.
   std::string verb;
 };
