@@ -37,7 +37,7 @@ int cmdSql(const Args& a, std::ostream& out) {
       if (!jet::equalsNoCase(q.name, statement)) continue;
       found = true;
       action = q.typeName != "SELECT" && q.typeName != "UNION" && q.typeName != "CROSS_TAB";
-      statement = action ? q.sql : sql::selectAllFrom(q.name);
+      statement = sql::selectAllFrom(q.name);
     }
     if (!found)
       throw jet::Error(jet::err::kNoSuchObject, "The database engine cannot find the input table or query '" +
@@ -46,6 +46,11 @@ int cmdSql(const Args& a, std::ostream& out) {
       out << sql::runToText(*db, statement, params);
       return 0;
     }
+    db.reset();
+    o.readOnly = false;
+    db = jet::Database::open(a.positional[0], o);
+    out << sql::runSavedAction(*db, a.positional[1], params) << " rows affected\n";
+    return 0;
   }
   // Parsed before the file is opened for writing: a statement that does not
   // parse touches nothing.

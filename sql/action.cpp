@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "jet/create.h"
+#include "jet/ddl.h"
 #include "jet/error.h"
 #include "jet/table_writer.h"
 #include "jet/text.h"
@@ -64,15 +65,22 @@ const NamedTable* ownerOf(jet::Database& db, const std::vector<NamedTable>& tabl
     throw jet::Error(err::kDeleteTableUnknown, "Specify the table containing the records you want to delete.");
   }
   const NamedTable* found = nullptr;
+  bool query = false;
   for (const auto& t : tables) {
     const jet::CatalogEntry* ent = db.find(t.table);
-    if (!ent || !ent->isTable()) continue;
+    if (!ent || !ent->isTable()) {
+      query = query || (ent && ent->kind == jet::ObjectKind::Query);
+      continue;
+    }
     if (db.table(*ent)->findColumn(e.parts.back()) < 0) continue;
     if (found)
       throw jet::Error(3079, "The specified field '" + e.parts.back() +
                                  "' could refer to more than one table listed in the FROM clause of your SQL statement.");
     found = &t;
   }
+  if (!found && query)
+    throw jet::Error(err::kNotUpdatable, "Operation must use an updatable query (saved queries are not changed "
+                                         "through; name their tables).");
   if (!found) throw jet::Error(errNo, what);
   return found;
 }
@@ -304,7 +312,7 @@ int64_t runMakeTable(jet::Database& db, const Query& q, const Params& params) {
     spec.columns.push_back(specFor(c));
   }
   db.requireWritable();
-  if (db.find(into)) throw jet::Error(3010, "Table '" + into + "' already exists.");
+  if (db.find(into)) throw jet::Error(jet::err::kTableExists, "Table '" + into + "' already exists.");
   jet::ChangeScope change(db);
   jet::createTable(db, spec);
   {
