@@ -1,0 +1,181 @@
+// Query-language benchmark against SQLite: the rows of the 200,000-row
+// table Big (../shared/bench/big200k.mdb) are loaded into an in-memory
+// SQLite database with the same three indexes (text compared without regard
+// to case, as here), then each statement is timed on both in the same run
+// and the ratio (this engine / SQLite) printed, with the geometric mean.
+// Reads fetch every row and every selected value; writes run on a fresh
+// copy of the file (this engine) and inside a transaction rolled back
+// afterwards (SQLite), so each starts from the same rows.
+//
+//   bench_sql_sqlite [FILE]        (default: ../shared/bench/big200k.mdb)
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/table.h"
+#include "sql/action.h"
+#include "sql/engine.h"
+#include "sql/parser.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+struct Case {
+  const char* what;
+  const char* mine;
+  const char* theirs;
+  bool write = false;
+};
+
+const Case kCases[] = {
+    {"TOP 10 by Price", "SELECT TOP 10 * FROM Big ORDER BY Price DESC", "SELECT * FROM Big ORDER BY Price DESC LIMIT 10"},
+    {"DISTINCT City", "SELECT DISTINCT City FROM Big", "SELECT DISTINCT City FROM Big ORDER BY City"},
+    {"self-join on Code", "SELECT a.ID, b.Name FROM Big AS a INNER JOIN Big AS b ON a.Code = b.Code WHERE a.ID <= 2000",
+     "SELECT a.ID, b.Name FROM Big AS a INNER JOIN Big AS b ON a.Code = b.Code WHERE a.ID <= 2000"},
+    {"Count(*) City =", "SELECT Count(*) FROM Big WHERE City = 'Paris'", "SELECT Count(*) FROM Big WHERE City = 'Paris'"},
+    {"Code range", "SELECT ID, Code FROM Big WHERE Code BETWEEN 0 AND 20000000",
+     "SELECT ID, Code FROM Big WHERE Code BETWEEN 0 AND 20000000"},
+    {"LIKE prefix", "SELECT ID, Name FROM Big WHERE Name LIKE 'Name 12*'",
+     "SELECT ID, Name FROM Big WHERE Name LIKE 'Name 12%'"},
+    {"filter + sort", "SELECT * FROM Big WHERE City = 'Paris' ORDER BY Name",
+     "SELECT * FROM Big WHERE City = 'Paris' ORDER BY Name"},
+    {"GROUP BY City", "SELECT City, Sum(Price), Count(*) FROM Big GROUP BY City",
+     "SELECT City, Sum(Price), Count(*) FROM Big GROUP BY City ORDER BY City"},
+    {"Min/Max Code", "SELECT Min(Code), Max(Code) FROM Big", "SELECT Min(Code), Max(Code) FROM Big"},
+    {"UPDATE half", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5",
+     true},
+    {"DELETE half", "DELETE FROM Big WHERE Ratio < 0.5", "DELETE FROM Big WHERE Ratio < 0.5", true},
+    {"INSERT ... SELECT all",
+     "INSERT INTO Big (Name, City, Qty, Price, Ratio, Stamp, Active, Code) SELECT Name, City, Qty, Price, Ratio, "
+     "Stamp, Active, Code FROM Big",
+     "INSERT INTO Big (Name, City, Qty, Price, Ratio, Stamp, Active, Code) SELECT Name, City, Qty, Price, Ratio, "
+     "Stamp, Active, Code FROM Big",
+     true},
+};
+
+void check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::exit(1);
+  }
+}
+
+void load(jet::Database& jdb, sqlite3* db) {
+  check(sqlite3_exec(db,
+                     "CREATE TABLE Big (ID INTEGER PRIMARY KEY, Name TEXT COLLATE NOCASE, City TEXT COLLATE NOCASE, "
+                     "Qty INTEGER, Price REAL, Ratio REAL, Stamp REAL, Active INTEGER, Notes TEXT COLLATE NOCASE, "
+                     "Code INTEGER); BEGIN",
+                     nullptr, nullptr, nullptr),
+        db);
+  sqlite3_stmt* st = nullptr;
+  check(sqlite3_prepare_v2(db, "INSERT INTO Big VALUES (?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr), db);
+  auto scan = jdb.scan("Big");
+  while (scan->next()) {
+    const auto& v = scan->values();
+    for (int i = 0; i < 10; ++i) {
+      const jet::Value& x = v[static_cast<size_t>(i)];
+      if (x.isNull()) sqlite3_bind_null(st, i + 1);
+      else if (x.isText()) sqlite3_bind_text(st, i + 1, x.bytes().c_str(), static_cast<int>(x.bytes().size()), SQLITE_TRANSIENT);
+      else if (x.type() == jet::DataType::Boolean) sqlite3_bind_int(st, i + 1, x.asBool() ? -1 : 0);
+      else if (x.isIntegral()) sqlite3_bind_int64(st, i + 1, x.asInt());
+      else sqlite3_bind_double(st, i + 1, x.toDouble());
+    }
+    check(sqlite3_step(st), db);
+    sqlite3_reset(st);
+  }
+  sqlite3_finalize(st);
+  check(sqlite3_exec(db, "COMMIT; CREATE INDEX CityIdx ON Big (City); CREATE INDEX CodeIdx ON Big (Code)", nullptr,
+                     nullptr, nullptr),
+        db);
+}
+
+// Rows read, every value fetched.
+size_t runLite(sqlite3* db, const char* sqlText) {
+  sqlite3_stmt* st = nullptr;
+  check(sqlite3_prepare_v2(db, sqlText, -1, &st, nullptr), db);
+  size_t rows = 0;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++rows;
+    for (int i = 0, n = sqlite3_column_count(st); i < n; ++i) (void)sqlite3_column_text(st, i);
+  }
+  check(rc, db);
+  sqlite3_finalize(st);
+  return rows;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string file = argc > 1 ? argv[1] : std::string(GLIMMER_SHARED_DIR) + "/bench/big200k.mdb";
+  if (!std::filesystem::exists(file)) {
+    std::printf("skipped: %s is not there\n", file.c_str());
+    return 0;
+  }
+  try {
+    jet::OpenOptions ro;
+    ro.readOnly = true;
+    auto jdb = jet::Database::open(file, ro);
+    sqlite3* lite = nullptr;
+    sqlite3_open(":memory:", &lite);
+    auto t0 = Clock::now();
+    load(*jdb, lite);
+    std::printf("loaded %s into SQLite in %.2f s\n\n", file.c_str(), since(t0));
+    std::printf("%-24s %10s %10s %8s %10s\n", "statement", "glimmer s", "sqlite s", "ratio", "rows");
+    double logSum = 0;
+    int n = 0;
+    std::string copy = (std::filesystem::temp_directory_path() / "glimmer_bench_sql_sqlite.mdb").string();
+    for (const auto& c : kCases) {
+      double mine = 0, theirs = 0;
+      size_t rows = 0;
+      if (!c.write) {
+        auto t = Clock::now();
+        auto rs = sql::openRecordset(*jdb, c.mine);
+        rows = rs->fetchAll();
+        for (size_t i = 0; i < rows; ++i) (void)rs->row(i);
+        mine = since(t);
+        t = Clock::now();
+        size_t lr = runLite(lite, c.theirs);
+        theirs = since(t);
+        if (lr != rows) std::printf("  (row counts differ: %zu here, %zu in SQLite)\n", rows, lr);
+      } else {
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        auto wdb = jet::Database::open(copy);
+        auto t = Clock::now();
+        rows = static_cast<size_t>(sql::runAction(*wdb, c.mine));
+        wdb.reset();  // closing writes everything out
+        mine = since(t);
+        check(sqlite3_exec(lite, "BEGIN", nullptr, nullptr, nullptr), lite);
+        t = Clock::now();
+        check(sqlite3_exec(lite, c.theirs, nullptr, nullptr, nullptr), lite);
+        theirs = since(t);
+        size_t lr = static_cast<size_t>(sqlite3_changes(lite));
+        check(sqlite3_exec(lite, "ROLLBACK", nullptr, nullptr, nullptr), lite);
+        if (lr != rows) std::printf("  (rows changed differ: %zu here, %zu in SQLite)\n", rows, lr);
+      }
+      double ratio = mine / std::max(theirs, 1e-6);
+      logSum += std::log(ratio);
+      ++n;
+      std::printf("%-24s %10.4f %10.4f %8.2f %10zu\n", c.what, mine, theirs, ratio, rows);
+      std::fflush(stdout);
+    }
+    std::filesystem::remove(copy);
+    std::printf("\ngeometric mean of the ratios: %.2f (target: at most 1.0, each within 1.5)\n", std::exp(logSum / n));
+    sqlite3_close(lite);
+  } catch (const jet::Error& e) {
+    std::fprintf(stderr, "Error %d: %s\n", e.number(), e.what());
+    return 1;
+  }
+  return 0;
+}
