@@ -64,6 +64,16 @@ OpP makeNestedLoopJoin(OpP left, OpP right, BExprP on, JoinKind kind);
 OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> leftKeys, std::vector<BExprP> rightKeys, BExprP residual,
                  JoinKind kind);
 
+// Index nested-loop join (inner or left) of a small left input with a base
+// table: leftKey (on the left row) is looked up in the table's real index
+// realIndex, whose first column is the joined column (integral keys only);
+// rightFilter is checked on the table's row alone, residual on the joined
+// row. The table's row is laid out as a scan would give it (used columns
+// decoded, the RowId column appended when rowIdColumn).
+OpP makeIndexLookupJoin(OpP left, jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex,
+                        BExprP leftKey, BExprP rightFilter, std::shared_ptr<std::vector<bool>> used, bool rowIdColumn,
+                        BExprP residual, JoinKind kind);
+
 struct AggSpec {
   AggKind kind;
   BExprP arg;  // null for Count(*)
@@ -83,6 +93,8 @@ OpP makeSort(OpP child, std::vector<SortKey> keys, size_t memoryLimit = 64u << 2
 OpP makeDistinct(OpP child, size_t columns);
 // TOP n [PERCENT]; with ties on the sort keys when keys is not empty.
 OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys);
+// Sort followed by TOP n with ties, holding only about n rows at a time.
+OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n);
 // Rows of each child in turn (children have the same width).
 OpP makeConcat(std::vector<OpP> children);
 // Keeps the first n columns.

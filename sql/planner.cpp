@@ -682,12 +682,61 @@ class Planner {
       }
       if (!used) residual = andBound(residual, bind(*c, js));
     }
+    if (lk.size() == 1 && kind != JoinKind::Right && rl == rf + 1) {
+      if (OpP j = indexJoin(l, lf, ll, rf, lk[0], rk[0], residual, kind)) return j;
+    }
     if (!lk.empty()) {
       sh_.notes.push_back("hash join");
       return makeHashJoin(std::move(l), std::move(r), std::move(lk), std::move(rk), residual, kind);
     }
     sh_.notes.push_back("nested loop join");
     return makeNestedLoopJoin(std::move(l), std::move(r), residual, kind);
+  }
+
+  // Rows a range of leaves may give, roughly: a table's row count, cut down
+  // for each condition pushed into it.
+  double estimateRows(size_t first, size_t last) const {
+    double est = 1;
+    for (size_t i = first; i < last; ++i) {
+      const Source& s = leaves_[i];
+      double n = s.def ? std::max<double>(1, s.def->rowCount) : 1000;
+      for (size_t k = 0; k < s.pushed.size(); ++k) n /= 10;
+      est = std::max(est, n);
+    }
+    return est;
+  }
+
+  static bool integral(DataType t) {
+    return t == DataType::Byte || t == DataType::Integer || t == DataType::Long || t == DataType::BigInt;
+  }
+
+  // An index nested-loop join when the right side is one base table with an
+  // index led by the (integral) joined column and the left side is small
+  // beside it; null otherwise (l is left as it was).
+  OpP indexJoin(OpP& l, size_t lf, size_t ll, size_t rf, const BExprP& lk, const BExprP& rk, const BExprP& residual,
+                JoinKind kind) {
+    Source& src = leaves_[rf];
+    if (!src.def || !sh_.db) return nullptr;
+    auto ref = asColumnRef(*rk);
+    if (!ref || ref->depth != 0 || ref->slot >= src.def->columns.size()) return nullptr;
+    if (!integral(src.def->columns[ref->slot].type) || !integral(lk->type)) return nullptr;
+    if (estimateRows(lf, ll) * 4 >= std::max<double>(1, src.def->rowCount)) return nullptr;
+    const auto& def = *src.def;
+    for (size_t ri = 0; ri < def.realIndexes.size(); ++ri) {
+      const auto& rix = def.realIndexes[ri];
+      if (rix.columns.empty() || rix.columns[0].column != static_cast<int>(ref->slot) || !rix.columns[0].ascending)
+        continue;
+      if (!jet::canEncodeKey(sh_.db->format(), def, rix)) continue;
+      BExprP filter;
+      for (auto& p : src.pushed) filter = andBound(filter, p);
+      std::string name;
+      for (const auto& ix : def.indexes)
+        if (ix.realIndex == static_cast<int>(ri)) { name = ix.name; break; }
+      sh_.notes.push_back("index join " + name + " on " + def.name);
+      return makeIndexLookupJoin(std::move(l), *sh_.db, src.def, static_cast<int>(ri), lk, filter, src.used,
+                                 src.hasRowId, residual, kind);
+    }
+    return nullptr;
   }
 
   // Tables named by qualified names when a SELECT has no FROM clause.
@@ -997,8 +1046,13 @@ class Planner {
         for (size_t i = 0; i < visible; ++i) keys.push_back({i, false});
       }
     }
-    if (!keys.empty()) op = makeSort(std::move(op), keys);
-    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, order && !order->empty() ? keys : std::vector<SortKey>{});
+    const bool ordered = order && !order->empty();
+    if (c.hasTop && !c.topPercent && ordered && !keys.empty() && c.top >= 0 && c.top < 1e6) {
+      op = makeTopSort(std::move(op), keys, static_cast<size_t>(c.top));
+    } else {
+      if (!keys.empty()) op = makeSort(std::move(op), keys);
+      if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, ordered ? keys : std::vector<SortKey>{});
+    }
     if (!hidden.empty() || !rowKeys.empty()) op = makeTruncate(std::move(op), visible);
     res.op = std::move(op);
     for (auto& o : out) res.cols.push_back(o.meta);

@@ -1,0 +1,70 @@
+// TOP n over ORDER BY without sorting every row: rows are gathered in a
+// buffer that is sorted and cut back to the best n (and the rows tied with
+// the n-th) whenever it holds a few times n rows, so memory and sorting stay
+// in proportion to n. The order and the ties are those of a full stable
+// sort followed by TOP.
+#include <algorithm>
+
+#include "sql/exec.h"
+#include "sql/ops.h"
+
+namespace sql {
+
+namespace {
+
+class TopSortOp : public Op {
+ public:
+  TopSortOp(OpP c, std::vector<SortKey> keys, size_t n) : child_(std::move(c)), keys_(std::move(keys)), n_(n) {
+    width = child_->width;
+  }
+  void open(const Frame* outer) override {
+    rows_.clear();
+    pos_ = 0;
+    if (n_ == 0) return;
+    child_->open(outer);
+    const size_t limit = std::max<size_t>(n_ * 4, 256);
+    Row r;
+    while (child_->next(r)) {
+      rows_.push_back(std::move(r));
+      if (rows_.size() >= limit) prune();
+    }
+    prune();
+  }
+  bool next(Row& out) override {
+    if (pos_ >= rows_.size()) return false;
+    out = std::move(rows_[pos_++]);
+    return true;
+  }
+
+ private:
+  int compare(const Row& a, const Row& b) const {
+    for (const auto& k : keys_) {
+      int c = compareForSort(a.v[k.slot], b.v[k.slot]);
+      if (c) return k.desc ? -c : c;
+    }
+    return 0;
+  }
+  // Sorts (stably: rows met earlier stay first among equals) and keeps the
+  // first n rows and those equal to the n-th.
+  void prune() {
+    std::stable_sort(rows_.begin(), rows_.end(), [this](const Row& a, const Row& b) { return compare(a, b) < 0; });
+    if (rows_.size() <= n_) return;
+    size_t keep = n_;
+    while (keep < rows_.size() && compare(rows_[keep], rows_[n_ - 1]) == 0) ++keep;
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(keep), rows_.end());
+  }
+
+  OpP child_;
+  std::vector<SortKey> keys_;
+  size_t n_;
+  std::vector<Row> rows_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n) {
+  return std::make_unique<TopSortOp>(std::move(child), std::move(keys), n);
+}
+
+}  // namespace sql
