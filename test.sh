@@ -25,9 +25,10 @@ if [ "${GLIMMER_QUICK:-0}" != 1 ]; then
   echo "== fuzz (bounded)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
      -DGLIMMER_APP=OFF -DGLIMMER_TESTS=OFF -DGLIMMER_FUZZ=ON >/dev/null
-  cmake --build build-fuzz -j"$jobs" --target fuzz_open fuzz_edit
+  cmake --build build-fuzz -j"$jobs" --target fuzz_open fuzz_edit fuzz_sql
   fuzz/run-fuzz.sh build-fuzz/bin/fuzz_open "${GLIMMER_FUZZ_SECONDS:-60}" || status=1
   fuzz/run-fuzz.sh build-fuzz/bin/fuzz_edit "${GLIMMER_FUZZ_SECONDS:-60}" || status=1
+  fuzz/run-fuzz.sh build-fuzz/bin/fuzz_sql "${GLIMMER_FUZZ_SECONDS:-60}" || status=1
 fi
 
 echo "== tests"

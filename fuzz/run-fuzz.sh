@@ -9,7 +9,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus"
 shared="$here/../../shared/fixtures"
-if [ -d "$shared" ]; then
+if [ -d "$here/corpus-$(basename "$target")" ]; then
+  # a target with seeds of its own (text, not database files)
+  cp "$here/corpus-$(basename "$target")"/* "$work/corpus/"
+elif [ -d "$shared" ]; then
   find "$shared" -type f \( -name '*.mdb' -o -name '*.accdb' \) -size -400k -exec cp {} "$work/corpus/" \;
 fi
 if [ -d "$here/corpus" ]; then cp "$here"/corpus/* "$work/corpus/" 2>/dev/null || true; fi

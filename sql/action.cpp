@@ -1,4 +1,5 @@
 #include "sql/action.h"
+#include "sql/errors.h"
 
 #include <algorithm>
 #include <set>
@@ -74,7 +75,7 @@ const NamedTable* ownerOf(jet::Database& db, const std::vector<NamedTable>& tabl
     }
     if (db.table(*ent)->findColumn(e.parts.back()) < 0) continue;
     if (found)
-      throw jet::Error(3079, "The specified field '" + e.parts.back() +
+      throw jet::Error(err::kAmbiguousField, "The specified field '" + e.parts.back() +
                                  "' could refer to more than one table listed in the FROM clause of your SQL statement.");
     found = &t;
   }

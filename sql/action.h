@@ -17,23 +17,11 @@
 
 #include "jet/database.h"
 #include "sql/ast.h"
+#include "sql/errors.h"
 #include "sql/planner.h"
 
 namespace sql {
 
-namespace err {
-constexpr int kNotUpdatable = 3073;          // operation must use an updatable query
-constexpr int kFieldNotUpdatable = 3113;     // cannot update the field
-constexpr int kUnknownInsertField = 3127;    // INSERT INTO names an unknown field
-constexpr int kDeleteTableUnknown = 3128;    // specify the table to delete from
-constexpr int kValueCountMismatch = 3346;    // values and destination fields differ in number
-constexpr int kDuplicateDestination = 3066;  // a destination field named twice
-constexpr int kFieldExists = 3191;           // field defined more than once
-constexpr int kIndexExists = 3375;           // the table already has an index of that name
-constexpr int kPrimaryExists = 3283;         // primary key already exists
-constexpr int kFieldInIndex = 3280;          // cannot delete a field that is part of an index
-constexpr int kActionAsSource = 3065;        // cannot run a SELECT as an action
-}
 
 // True for UPDATE, DELETE, INSERT, SELECT ... INTO and data definition.
 bool isAction(const Query& q);

@@ -1,6 +1,7 @@
 // The data-definition statements, carried out with jet/create.h (new
 // tables) and jet/ddl.h (dropping and rebuilding tables).
 #include <algorithm>
+#include "sql/errors.h"
 
 #include "jet/create.h"
 #include "jet/ddl.h"
@@ -131,7 +132,7 @@ void runDataDefinition(jet::Database& db, const Query& q) {
           if (eqName(col, a.name))
             throw jet::Error(err::kFieldInIndex, "Cannot delete field '" + a.name + "': it is part of the index '" +
                                                      ix.name + "'.");
-      if (t.columns.size() == 1) throw jet::Error(3190, "A table needs at least one field.");
+      if (t.columns.size() == 1) throw jet::Error(err::kTableFieldCount, "A table needs at least one field.");
       t.columns.erase(t.columns.begin() + i);
       source.erase(source.begin() + i);
       break;

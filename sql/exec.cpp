@@ -1,4 +1,5 @@
 #include "sql/exec.h"
+#include "sql/errors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -604,7 +605,7 @@ class ScalarSubqueryExpr : public BExpr {
       v = r.v.empty() ? Value() : r.v[0];
       Row extra;
       if (plan_->next(extra))
-        throw jet::Error(3354, "At most one record can be returned by this subquery.");
+        throw jet::Error(err::kSubqueryManyRows, "At most one record can be returned by this subquery.");
     }
     if (!correlated_) cached_ = v;
     return v;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include "sql/errors.h"
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -72,7 +73,7 @@ class Parser {
       q->verb = upper(cur().text);
       action(*q);
     } else {
-      throw jet::Error(3129,
+      throw jet::Error(err::kInvalidStatement,
                        "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");
     }
     while (isOp(";")) advance();
@@ -91,6 +92,7 @@ class Parser {
   void action(Query& q);
 
   QueryP subquery() {
+    Nesting n(*this);
     // After '(' SELECT: a full query up to the matching ')'.
     auto q = std::make_shared<Query>();
     selectQuery(*q);
@@ -243,6 +245,7 @@ class Parser {
   }
 
   SelectCore unionPart() {
+    Nesting n(*this);
     if (isOp("(")) {
       // ( SELECT ... ) as a union member
       advance();
@@ -339,6 +342,7 @@ class Parser {
   }
 
   FromP joined() {
+    Nesting n(*this);
     FromP left = fromPrimary();
     for (;;) {
       JoinType jt;
@@ -353,7 +357,7 @@ class Parser {
       j->join = jt;
       j->left = left;
       j->right = fromPrimary();
-      if (!acceptWord("ON")) throw jet::Error(3135, "Syntax error in JOIN operation.");
+      if (!acceptWord("ON")) throw jet::Error(err::kJoinSyntax, "Syntax error in JOIN operation.");
       j->on = expr();
       left = j;
     }
@@ -427,7 +431,10 @@ class Parser {
   }
 
  public:
-  ExprP expr() { return impExpr(); }
+  ExprP expr() {
+    Nesting n(*this);
+    return impExpr();
+  }
 
  private:
   ExprP impExpr() {
@@ -564,6 +571,7 @@ class Parser {
     return l;
   }
   ExprP unary() {
+    Nesting n(*this);
     if (isOp("-") || isOp("+")) {
       std::string op = cur().text;
       advance();
@@ -710,9 +718,24 @@ class Parser {
     return e;
   }
 
+  // Deeply nested text ((((... or - - - ...) is refused before the
+  // recursion could exhaust the stack.
+  struct Nesting {
+    explicit Nesting(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxDepth) {
+        --p_.depth_;
+        throw jet::Error(jet::err::kSyntax, "Query is too complex: expressions nest too deeply.");
+      }
+    }
+    ~Nesting() { --p_.depth_; }
+    Parser& p_;
+  };
+  static constexpr int kMaxDepth = 200;
+
   std::string text_;
   std::vector<Token> toks_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace sql::detail

@@ -1,4 +1,5 @@
 #include "sql/planner.h"
+#include "sql/errors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -173,7 +174,7 @@ class Planner {
         for (size_t c = 0; c < L[i].cols.size(); ++c)
           if (eqName(L[i].cols[c].name, parts[0])) {
             if (found && found->first != i)
-              throw jet::Error(3079, "The specified field '" + parts[0] +
+              throw jet::Error(err::kAmbiguousField, "The specified field '" + parts[0] +
                                          "' could refer to more than one table listed in the FROM clause of your SQL statement.");
             if (!found) found = std::make_pair(i, c);
           }
@@ -214,7 +215,7 @@ class Planner {
             auto g = asColumnRef(*a.groupBound[i]);
             if (g && g->depth == 0 && g->slot == slot) return makeColumn(depth, i, meta.type, meta.size);
           }
-          throw jet::Error(3122, "You tried to execute a query that does not include the specified expression '" +
+          throw jet::Error(err::kNotInAggregate, "You tried to execute a query that does not include the specified expression '" +
                                      exprText(e) + "' as part of an aggregate function.");
         }
         return makeColumn(depth, slot, meta.type, meta.size);
@@ -223,7 +224,7 @@ class Planner {
         for (const auto& it : *sc->aliases) {
           if (it.alias.empty() || !eqName(it.alias, e.parts[0])) continue;
           if (std::find(aliasStack_.begin(), aliasStack_.end(), jet::upperName(it.alias)) != aliasStack_.end())
-            throw jet::Error(3103, "Circular reference caused by alias '" + it.alias + "' in query definition's SELECT list.");
+            throw jet::Error(err::kCircularReference, "Circular reference caused by alias '" + it.alias + "' in query definition's SELECT list.");
           aliasStack_.push_back(jet::upperName(it.alias));
           BExprP b = bind(*it.expr, s);
           aliasStack_.pop_back();
@@ -291,11 +292,11 @@ class Planner {
           auto g = asColumnRef(*a.groupBound[i]);
           if (g && g->depth == 0 && g->slot == ref->slot) return makeColumn(0, i, b->type, b->size);
         }
-        throw jet::Error(3122, "You tried to execute a query that does not include the specified expression '" +
+        throw jet::Error(err::kNotInAggregate, "You tried to execute a query that does not include the specified expression '" +
                                    exprText(e) + "' as part of an aggregate function.");
       }
       if (e.kind == ExprKind::Star)
-        throw jet::Error(3120, "Cannot group on fields selected with '*'.");
+        throw jet::Error(err::kGroupOnStar, "Cannot group on fields selected with '*'.");
     }
     switch (e.kind) {
       case ExprKind::Literal: return makeConst(e.value);
@@ -320,7 +321,7 @@ class Planner {
         bool corr = false;
         Plan p = subPlan(*e.query, s, &corr);
         if (p.columns.size() != 1)
-          throw jet::Error(3306, "You have written a subquery that can return more than one field without using the EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.");
+          throw jet::Error(err::kSubqueryManyFields, "You have written a subquery that can return more than one field without using the EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.");
         return makeInSubquery(v, p.root, e.negated, corr);
       }
       case ExprKind::Exists: {
@@ -332,13 +333,13 @@ class Planner {
         bool corr = false;
         Plan p = subPlan(*e.query, s, &corr);
         if (p.columns.size() != 1)
-          throw jet::Error(3306, "You have written a subquery that can return more than one field without using the EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.");
+          throw jet::Error(err::kSubqueryManyFields, "You have written a subquery that can return more than one field without using the EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.");
         return makeScalarSubquery(p.root, p.columns[0].type, p.columns[0].size, corr);
       }
       case ExprKind::Call: {
         const std::string& fname = e.parts[0];
         if (isAggregateName(fname))
-          throw jet::Error(3096, "Cannot have aggregate function in expression (" + exprText(e) + ").");
+          throw jet::Error(err::kAggregateNotAllowed, "Cannot have aggregate function in expression (" + exprText(e) + ").");
         const FunctionDef* fn = findFunction(fname);
         if (!fn) throw jet::Error(jet::err::kUndefinedFunction, "Undefined function '" + fname + "' in expression.");
         int n = static_cast<int>(e.args.size());
@@ -371,7 +372,7 @@ class Planner {
     BExprP arg;
     if (!star) {
       if (hasAggregate(*e.args[0]))
-        throw jet::Error(3096, "Cannot have aggregate function in expression (" + exprText(e) + ").");
+        throw jet::Error(err::kAggregateNotAllowed, "Cannot have aggregate function in expression (" + exprText(e) + ").");
       arg = bind(*e.args[0], *s.rowScope);
     }
     a.aggAst.push_back(&e);
@@ -450,7 +451,7 @@ class Planner {
     if (!sq) throw jet::Error(jet::err::kNoSuchObject, "The database engine cannot find the input table or query '" + name + "'.");
     std::string key = jet::upperName(name);
     if (std::find(sh_.expanding.begin(), sh_.expanding.end(), key) != sh_.expanding.end() || sh_.expanding.size() > 32)
-      throw jet::Error(3103, "Circular reference caused by '" + name + "'.");
+      throw jet::Error(err::kCircularReference, "Circular reference caused by '" + name + "'.");
     QueryP parsed = parseStatement(sq->sql);
     if (parsed->kind != StatementKind::Select && parsed->kind != StatementKind::Union && parsed->kind != StatementKind::Crosstab)
       throw jet::Error(jet::err::kNotSupported, "'" + name + "' is an action query; it cannot be used as a source of rows.");
@@ -879,7 +880,7 @@ class Planner {
     Scope* itemScope = &rowScope;
     if (aggregated) {
       for (auto& g : c.groupBy) {
-        if (hasAggregate(*g)) throw jet::Error(3096, "Cannot have aggregate function in GROUP BY clause (" + exprText(*g) + ").");
+        if (hasAggregate(*g)) throw jet::Error(err::kAggregateNotAllowed, "Cannot have aggregate function in GROUP BY clause (" + exprText(*g) + ").");
         agg.groupAst.push_back(g.get());
         agg.groupBound.push_back(bind(*g, rowScope));
       }
@@ -901,7 +902,7 @@ class Planner {
     for (const auto& it : c.items) {
       const Expr& e = *it.expr;
       if (e.kind == ExprKind::Star) {
-        if (aggregated) throw jet::Error(3120, "Cannot group on fields selected with '*'.");
+        if (aggregated) throw jet::Error(err::kGroupOnStar, "Cannot group on fields selected with '*'.");
         bool any = false;
         for (size_t li = 0; li < leaves_.size(); ++li) {
           const Source& s = leaves_[li];
@@ -1008,7 +1009,7 @@ class Planner {
         if (!slot && o.expr->kind == ExprKind::Literal) continue;  // ordering by a constant does nothing
         if (!slot) {
           if (c.distinct)
-            throw jet::Error(3093, "ORDER BY clause (" + exprText(*o.expr) + ") conflicts with DISTINCT.");
+            throw jet::Error(err::kOrderByConflictsDistinct, "ORDER BY clause (" + exprText(*o.expr) + ") conflicts with DISTINCT.");
           hidden.push_back(bind(*o.expr, *itemScope));
           slot = out.size() + rowKeys.size() + hidden.size() - 1;
         }
@@ -1101,7 +1102,7 @@ class Planner {
     spec.rowGroups = agg.groupBound;
     std::vector<ResultColumn> cols;
     for (const auto& it : c.items) {
-      if (it.expr->kind == ExprKind::Star) throw jet::Error(3120, "Cannot group on fields selected with '*'.");
+      if (it.expr->kind == ExprKind::Star) throw jet::Error(err::kGroupOnStar, "Cannot group on fields selected with '*'.");
       BExprP b = bind(*it.expr, aggScope);
       ResultColumn rc;
       if (it.expr->kind == ExprKind::Name) {
@@ -1124,7 +1125,7 @@ class Planner {
     if (h) spec.having = bind(*h, aggScope);
     const Expr& t = *q.transform;
     if (t.kind != ExprKind::Call || !isAggregateName(t.parts[0]) || t.args.size() != 1)
-      throw jet::Error(3118, "The TRANSFORM statement needs an aggregate function.");
+      throw jet::Error(err::kTransformNeedsAggregate, "The TRANSFORM statement needs an aggregate function.");
     bool star = t.args[0]->kind == ExprKind::Star;
     spec.value.kind = aggKindFromName(t.parts[0], star);
     if (!star) spec.value.arg = bind(*t.args[0], rowScope);
@@ -1216,7 +1217,7 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
       cols = co.cols;
     } else {
       if (co.cols.size() != cols.size())
-        throw jet::Error(3307, "The number of columns in the two selected tables or queries of a union query do not match.");
+        throw jet::Error(err::kUnionColumnCount, "The number of columns in the two selected tables or queries of a union query do not match.");
       for (size_t k = 0; k < cols.size(); ++k) {
         if (cols[k].type != co.cols[k].type) {
           cols[k].type = commonType({cols[k].type, co.cols[k].type});
@@ -1270,7 +1271,7 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
         if (sameExpr(*o.expr, *first.items[k].expr) && k < cols.size()) slot = k;
     }
     if (!slot)
-      throw jet::Error(3639, "The ORDER BY expression (" + exprText(*o.expr) + ") includes fields that are not selected by the query. Only those fields requested in the first query can be included in an ORDER BY expression.");
+      throw jet::Error(err::kUnionOrderBy, "The ORDER BY expression (" + exprText(*o.expr) + ") includes fields that are not selected by the query. Only those fields requested in the first query can be included in an ORDER BY expression.");
     keys.push_back({*slot, o.desc});
   }
   if (keys.empty() && anyDistinct)

@@ -1,4 +1,5 @@
 #include "sql/recordset.h"
+#include "sql/errors.h"
 
 #include <algorithm>
 
@@ -248,7 +249,7 @@ Recordset::Bookmark Recordset::bookmark() const {
 }
 
 void Recordset::setBookmark(Bookmark b) {
-  if (b < 0 || !fetchTo(static_cast<size_t>(b) + 1)) throw jet::Error(3159, "Not a valid bookmark.");
+  if (b < 0 || !fetchTo(static_cast<size_t>(b) + 1)) throw jet::Error(err::kBadBookmark, "Not a valid bookmark.");
   pos_ = b;
 }
 

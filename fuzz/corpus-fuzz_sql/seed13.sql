@@ -1,0 +1,1 @@
+PARAMETERS [Forms]![F]![X] Long; SELECT * FROM Q WHERE N > [Forms]![F]![X] UNION SELECT * FROM T

@@ -1,0 +1,1 @@
+SELECT CCur(P*N*(1-S)/100)*100, Round(S, 2), Format(D, 'yyyy') FROM T WHERE Name LIKE 'n1*'

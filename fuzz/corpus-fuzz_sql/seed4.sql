@@ -1,0 +1,1 @@
+SELECT N, Count(*) FROM T GROUP BY N HAVING Count(*) > 0

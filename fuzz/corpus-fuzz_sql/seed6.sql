@@ -1,0 +1,1 @@
+UPDATE T INNER JOIN U ON T.ID = U.TID SET T.N = T.N + 1, U.V = 'x' WHERE U.V = 'a'

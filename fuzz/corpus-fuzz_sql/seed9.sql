@@ -1,0 +1,1 @@
+SELECT Name, N INTO W FROM T WHERE N Between 1 And 20
