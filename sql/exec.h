@@ -97,6 +97,8 @@ OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys);
 OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n);
 // Rows of each child in turn (children have the same width).
 OpP makeConcat(std::vector<OpP> children);
+// Rows held in memory, handed out in order.
+OpP makeRows(std::vector<std::vector<jet::Value>> rows, size_t width);
 // Keeps the first n columns.
 OpP makeTruncate(OpP child, size_t n);
 
