@@ -148,10 +148,16 @@ int64_t runUpdate(jet::Database& db, const Query& q, const Params& params) {
                                       "Cannot update '" + toSql(*target) + "'; field not updateable.");
     auto def = baseTable(db, owner->table);
     int col = def->findColumn(target->parts.back());
-    if (col < 0)
+    if (col < 0 || def->columns[static_cast<size_t>(col)].autoNumber() ||
+        def->columns[static_cast<size_t>(col)].calculated())
       throw jet::Error(err::kFieldNotUpdatable, "Cannot update '" + toSql(*target) + "'; field not updateable.");
     auto it = std::find_if(targets.begin(), targets.end(), [&](const Target& x) { return x.t == owner; });
     if (it == targets.end()) {
+      // one table joined to itself is changed through one of its names only
+      for (const auto& t : targets)
+        if (t.def->page == def->page)
+          throw jet::Error(err::kNotUpdatable, "Operation must use an updatable query: table '" + def->name +
+                                                   "' is changed through two names.");
       targets.push_back({owner, def, {}});
       it = targets.end() - 1;
     }
