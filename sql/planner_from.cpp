@@ -235,6 +235,17 @@ OpP Planner::assemble(Node& n, Scope* outer) {
       } catch (const jet::Error&) {
         range.reset();
       }
+      if (orderIndex_ >= 0 && n.leafIndex == 0 && leaves_.size() == 1) {
+        if (!range) {
+          IndexRange r;
+          r.realIndex = orderIndex_;
+          range = r;
+          sh_.notes.push_back("order from index of " + src.def->name);
+          orderedByIndex_ = true;
+        } else if (range->realIndex == orderIndex_) {
+          orderedByIndex_ = true;
+        }
+      }
       if (!range) sh_.notes.push_back("scan " + src.def->name);
       OpP scan = makeTableScan(*sh_.db, src.def, filter, range, src.used);
       if (src.hasRowId) scan = makeAppendRowId(std::move(scan));

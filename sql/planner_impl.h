@@ -269,6 +269,11 @@ class Planner {
   const std::vector<SelectItem>* aliases_ = nullptr;
   std::vector<std::string> aliasStack_;
   bool ridCols_ = false;  // base tables of this SELECT get a RowId column
+  // ORDER BY that an index of the one table gives: its real index (-1 none),
+  // and whether the scan was made to read through it.
+  int orderIndex_ = -1;
+  bool orderedByIndex_ = false;
+  int chooseOrderIndex(const SelectCore& c, const std::vector<OrderItem>* order);
 };
 
 }  // namespace sql::planning

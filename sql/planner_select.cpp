@@ -20,6 +20,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   bool manyTables = c.from.size() > 1 || (c.from.size() == 1 && c.from[0]->kind == FromKind::Join);
   ridCols_ = sh_.rowIds || (c.distinctRow && !c.distinct && manyTables);
   sh_.rowIds = false;
+  orderIndex_ = chooseOrderIndex(c, order);
+  orderedByIndex_ = false;
   FromResult fr = fromWhere(c, outer, order);
   Scope& rowScope = fr.scope;
   bool aggregated = coreHasAggregate(c, order) || fr.havingExtra;
@@ -197,7 +199,10 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     }
   }
   const bool ordered = order && !order->empty();
-  if (c.hasTop && !c.topPercent && ordered && !keys.empty() && c.top >= 0 && c.top < 1e6) {
+  if (orderedByIndex_ && ordered && !aggregated && !c.distinct && rowKeys.empty()) {
+    // the rows come in the order asked for: TOP stops early
+    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, keys);
+  } else if (c.hasTop && !c.topPercent && ordered && !keys.empty() && c.top >= 0 && c.top < 1e6) {
     op = makeTopSort(std::move(op), keys, static_cast<size_t>(c.top));
   } else {
     if (!keys.empty()) op = makeSort(std::move(op), keys);
@@ -230,6 +235,44 @@ std::optional<std::pair<size_t, size_t>> Planner::lookupQuiet(const std::vector<
   } catch (const jet::Error&) {
     return std::nullopt;
   }
+}
+
+// An index of the statement's one table whose leading columns are the
+// ORDER BY fields, all ascending or all descending as the index stores them;
+// only for numbers and dates, whose index order is their sort order.
+int Planner::chooseOrderIndex(const SelectCore& c, const std::vector<OrderItem>* order) {
+  if (!order || order->empty() || !sh_.db || c.distinct || c.distinctRow || coreHasAggregate(c, order)) return -1;
+  if (c.from.size() != 1 || c.from[0]->kind != FromKind::Table || !c.from[0]->inDatabase.empty()) return -1;
+  const FromItem& f = *c.from[0];
+  const jet::CatalogEntry* ent = sh_.db->find(f.name);
+  if (!ent || !ent->isTable()) return -1;
+  auto def = sh_.db->table(*ent);
+  const std::string& alias = f.alias.empty() ? f.name : f.alias;
+  std::vector<std::pair<int, bool>> cols;  // column, ascending
+  for (const auto& o : *order) {
+    const Expr& e = *o.expr;
+    if (e.kind != ExprKind::Name || e.parts.size() > 2) return -1;
+    if (e.parts.size() == 2 && !eqName(e.parts[0], alias)) return -1;
+    for (const auto& it : c.items)
+      if (!it.alias.empty() && eqName(it.alias, e.parts.back())) return -1;
+    int col = def->findColumn(e.parts.back());
+    if (col < 0) return -1;
+    DataType t = def->columns[static_cast<size_t>(col)].type;
+    if (t != DataType::Byte && t != DataType::Integer && t != DataType::Long && t != DataType::BigInt &&
+        t != DataType::Currency && t != DataType::DateTime)
+      return -1;
+    cols.push_back({col, !o.desc});
+  }
+  for (size_t ri = 0; ri < def->realIndexes.size(); ++ri) {
+    const auto& rix = def->realIndexes[ri];
+    if (rix.columns.size() < cols.size() || rix.ignoreNulls() || !jet::canEncodeKey(sh_.db->format(), *def, rix))
+      continue;  // an index that leaves Nulls out cannot give every row
+    bool match = true;
+    for (size_t k = 0; k < cols.size() && match; ++k)
+      match = rix.columns[k].column == cols[k].first && rix.columns[k].ascending == cols[k].second;
+    if (match) return static_cast<int>(ri);
+  }
+  return -1;
 }
 
 }  // namespace sql::planning

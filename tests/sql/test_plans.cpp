@@ -126,3 +126,36 @@ TEST(IndexJoin, SmallLeftSideLooksRowsUpThroughTheIndex) {
   EXPECT_FALSE(has(notes, "index join"));
   EXPECT_TRUE(has(notes, "hash join"));
 }
+
+TEST(OrderFromIndex, RowsComeInTheIndexOrderWithoutASort) {
+  std::vector<Item> items;
+  auto db = itemsDb(items);
+  std::vector<Item> sorted = items;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Item& a, const Item& b) { return a.code < b.code; });
+  std::vector<std::string> notes;
+  Lines got = rows(*db, "SELECT Code FROM Items ORDER BY Code", &notes);
+  EXPECT_TRUE(has(notes, "order from index of Items"));
+  ASSERT_EQ(got.size(), sorted.size());
+  for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], std::to_string(sorted[i].code)) << i;
+  // TOP with ties stops early and agrees with the sorted rows
+  Lines top = rows(*db, "SELECT TOP 7 Code, Grp FROM Items WHERE Grp < 5 ORDER BY Items.Code", &notes);
+  EXPECT_TRUE(has(notes, "order from index"));
+  Lines want;
+  for (const auto& it : sorted)
+    if (it.grp < 5) want.push_back(std::to_string(it.code) + "|" + std::to_string(it.grp));
+  size_t keep = 7;
+  auto codeOf = [](const std::string& l) { return l.substr(0, l.find('|')); };
+  while (keep < want.size() && codeOf(want[keep]) == codeOf(want[keep - 1])) ++keep;
+  want.resize(keep);
+  std::vector<std::string> a = top, b = want;
+  std::sort(a.begin(), a.end());
+  std::sort(b.begin(), b.end());
+  EXPECT_EQ(a, b);
+  // descending, text, an alias or grouping: sorted as before
+  rows(*db, "SELECT Code FROM Items ORDER BY Code DESC", &notes);
+  EXPECT_FALSE(has(notes, "order from index"));
+  rows(*db, "SELECT Code AS Grp FROM Items ORDER BY Grp", &notes);
+  EXPECT_FALSE(has(notes, "order from index"));
+  Lines desc = rows(*db, "SELECT TOP 2 Code FROM Items ORDER BY Code DESC");
+  EXPECT_EQ(desc, (Lines{std::to_string(sorted.back().code), std::to_string(sorted[sorted.size() - 2].code)}));
+}
