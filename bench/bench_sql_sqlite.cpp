@@ -52,6 +52,8 @@ const Case kCases[] = {
      "SELECT * FROM Big WHERE City = 'Paris' ORDER BY Name"},
     {"GROUP BY City", "SELECT City, Sum(Price), Count(*) FROM Big GROUP BY City",
      "SELECT City, Sum(Price), Count(*) FROM Big GROUP BY City ORDER BY City"},
+    {"TOP 10 by Code", "SELECT TOP 10 ID, Code FROM Big ORDER BY Code", "SELECT ID, Code FROM Big ORDER BY Code LIMIT 10"},
+    {"Count(*) Code =", "SELECT Count(*) FROM Big WHERE Code = 392236186", "SELECT Count(*) FROM Big WHERE Code = 392236186"},
     {"Min/Max Code", "SELECT Min(Code), Max(Code) FROM Big", "SELECT Min(Code), Max(Code) FROM Big"},
     {"UPDATE half", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5",
      true},

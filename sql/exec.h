@@ -95,6 +95,10 @@ OpP makeDistinct(OpP child, size_t columns);
 OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys);
 // Sort followed by TOP n with ties, holding only about n rows at a time.
 OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n);
+// The child's rows (from one table, carrying their RowIds) read again with
+// the columns in used decoded (null: all).
+OpP makeRefetch(OpP child, jet::Database& db, std::shared_ptr<const jet::TableDef> def,
+                std::shared_ptr<std::vector<bool>> used);
 // Rows of each child in turn (children have the same width).
 OpP makeConcat(std::vector<OpP> children);
 // Rows held in memory, handed out in order.

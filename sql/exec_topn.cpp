@@ -61,7 +61,49 @@ class TopSortOp : public Op {
   size_t pos_ = 0;
 };
 
+// Reads each row of the child again through its RowId, decoding the
+// columns used (the child decoded fewer).
+class RefetchOp : public Op {
+ public:
+  RefetchOp(OpP c, jet::Database& db, std::shared_ptr<const jet::TableDef> def, std::shared_ptr<std::vector<bool>> used)
+      : child_(std::move(c)), db_(db), def_(std::move(def)), decoder_(db, *def_), used_(std::move(used)) {
+    width = def_->columns.size();
+  }
+  void open(const Frame* outer) override {
+    cols_.clear();
+    for (size_t i = 0; i < def_->columns.size(); ++i)
+      if (!used_ || (i < used_->size() && (*used_)[i])) cols_.push_back(i);
+    child_->open(outer);
+  }
+  bool next(Row& out) override {
+    while (child_->next(in_)) {
+      if (!jet::readRow(db_.pager(), *def_, in_.rid, holder_, bytes_)) continue;
+      out.v.assign(def_->columns.size(), jet::Value());
+      for (size_t i : cols_) out.v[i] = decoder_.decodeColumn(bytes_, i);
+      out.rid = in_.rid;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  OpP child_;
+  jet::Database& db_;
+  std::shared_ptr<const jet::TableDef> def_;
+  jet::RowDecoder decoder_;
+  std::shared_ptr<std::vector<bool>> used_;
+  std::vector<size_t> cols_;
+  Row in_;
+  jet::PageRef holder_;
+  jet::ByteView bytes_;
+};
+
 }  // namespace
+
+OpP makeRefetch(OpP child, jet::Database& db, std::shared_ptr<const jet::TableDef> def,
+                std::shared_ptr<std::vector<bool>> used) {
+  return std::make_unique<RefetchOp>(std::move(child), db, std::move(def), std::move(used));
+}
 
 OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n) {
   return std::make_unique<TopSortOp>(std::move(child), std::move(keys), n);

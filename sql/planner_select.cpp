@@ -24,6 +24,9 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   orderedByIndex_ = false;
   FromResult fr = fromWhere(c, outer, order);
   Scope& rowScope = fr.scope;
+  // Columns the WHERE and ON conditions read (before the select list marks more).
+  std::vector<bool> filterColumns;
+  if (leaves_.size() == 1 && leaves_[0].used) filterColumns = *leaves_[0].used;
   bool aggregated = coreHasAggregate(c, order) || fr.havingExtra;
   OpP op = std::move(fr.op);
   AggCtx agg;
@@ -184,6 +187,34 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     res.baseDef = leaves_[0].def ? leaves_[0].def : leaves_[0].ridDef;
     res.baseTable = leaves_[0].def ? leaves_[0].def->name : leaves_[0].ridTable;
   }
+  // TOP n over ORDER BY fields of the one table: rows are ranked reading only
+  // the sort fields and what the conditions test; the n rows kept are then
+  // read whole through their RowIds (no Memo is read for rows left out).
+  bool topDone = false;
+  if (orderedByIndex_ || aggregated || having || c.distinct || !rowKeys.empty() || !c.hasTop || c.topPercent ||
+      !order || order->empty() || c.top < 0 || c.top >= 1e6 || leaves_.size() != 1 || !leaves_[0].def ||
+      leaves_[0].hasRowId || !leaves_[0].used || filterColumns.size() != leaves_[0].used->size()) {
+  } else {
+    std::vector<SortKey> raw;
+    for (const auto& o : *order) {
+      if (o.expr->kind != ExprKind::Name) break;
+      bool aliased = false;
+      for (const auto& it : c.items)
+        if (!it.alias.empty() && eqName(it.alias, o.expr->parts.back())) aliased = true;
+      auto r = aliased ? std::nullopt : lookupQuiet(o.expr->parts, rowScope);
+      if (!r || r->first != 0 || r->second >= leaves_[0].def->columns.size()) break;
+      raw.push_back({r->second, o.desc});
+    }
+    if (raw.size() == order->size()) {
+      auto full = std::make_shared<std::vector<bool>>(*leaves_[0].used);
+      std::vector<bool>& narrow = *leaves_[0].used;
+      narrow = filterColumns;
+      for (const auto& k : raw) narrow[k.slot] = true;
+      op = makeTopSort(std::move(op), raw, static_cast<size_t>(c.top));
+      op = makeRefetch(std::move(op), *sh_.db, leaves_[0].def, full);
+      topDone = true;
+    }
+  }
   std::vector<BExprP> exprs;
   for (auto& o : out) exprs.push_back(o.expr);
   for (auto& k : rowKeys) exprs.push_back(k);
@@ -199,7 +230,9 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     }
   }
   const bool ordered = order && !order->empty();
-  if (orderedByIndex_ && ordered && !aggregated && !c.distinct && rowKeys.empty()) {
+  if (topDone) {
+    // ranked and cut before the projection
+  } else if (orderedByIndex_ && ordered && !aggregated && !c.distinct && rowKeys.empty()) {
     // the rows come in the order asked for: TOP stops early
     if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, keys);
   } else if (c.hasTop && !c.topPercent && ordered && !keys.empty() && c.top >= 0 && c.top < 1e6) {

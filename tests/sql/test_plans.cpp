@@ -159,3 +159,18 @@ TEST(OrderFromIndex, RowsComeInTheIndexOrderWithoutASort) {
   Lines desc = rows(*db, "SELECT TOP 2 Code FROM Items ORDER BY Code DESC");
   EXPECT_EQ(desc, (Lines{std::to_string(sorted.back().code), std::to_string(sorted[sorted.size() - 2].code)}));
 }
+
+TEST(TopSort, RankingOnTheSortFieldsThenReadingWholeRowsGivesTheSameRows) {
+  std::vector<Item> items;
+  auto db = itemsDb(items);
+  std::vector<std::string> notes;
+  for (const char* where : {"", " WHERE Code < 300", " WHERE ID IN (SELECT ID FROM Items WHERE Grp > 2) AND Code > 10"}) {
+    SCOPED_TRACE(where);
+    for (int n : {1, 3, 40, 3000}) {
+      std::string top = "SELECT TOP " + std::to_string(n) + " * FROM Items" + where;
+      // "Grp + 0" ranks on the projected rows; "Grp" on the sort field alone
+      EXPECT_EQ(rows(*db, top + " ORDER BY Grp DESC, ID"), rows(*db, top + " ORDER BY Grp + 0 DESC, ID + 0"));
+      EXPECT_EQ(rows(*db, top + " ORDER BY Name"), rows(*db, top + " ORDER BY Name & ''"));
+    }
+  }
+}
