@@ -483,10 +483,20 @@ class DistinctOp : public Op {
   DistinctOp(OpP c, size_t n) : child_(std::move(c)), n_(n) { width = child_->width; }
   void open(const Frame* outer) override {
     seen_.clear();
+    exact_.clear();
     child_->open(outer);
   }
   bool next(Row& out) override {
     while (child_->next(out)) {
+      // Values met before exactly as they are (same types, same bytes) are
+      // repeats without working out their grouping keys.
+      raw_.clear();
+      for (size_t i = 0; i < n_ && i < out.v.size(); ++i) appendExact(raw_, out.v[i]);
+      if (exact_.size() < kExactLimit) {
+        if (!exact_.insert(raw_).second) continue;
+      } else if (exact_.count(raw_)) {
+        continue;
+      }
       std::string k;
       for (size_t i = 0; i < n_ && i < out.v.size(); ++i) {
         std::string g = groupKey(out.v[i]);
@@ -497,9 +507,23 @@ class DistinctOp : public Op {
     }
     return false;
   }
+  static void appendExact(std::string& out, const Value& v) {
+    out.push_back(static_cast<char>(v.type()));
+    if (v.isNull()) return;
+    if (v.isText() || v.isBinary() || v.type() == DataType::GUID) {
+      out += std::to_string(v.bytes().size());
+      out.push_back(':');
+      out += v.bytes();
+      return;
+    }
+    writeValue(out, v);
+  }
+  static constexpr size_t kExactLimit = 1u << 16;
   OpP child_;
   size_t n_;
   std::unordered_set<std::string> seen_;
+  std::unordered_set<std::string> exact_;
+  std::string raw_;
 };
 
 class TopOp : public Op {

@@ -174,3 +174,17 @@ TEST(TopSort, RankingOnTheSortFieldsThenReadingWholeRowsGivesTheSameRows) {
     }
   }
 }
+
+TEST(Distinct, RepeatsAndCaseVariantsCollapseToTheFirstMet) {
+  auto db = jet::createMemoryDatabase();
+  jet::createTable(*db, {"V", {jet::columnSpec("S", DataType::Text, 10), jet::columnSpec("N", DataType::Long)}, {}});
+  jet::TableWriter w(*db, "V");
+  const char* texts[] = {"b", "a", "A", "b", nullptr, "B", "a", nullptr, "c", "C"};
+  for (int r = 0; r < 200; ++r)
+    for (int i = 0; i < 10; ++i)
+      w.insert({texts[i] ? Value::text(texts[i]) : Value(), Value::longInt(i % 3)});
+  EXPECT_EQ(rows(*db, "SELECT DISTINCT S FROM V"), (Lines{"NULL", "a", "b", "c"}));
+  // (0,b) (1,a) (2,a) (1,Null) (2,b) (0,a) (2,c) (0,c)
+  EXPECT_EQ(rows(*db, "SELECT DISTINCT N, S FROM V").size(), 8u);
+  EXPECT_EQ(rows(*db, "SELECT Count(*) FROM (SELECT DISTINCT S, N FROM V)"), (Lines{"8"}));
+}
