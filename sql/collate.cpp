@@ -192,6 +192,7 @@ bool collationPrefix(std::string_view s, uint64_t& prefix) {
 }
 
 int compareText(std::string_view a, std::string_view b) {
+  if (a == b) return 0;  // the same text (the common case of an equality filter)
   if (isAscii(a) && isAscii(b)) return compareAscii(a, b);
   std::string ka = collationKey(a), kb = collationKey(b);
   int c = ka.compare(kb);
