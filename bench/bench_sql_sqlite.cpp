@@ -9,16 +9,25 @@
 // in memory, so this engine's page cache is given room for the whole file.
 //
 //   bench_sql_sqlite [FILE]        (default: ../shared/bench/big200k.mdb)
+//   bench_sql_sqlite ROWS          a table Big of ROWS rows (e.g. 1000000)
+//                                  created with the write path in the
+//                                  temporary folder (kept for the next run)
+// The UPDATE and DELETE change about 100,000 rows (Ratio below
+// 100,000 / rows).
 #include <sqlite3.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "jet/create.h"
 #include "jet/database.h"
+#include "jet/table_writer.h"
 #include "jet/error.h"
 #include "jet/table.h"
 #include "sql/action.h"
@@ -55,9 +64,9 @@ const Case kCases[] = {
     {"TOP 10 by Code", "SELECT TOP 10 ID, Code FROM Big ORDER BY Code", "SELECT ID, Code FROM Big ORDER BY Code LIMIT 10"},
     {"Count(*) Code =", "SELECT Count(*) FROM Big WHERE Code = 392236186", "SELECT Count(*) FROM Big WHERE Code = 392236186"},
     {"Min/Max Code", "SELECT Min(Code), Max(Code) FROM Big", "SELECT Min(Code), Max(Code) FROM Big"},
-    {"UPDATE half", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < 0.5",
+    {"UPDATE 100,000 rows", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < @", "UPDATE Big SET Qty = Qty + 1 WHERE Ratio < @",
      true},
-    {"DELETE half", "DELETE FROM Big WHERE Ratio < 0.5", "DELETE FROM Big WHERE Ratio < 0.5", true},
+    {"DELETE 100,000 rows", "DELETE FROM Big WHERE Ratio < @", "DELETE FROM Big WHERE Ratio < @", true},
     {"INSERT ... SELECT all",
      "INSERT INTO Big (Name, City, Qty, Price, Ratio, Stamp, Active, Code) SELECT Name, City, Qty, Price, Ratio, "
      "Stamp, Active, Code FROM Big",
@@ -117,10 +126,68 @@ size_t runLite(sqlite3* db, const char* sqlText) {
   return rows;
 }
 
+std::string withFraction(const char* sqlText, double frac) {
+  std::string s = sqlText;
+  size_t at = s.find('@');
+  if (at != std::string::npos) s.replace(at, 1, std::to_string(frac));
+  return s;
+}
+
+// A database with a table Big like the shared one's, of n generated rows.
+std::string makeFile(size_t n) {
+  std::string path =
+      (std::filesystem::temp_directory_path() / ("glimmer_bench_sql_sqlite_" + std::to_string(n) + ".mdb")).string();
+  if (std::filesystem::exists(path)) {
+    try {
+      jet::OpenOptions o;
+      o.readOnly = true;
+      auto db = jet::Database::open(path, o);
+      if (db->table("Big")->rowCount == n) return path;
+    } catch (const jet::Error&) {
+    }
+    std::filesystem::remove(path);
+  }
+  using jet::DataType;
+  using jet::Value;
+  jet::createDatabase(path);
+  auto db = jet::Database::open(path);
+  jet::createTable(*db, {"Big",
+                         {jet::autoNumberSpec("ID"), jet::columnSpec("Name", DataType::Text, 50),
+                          jet::columnSpec("City", DataType::Text, 30), jet::columnSpec("Qty", DataType::Integer),
+                          jet::columnSpec("Price", DataType::Currency), jet::columnSpec("Ratio", DataType::Double),
+                          jet::columnSpec("Stamp", DataType::DateTime), jet::columnSpec("Active", DataType::Boolean),
+                          jet::columnSpec("Notes", DataType::Memo), jet::columnSpec("Code", DataType::Long)},
+                         {jet::primaryKeySpec("ID"), jet::indexSpec("CityIdx", {{"City", true}}),
+                          jet::indexSpec("CodeIdx", {{"Code", true}})}});
+  static const char* cities[] = {"Paris", "London", "Berlin", "Madrid", "Rome", "Vienna", "Prague", "Lisbon", "Oslo", "Dublin"};
+  std::mt19937_64 rng(1000003);
+  jet::TableWriter w(*db, "Big");
+  const size_t batch = 20000;
+  for (size_t done = 0; done < n;) {
+    jet::ChangeScope change(*db);
+    for (size_t k = 0; k < batch && done < n; ++k, ++done) {
+      char name[64];
+      std::snprintf(name, sizeof name, "Name %zu %016llx", done, static_cast<unsigned long long>(rng()));
+      w.insert({Value(), Value::text(name), Value::text(cities[rng() % 10]), Value::integer(static_cast<int16_t>(rng() % 1000)),
+                Value::currency(static_cast<int64_t>(rng() % 100000000)), Value::dbl(static_cast<double>(rng() % 1000000) / 1e6),
+                Value::dateTime(36000 + static_cast<double>(rng() % 9000)), Value::boolean(rng() % 2),
+                done % 7 ? Value() : Value::memo("note " + std::to_string(done)),
+                Value::longInt(static_cast<int32_t>(rng() % 2000000000) - 1000000000)});
+    }
+    change.commit();
+  }
+  return path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string file = argc > 1 ? argv[1] : std::string(GLIMMER_SHARED_DIR) + "/bench/big200k.mdb";
+  if (argc > 1 && std::strspn(argv[1], "0123456789") == std::strlen(argv[1])) {
+    auto t = Clock::now();
+    file = makeFile(static_cast<size_t>(std::stoull(argv[1])));
+    std::printf("table of %s rows ready in %.1f s\n", argv[1], since(t));
+  }
   if (!std::filesystem::exists(file)) {
     std::printf("skipped: %s is not there\n", file.c_str());
     return 0;
@@ -141,17 +208,19 @@ int main(int argc, char** argv) {
     double logSum = 0;
     int n = 0;
     std::string copy = (std::filesystem::temp_directory_path() / "glimmer_bench_sql_sqlite.mdb").string();
+    const double frac = std::min(1.0, 100000.0 / std::max<double>(1, jdb->table("Big")->rowCount));
     for (const auto& c : kCases) {
+      const std::string mineSql = withFraction(c.mine, frac), theirSql = withFraction(c.theirs, frac);
       double mine = 0, theirs = 0;
       size_t rows = 0;
       if (!c.write) {
         auto t = Clock::now();
-        auto rs = sql::openRecordset(*jdb, c.mine);
+        auto rs = sql::openRecordset(*jdb, mineSql);
         rows = rs->fetchAll();
         for (size_t i = 0; i < rows; ++i) (void)rs->row(i);
         mine = since(t);
         t = Clock::now();
-        size_t lr = runLite(lite, c.theirs);
+        size_t lr = runLite(lite, theirSql.c_str());
         theirs = since(t);
         if (lr != rows) std::printf("  (row counts differ: %zu here, %zu in SQLite)\n", rows, lr);
       } else {
@@ -159,12 +228,12 @@ int main(int argc, char** argv) {
         std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
         auto wdb = jet::Database::open(copy);
         auto t = Clock::now();
-        rows = static_cast<size_t>(sql::runAction(*wdb, c.mine));
+        rows = static_cast<size_t>(sql::runAction(*wdb, mineSql));
         wdb.reset();  // closing writes everything out
         mine = since(t);
         check(sqlite3_exec(lite, "BEGIN", nullptr, nullptr, nullptr), lite);
         t = Clock::now();
-        check(sqlite3_exec(lite, c.theirs, nullptr, nullptr, nullptr), lite);
+        check(sqlite3_exec(lite, theirSql.c_str(), nullptr, nullptr, nullptr), lite);
         theirs = since(t);
         size_t lr = static_cast<size_t>(sqlite3_changes(lite));
         check(sqlite3_exec(lite, "ROLLBACK", nullptr, nullptr, nullptr), lite);
