@@ -34,6 +34,15 @@ class TableScanOp : public Op {
     if (range_) {
       const auto& ri = def_->realIndexes.at(static_cast<size_t>(range_->realIndex));
       cursor_ = std::make_unique<jet::IndexCursor>(db_, ri);
+      seekKeys_.clear();
+      seekIdx_ = 0;
+      if (!range_->seeks.empty()) {
+        // ascending and without repeats: rows come in index order, once
+        for (const auto& vals : range_->seeks) seekKeys_.push_back(jet::encodeIndexKeyValues(db_.format(), *def_, ri, vals));
+        std::sort(seekKeys_.begin(), seekKeys_.end(),
+                  [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) { return jet::compareKeys(a, b) < 0; });
+        seekKeys_.erase(std::unique(seekKeys_.begin(), seekKeys_.end()), seekKeys_.end());
+      }
       std::vector<Value> keyVals = range_->equal;
       prefix_ = keyVals.empty() ? std::vector<uint8_t>{}
                                 : jet::encodeIndexKeyValues(db_.format(), *def_, ri, keyVals);
@@ -43,7 +52,10 @@ class TableScanOp : public Op {
         hv.push_back(*range_->high);
         highKey_ = jet::encodeIndexKeyValues(db_.format(), *def_, ri, hv);
       }
-      if (range_->low) {
+      if (!seekKeys_.empty()) {
+        prefix_ = seekKeys_[0];
+        cursor_->seek(prefix_);
+      } else if (range_->low) {
         auto lv = keyVals;
         lv.push_back(*range_->low);
         cursor_->seek(jet::encodeIndexKeyValues(db_.format(), *def_, ri, lv));
@@ -73,6 +85,13 @@ class TableScanOp : public Op {
     if (range_) {
       while (cursor_->next()) {
         const auto& key = cursor_->key();
+        if (!seekKeys_.empty() && !jet::keyStartsWith(key, prefix_)) {
+          // on to the next value's entries
+          if (++seekIdx_ >= seekKeys_.size()) break;
+          prefix_ = seekKeys_[seekIdx_];
+          cursor_->seek(prefix_);
+          continue;
+        }
         if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) break;
         if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) break;
         jet::RowId id = cursor_->rowId();
@@ -114,6 +133,8 @@ class TableScanOp : public Op {
   std::unique_ptr<jet::TableScan> scan_;
   std::unique_ptr<jet::IndexCursor> cursor_;
   std::vector<uint8_t> prefix_, highKey_;
+  std::vector<std::vector<uint8_t>> seekKeys_;
+  size_t seekIdx_ = 0;
   jet::PageRef holder_;
   jet::ByteView bytes_;
   const Frame* outer_ = nullptr;

@@ -39,6 +39,9 @@ struct IndexRange {
   int realIndex = -1;
   std::vector<jet::Value> equal;  // values for the index's leading columns
   std::optional<jet::Value> low, high;  // range on the next column (ascending only)
+  // Several lookups instead (Field In (...)): each is the values of the
+  // index's leading columns; equal, low and high are then unused.
+  std::vector<std::vector<jet::Value>> seeks;
 };
 
 // Rows of a base table in physical order, or through an index. filter is

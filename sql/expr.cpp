@@ -321,4 +321,19 @@ std::optional<SimplePredicate> asSimplePredicate(const BExpr& e) {
   return std::nullopt;
 }
 
+std::optional<InListPredicate> asInListPredicate(const BExpr& e) {
+  auto* in = dynamic_cast<const InListExpr*>(&e);
+  if (!in || in->neg_) return std::nullopt;
+  auto c = asColumnRef(*in->v_);
+  if (!c || c->depth != 0) return std::nullopt;
+  InListPredicate p;
+  p.slot = c->slot;
+  for (const auto& x : in->list_) {
+    auto k = asConstant(*x);
+    if (!k) return std::nullopt;
+    if (!k->isNull()) p.values.push_back(*k);
+  }
+  return p;
+}
+
 }  // namespace sql

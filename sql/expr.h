@@ -59,6 +59,14 @@ struct SimplePredicate {
 };
 std::optional<SimplePredicate> asSimplePredicate(const BExpr& e);
 
+// "column In (constants)" (not negated); the Null constants are left out
+// (they never match).
+struct InListPredicate {
+  size_t slot = 0;
+  std::vector<jet::Value> values;
+};
+std::optional<InListPredicate> asInListPredicate(const BExpr& e);
+
 // Size reported for a computed column of a type.
 int defaultSize(jet::DataType t);
 

@@ -141,9 +141,12 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
   const auto& def = *src.def;
   const auto& fmt = sh_.db->format();
   std::vector<SimplePredicate> preds;
-  for (auto& p : src.pushed)
+  std::vector<InListPredicate> lists;
+  for (auto& p : src.pushed) {
     if (auto sp = asSimplePredicate(*p)) preds.push_back(*sp);
-  if (preds.empty()) return std::nullopt;
+    else if (auto il = asInListPredicate(*p)) lists.push_back(std::move(*il));
+  }
+  if (preds.empty() && lists.empty()) return std::nullopt;
   auto keyValue = [&](const jet::Column& col, const Value& v) -> std::optional<Value> {
     try {
       if (col.type == DataType::Text || col.type == DataType::Memo) {
@@ -219,7 +222,34 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
         if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
     }
   }
-  if (best) sh_.notes.push_back("index " + bestName + " on " + def.name);
+  // Field In (values) on an index's first field: one seek per value, when
+  // nothing better was found.
+  if (bestScore < 10) {
+    for (const auto& il : lists) {
+      if (il.values.empty() || il.values.size() > 1000) continue;
+      for (size_t ri = 0; ri < def.realIndexes.size(); ++ri) {
+        const auto& rix = def.realIndexes[ri];
+        if (rix.columns.empty() || rix.columns[0].column != static_cast<int>(il.slot) ||
+            !jet::canEncodeKey(fmt, def, rix))
+          continue;
+        IndexRange r;
+        r.realIndex = static_cast<int>(ri);
+        const auto& col = def.columns[il.slot];
+        bool ok = true;
+        for (const auto& v : il.values) {
+          auto kv = keyValue(col, v);
+          if (!kv) { ok = false; break; }
+          r.seeks.push_back({*kv});
+        }
+        if (!ok || bestScore >= 8) continue;
+        bestScore = 8;
+        best = r;
+        for (const auto& ix : def.indexes)
+          if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
+      }
+    }
+  }
+  if (best) sh_.notes.push_back("index " + bestName + (best->seeks.empty() ? "" : " (seeks)") + " on " + def.name);
   return best;
 }
 

@@ -188,3 +188,25 @@ TEST(Distinct, RepeatsAndCaseVariantsCollapseToTheFirstMet) {
   EXPECT_EQ(rows(*db, "SELECT DISTINCT N, S FROM V").size(), 8u);
   EXPECT_EQ(rows(*db, "SELECT Count(*) FROM (SELECT DISTINCT S, N FROM V)"), (Lines{"8"}));
 }
+
+TEST(IndexSeeks, InListLooksEachValueUp) {
+  std::vector<Item> items;
+  auto db = itemsDb(items);
+  std::vector<std::string> notes;
+  Lines got = rows(*db, "SELECT ID FROM Items WHERE Code IN (37, 5, 37, Null, 999999, 74) AND Grp <> 3", &notes);
+  EXPECT_TRUE(has(notes, "index Code (seeks) on Items"));
+  Lines want;
+  for (const auto& it : items)
+    if ((it.code == 37 || it.code == 5 || it.code == 74) && it.grp != 3) want.push_back(std::to_string(it.id));
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  EXPECT_FALSE(want.empty());
+  // Not In reads every row
+  rows(*db, "SELECT ID FROM Items WHERE Code NOT IN (37, 5)", &notes);
+  EXPECT_FALSE(has(notes, "seeks"));
+  // an equality on the primary key is still preferred
+  rows(*db, "SELECT ID FROM Items WHERE ID = 4 AND Code IN (1, 2)", &notes);
+  EXPECT_TRUE(has(notes, "index PrimaryKey on Items"));
+  EXPECT_TRUE(rows(*db, "SELECT ID FROM Items WHERE Code IN (Null)").empty());
+}
