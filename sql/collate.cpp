@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <type_traits>
 
 #include "jet/error.h"
 #include "jet/text.h"
@@ -261,15 +262,15 @@ bool LikePattern::matchItem(const Item& it, char32_t c) const {
   return false;
 }
 
-bool LikePattern::matches(std::string_view text) const {
-  std::u32string t = decodeUtf8(text);
+template <class Text>
+bool LikePattern::matchAll(const Text& t) const {
   size_t ti = 0, pi = 0;
   size_t starP = std::string::npos, starT = 0;
   while (ti < t.size()) {
     if (pi < items_.size() && items_[pi].kind == Item::Many) {
       starP = pi++;
       starT = ti;
-    } else if (pi < items_.size() && matchItem(items_[pi], t[ti])) {
+    } else if (pi < items_.size() && matchItem(items_[pi], static_cast<char32_t>(static_cast<std::make_unsigned_t<typename Text::value_type>>(t[ti])))) {
       ++pi;
       ++ti;
     } else if (starP != std::string::npos) {
@@ -281,6 +282,12 @@ bool LikePattern::matches(std::string_view text) const {
   }
   while (pi < items_.size() && items_[pi].kind == Item::Many) ++pi;
   return pi == items_.size();
+}
+
+bool LikePattern::matches(std::string_view text) const {
+  // ASCII text is matched byte by byte, without decoding it first
+  if (isAscii(text)) return matchAll(text);
+  return matchAll(decodeUtf8(text));
 }
 
 bool like(std::string_view text, std::string_view pattern) { return LikePattern(pattern).matches(text); }

@@ -42,6 +42,8 @@ class LikePattern {
     std::vector<std::pair<char32_t, char32_t>> ranges;
   };
   bool matchItem(const Item& it, char32_t c) const;
+  template <class Text>
+  bool matchAll(const Text& t) const;
   std::vector<Item> items_;
 };
 
