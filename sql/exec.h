@@ -85,6 +85,15 @@ struct AggSpec {
 // order of their values. Without group expressions: exactly one row.
 OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs);
 
+// Min or Max of one field of a whole table through an ascending index
+// whose first field it is: one output row, a value per aggregate.
+struct IndexAggregate {
+  int realIndex = -1;
+  size_t column = 0;
+  bool max = false;
+};
+OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def, std::vector<IndexAggregate> aggs);
+
 struct SortKey {
   size_t slot;  // position in the child's row
   bool desc = false;

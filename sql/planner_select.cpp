@@ -171,7 +171,33 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     }
   }
   // assemble
-  if (aggregated) {
+  std::vector<IndexAggregate> fromIndex;
+  if (aggregated && agg.groupBound.empty() && !having && !c.where && !c.distinct && leaves_.size() == 1 &&
+      leaves_[0].def && leaves_[0].pushed.empty() && !agg.aggs.empty() && sh_.db) {
+    const auto& def = *leaves_[0].def;
+    for (const auto& a : agg.aggs) {
+      auto ref = (a.kind == AggKind::Min || a.kind == AggKind::Max) && a.arg ? asColumnRef(*a.arg) : std::nullopt;
+      if (!ref || ref->depth != 0 || ref->slot >= def.columns.size()) break;
+      DataType t = def.columns[ref->slot].type;
+      if (t != DataType::Byte && t != DataType::Integer && t != DataType::Long && t != DataType::BigInt &&
+          t != DataType::Currency && t != DataType::DateTime)
+        break;
+      int found = -1;
+      for (size_t ri = 0; ri < def.realIndexes.size() && found < 0; ++ri) {
+        const auto& rix = def.realIndexes[ri];
+        if (!rix.columns.empty() && rix.columns[0].column == static_cast<int>(ref->slot) && rix.columns[0].ascending &&
+            jet::canEncodeKey(sh_.db->format(), def, rix))
+          found = static_cast<int>(ri);
+      }
+      if (found < 0) break;
+      fromIndex.push_back({found, ref->slot, a.kind == AggKind::Max});
+    }
+    if (fromIndex.size() != agg.aggs.size()) fromIndex.clear();
+  }
+  if (!fromIndex.empty()) {
+    sh_.notes.push_back("Min/Max from index on " + leaves_[0].def->name);
+    op = makeIndexMinMax(*sh_.db, leaves_[0].def, std::move(fromIndex));
+  } else if (aggregated) {
     op = makeAggregate(std::move(op), agg.groupBound, agg.aggs);
     if (having) op = makeFilter(std::move(op), having);
   } else if (having) {

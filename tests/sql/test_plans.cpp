@@ -210,3 +210,30 @@ TEST(IndexSeeks, InListLooksEachValueUp) {
   EXPECT_TRUE(has(notes, "index PrimaryKey on Items"));
   EXPECT_TRUE(rows(*db, "SELECT ID FROM Items WHERE Code IN (Null)").empty());
 }
+
+TEST(IndexMinMax, ComeFromTheIndexAndAgreeWithTheRows) {
+  std::vector<Item> items;
+  auto db = itemsDb(items);
+  int lo = items[0].code, hi = items[0].code;
+  for (const auto& it : items) lo = std::min(lo, it.code), hi = std::max(hi, it.code);
+  std::vector<std::string> notes;
+  EXPECT_EQ(rows(*db, "SELECT Min(Code), Max(Code) AS Top, Max(ID) FROM Items", &notes),
+            (Lines{std::to_string(lo) + "|" + std::to_string(hi) + "|3000"}));
+  EXPECT_TRUE(has(notes, "Min/Max from index on Items"));
+  // with a condition, a grouping or another aggregate: the rows are read
+  EXPECT_EQ(rows(*db, "SELECT Min(Code) FROM Items WHERE Grp = 99", &notes), (Lines{"NULL"}));
+  EXPECT_FALSE(has(notes, "from index"));
+  rows(*db, "SELECT Min(Code), Count(*) FROM Items", &notes);
+  EXPECT_FALSE(has(notes, "from index"));
+  // Nulls are passed over; an empty table gives Null
+  auto e = jet::createMemoryDatabase();
+  jet::createTable(*e, {"E", {jet::columnSpec("K", DataType::Long)}, {jet::indexSpec("K", {{"K", true}})}});
+  EXPECT_EQ(rows(*e, "SELECT Min(K), Max(K) FROM E", &notes), (Lines{"NULL|NULL"}));
+  EXPECT_TRUE(has(notes, "from index"));
+  jet::TableWriter w(*e, "E");
+  w.insert({Value()});
+  w.insert({Value::longInt(-5)});
+  w.insert({Value()});
+  w.insert({Value::longInt(7)});
+  EXPECT_EQ(rows(*e, "SELECT Min(K), Max(K), Max(K) - Min(K) FROM E"), (Lines{"-5|7|12"}));
+}
