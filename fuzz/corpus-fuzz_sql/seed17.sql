@@ -1,0 +1,1 @@
+SELECT Min(N), Max(ID) FROM T
