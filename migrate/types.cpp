@@ -55,6 +55,8 @@ std::string targetType(const jet::Column& c, bool jet3, Dialect d) {
   const TypeRule& r = typeRule(c.type);
   const char* pattern = d == Dialect::SQLite ? r.sqlite : r.postgres;
   if (!pattern) return "";
+  // A calculated Decimal's scale belongs to each value, not to the column.
+  if (c.type == DataType::Decimal && c.calculated()) return d == Dialect::SQLite ? "NUMERIC" : "numeric";
   std::string out = pattern;
   int chars = c.displaySize(jet3);
   if (chars <= 0) chars = 255;

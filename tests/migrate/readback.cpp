@@ -61,9 +61,11 @@ jet::Value fromText(const jet::Column& c, const char* text, size_t len, bool pg)
     case DataType::Currency: return Value::currency(static_cast<int64_t>(scaledFrom(s, 4)));
     case DataType::Decimal: {
       jet::Decimal d;
-      d.scale = c.scale;
+      // The server writes the value's own scale (a calculated column's varies).
+      size_t point = s.find('.');
+      d.scale = pg && point != std::string::npos ? static_cast<uint8_t>(s.size() - point - 1) : pg ? 0 : c.scale;
       d.precision = c.precision;
-      d.mantissa = scaledFrom(s, c.scale);
+      d.mantissa = scaledFrom(s, d.scale);
       return Value::decimal(d);
     }
     case DataType::Single: return Value::single(static_cast<float>(std::strtod(s.c_str(), nullptr)));
