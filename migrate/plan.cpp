@@ -238,7 +238,14 @@ Plan buildPlan(jet::Database& db, const std::vector<std::string>& wanted) {
       if (std::find(entries.begin(), entries.end(), e) == entries.end()) entries.push_back(e);
     }
   }
-  for (const auto* e : entries) plan.tables.push_back(planTable(db, *e, plan));
+  for (const auto* e : entries) {
+    TablePlan t = planTable(db, *e, plan);
+    if (t.columns.empty()) {
+      plan.skipped.push_back({"table " + t.name, "none of its columns can be carried"});
+      continue;
+    }
+    plan.tables.push_back(std::move(t));
+  }
   planRelationships(db, plan);
   if (wanted.empty()) {
     for (const auto& q : db.queries()) {

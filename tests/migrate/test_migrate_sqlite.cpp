@@ -185,8 +185,12 @@ TEST(MigrateSqlite, RelationshipsBecomeForeignKeysWithTheirRules) {
   for (const auto& t : lite.rows("SELECT name FROM sqlite_master WHERE type = 'table'"))
     for (const auto& r : lite.rows("PRAGMA foreign_key_list(" + q(t[0]) + ")"))
       all += t[0] + "->" + r[2] + "(" + r[3] + "=" + r[4] + ") " + r[5] + "/" + r[6] + ";";
-  EXPECT_NE(all, "");
+  // One relationship cascades updates, the other deletes.
+  EXPECT_EQ(all, "Table1->Table3(otherfk2=id) CASCADE/NO ACTION;Table1->Table2(otherfk1=id) NO ACTION/CASCADE;");
   EXPECT_EQ(lite.one("PRAGMA foreign_key_check"), "");
+  // The constraints work once a connection turns them on.
+  sqlite3_exec(lite.db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+  EXPECT_NE(sqlite3_exec(lite.db, "INSERT INTO Table1 (otherfk1) VALUES (987654)", nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 TEST(MigrateSqlite, SampleCarriesKeysCountersDefaultsAndViews) {
@@ -343,6 +347,21 @@ TEST(MigrateTranslate, QueriesPrintTheTargetsSql) {
       EXPECT_EQ(e.number(), jet::err::kNotSupported) << bad;
     }
   }
+}
+
+TEST(MigrateCli, SchemaOnlyThenDataOnly) {
+  std::string dir = testsupport::tempDir();
+  std::string cli = testsupport::binDir() + "/glimmer-cli";
+  ASSERT_EQ(testsupport::run(cli + " sample " + dir + "/s.mdb"), 0);
+  std::string out;
+  ASSERT_EQ(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --schema-only 2>/dev/null", &out), 0);
+  EXPECT_NE(out.find("rows 0, indexes 11"), std::string::npos) << out;
+  Lite lite(dir + "/s.db");
+  EXPECT_EQ(lite.one("SELECT count(*) FROM Customers"), "0");
+  ASSERT_EQ(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --data-only 2>/dev/null", &out), 0);
+  EXPECT_NE(out.find("rows 73, indexes 0"), std::string::npos) << out;
+  EXPECT_EQ(lite.one("SELECT count(*) FROM \"Order Details\""), "39");
+  EXPECT_NE(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --schema-only --data-only 2>/dev/null"), 0);
 }
 
 TEST(MigrateCli, MigrateCommandPrintsSummaryAndErrors) {
