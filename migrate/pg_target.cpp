@@ -38,6 +38,8 @@ class PgTarget : public Target {
   void begin() override {
     exec("BEGIN");
     inTransaction_ = true;
+    // Index builds after the rows sort in memory where they can.
+    exec("SET LOCAL maintenance_work_mem = '256MB'");
     if (!schema_.empty()) {
       exec("CREATE SCHEMA IF NOT EXISTS " + quoteIdent(schema_));
       exec("SET LOCAL search_path TO " + quoteIdent(schema_));
