@@ -112,6 +112,26 @@ void createViews(const Plan& plan, Target& target, Summary& sum) {
     if (it.q) sum.notCarried.push_back({"query " + it.q->name, "it reads itself through other queries"});
 }
 
+// Drops the objects the migration replaces, in passes so that those that
+// depend on others (views) go first whatever the order; an object something
+// else depends on stops the migration rather than taking that with it.
+void dropAll(Target& target, std::vector<std::string> pending) {
+  while (!pending.empty()) {
+    std::vector<std::string> blocked;
+    std::string why, what;
+    for (const auto& n : pending) {
+      std::string w = target.drop(n);
+      if (w.empty()) continue;
+      blocked.push_back(n);
+      why = w;
+      what = n;
+    }
+    if (blocked.size() == pending.size())
+      throw jet::Error(err::kTargetFailed, "Cannot replace '" + what + "' in the target: " + why);
+    pending = std::move(blocked);
+  }
+}
+
 }  // namespace
 
 Summary migrateDatabase(jet::Database& db, Target& target, const Options& opts) {
@@ -133,8 +153,7 @@ Summary migrateDatabase(jet::Database& db, Target& target, const Options& opts) 
           throw jet::Error(err::kTableExists, "The target already holds a table or view named '" + n +
                                                   "' (--replace drops it first).");
       }
-      if (opts.replace)
-        for (auto it = names.rbegin(); it != names.rend(); ++it) target.drop(*it);
+      if (opts.replace) dropAll(target, names);
       for (const auto& t : plan.tables) {
         std::vector<const ForeignKeyPlan*> fks;
         for (const auto& fk : plan.foreignKeys)

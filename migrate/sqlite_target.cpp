@@ -46,10 +46,11 @@ class SqliteTarget : public Target {
 
   bool exists(const std::string& name) override { return !kindOf(name).empty(); }
 
-  void drop(const std::string& name) override {
+  std::string drop(const std::string& name) override {
     std::string kind = kindOf(name);
-    if (kind.empty()) return;
+    if (kind.empty()) return "";
     exec("DROP " + std::string(kind == "view" ? "VIEW " : "TABLE ") + quoteIdent(name));
+    return "";
   }
 
   void createTable(const TablePlan& t, const std::vector<const ForeignKeyPlan*>& fks) override {

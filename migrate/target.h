@@ -26,8 +26,10 @@ class Target {
 
   // True when a table or view of that name exists.
   virtual bool exists(const std::string& name) = 0;
-  // Drops a table or view of that name with what depends on it.
-  virtual void drop(const std::string& name) = 0;
+  // Drops a table or view of that name. Returns "" when done (or absent),
+  // else why not (another object depends on it) with the transaction still
+  // usable: nothing the migration does not replace is dropped.
+  virtual std::string drop(const std::string& name) = 0;
 
   // Creates a table. foreignKeys: those whose child is this table (targets
   // that cannot add them later declare them here).

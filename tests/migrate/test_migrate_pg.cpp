@@ -168,8 +168,21 @@ TEST(MigratePostgres, SampleKeepsTypesCountersAndRefusesExistingTables) {
   EXPECT_EQ(pg.one("SELECT count(*) FROM \"Customers\""), "9");
   migrate::Options o;
   o.replace = true;
+  // A view of the user's own on a table to be replaced is not dropped with it.
+  pg.rows("CREATE VIEW mine AS SELECT \"Name\" FROM \"Customers\"");
+  try {
+    toPg(*db, conninfo, "", o);
+    FAIL() << "--replace dropped a view it does not replace";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), migrate::err::kTargetFailed);
+    EXPECT_NE(std::string(e.what()).find("mine"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(pg.one("SELECT count(*) FROM mine"), "9");
+  pg.rows("DROP VIEW mine");
+  // Our own views depend on the tables and on each other: replaced all the same.
   toPg(*db, conninfo, "", o);
   EXPECT_EQ(pg.one("SELECT count(*) FROM \"Customers\""), "8");
+  EXPECT_EQ(pg.rows("SELECT * FROM \"Order Lines\"").size(), 39u);
 }
 
 TEST(MigratePostgres, RefusedValuePartWayLeavesDatabaseAsItWas) {
