@@ -4,6 +4,7 @@
 // foreign keys are made after the rows.
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -207,12 +208,14 @@ class PgTarget : public Target {
     }
   }
 
-  void number(double d, int digits) {
+  // The shortest text that reads back as the same number.
+  template <class F>
+  void number(F d) {
     if (std::isnan(d)) { buf_ += "NaN"; return; }
     if (std::isinf(d)) { buf_ += d < 0 ? "-Infinity" : "Infinity"; return; }
     char tmp[40];
-    int n = std::snprintf(tmp, sizeof tmp, "%.*g", digits, d);
-    buf_.append(tmp, n);
+    auto res = std::to_chars(tmp, tmp + sizeof tmp, d);
+    buf_.append(tmp, res.ptr);
   }
 
   void field(const jet::Value& v) {
@@ -222,8 +225,8 @@ class PgTarget : public Target {
       case DataType::Boolean: buf_ += v.asBool() ? 't' : 'f'; return;
       case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: {
         char tmp[24];
-        int n = std::snprintf(tmp, sizeof tmp, "%lld", static_cast<long long>(v.asInt()));
-        buf_.append(tmp, n);
+        auto res = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
+        buf_.append(tmp, res.ptr);
         return;
       }
       case DataType::Currency: jet::appendScaled(buf_, v.asInt(), 4); return;
@@ -232,8 +235,8 @@ class PgTarget : public Target {
         jet::appendScaled(buf_, d.mantissa, d.scale);
         return;
       }
-      case DataType::Single: number(v.asDouble(), 9); return;
-      case DataType::Double: number(v.asDouble(), 17); return;
+      case DataType::Single: number(static_cast<float>(v.asDouble())); return;
+      case DataType::Double: number(v.asDouble()); return;
       case DataType::DateTime:
         if (!isoDateTime(v.asDouble(), buf_))
           throw jet::Error(err::kValueRefused, "A date in table " + table_->name + " is outside years 1 to 9999.");
