@@ -16,6 +16,8 @@ int cmdCheck(const Args& a, std::ostream& out);
 int cmdCreate(const Args& a, std::ostream& out);
 int cmdSample(const Args& a, std::ostream& out);
 int cmdImport(const Args& a, std::ostream& out);
+// Carries the database into SQLite or PostgreSQL (cmd_migrate.cpp).
+int cmdMigrate(const Args& a, std::ostream& out);
 
 namespace {
 
@@ -87,6 +89,7 @@ std::map<std::string, Command>& table() {
       {"check", {1, cmdCheck}},     {"create", {1, cmdCreate}},
       {"sample", {1, cmdSample}},   {"import", {3, cmdImport}},
       {"sql", {2, cmdSql}},
+      {"migrate", {2, cmdMigrate}},
   };
   return t;
 }
@@ -100,6 +103,9 @@ std::vector<std::string> extraUsage() {
       "  create FILE              a new, empty database (Access 2000 format)\n",
       "  sample FILE              the sample database\n",
       "  import FILE TABLE CSV    append the CSV file's rows to TABLE\n",
+      "  migrate FILE TARGET      the whole database into sqlite:PATH or PostgreSQL (a libpq\n"
+      "                           connection string); --tables T1,T2 --schema-only --data-only\n"
+      "                           --pg-schema NAME --replace\n",
   };
 }
 

@@ -13,6 +13,7 @@ struct Args {
   std::vector<std::string> options;     // other --options
   std::vector<std::string> params;      // --param NAME=VALUE
   std::string password;
+  std::vector<std::string> raw;         // every argument as given
 };
 
 // Runs a command. Returns the exit status; throws jet::Error on failure.

@@ -25,6 +25,7 @@ void usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   cli::Args args;
+  args.raw.assign(argv + 1, argv + argc);
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--password" || a == "-p") {

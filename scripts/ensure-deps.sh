@@ -20,9 +20,12 @@ glimmer_need_packages() {
 # Build tools, Qt 6, GoogleTest, and mdbtools (the independent reader the tests
 # compare against).
 GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev mdbtools)
-# SQLite: the peer engine of the query-language property test and benchmark.
-GLIMMER_BUILD_PACKAGES+=(libsqlite3-dev)
+# SQLite (migrations and the query language's peer in tests and benchmarks) and
+# PostgreSQL's client library (migrations).
+GLIMMER_BUILD_PACKAGES+=(libsqlite3-dev libpq-dev)
 # Fuzzing and the sanitizer builds (test.sh only).
 GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
+# The migration tests: sqlite3, and a PostgreSQL server they start themselves.
+GLIMMER_TEST_PACKAGES+=(sqlite3 postgresql)
 # Screenshots of the program (run.sh --screenshots).
 GLIMMER_SCREEN_PACKAGES=(xvfb xauth)

@@ -1,0 +1,261 @@
+#include "migrate/plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "jet/error.h"
+#include "jet/text.h"
+#include "migrate/types.h"
+
+namespace migrate {
+
+namespace {
+
+// Relationship attribute bits (MSysRelationships.grbit).
+constexpr int32_t kRelDontEnforce = 0x2, kRelUpdateCascade = 0x100, kRelDeleteCascade = 0x1000;
+
+std::string trim(const std::string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+  return s.substr(a, b - a);
+}
+
+std::string textOf(const jet::Value& v) { return v.isNull() ? "" : v.isText() ? v.bytes() : v.display(); }
+
+const ColumnPlan* findColumn(const TablePlan& t, const std::string& name) {
+  for (const auto& c : t.columns)
+    if (jet::equalsNoCase(c.name, name)) return &c;
+  return nullptr;
+}
+
+const TablePlan* findTable(const Plan& p, const std::string& name) {
+  for (const auto& t : p.tables)
+    if (jet::equalsNoCase(t.name, name)) return &t;
+  return nullptr;
+}
+
+TablePlan planTable(jet::Database& db, const jet::CatalogEntry& e, Plan& plan) {
+  TablePlan t;
+  t.name = e.name;
+  t.jet3 = db.format().jet3;
+  t.def = db.table(e);
+  t.rowCount = t.def->rowCount;
+  t.lastAutoNumber = t.def->nextAutoNumber;  // the file keeps the last one used
+  jet::PropertyMaps props;
+  try {
+    props = jet::parseProperties(e.lvProp, db);
+  } catch (const jet::Error&) {
+  }
+  for (size_t i = 0; i < t.def->columns.size(); ++i) {
+    const jet::Column& c = t.def->columns[i];
+    std::string why = notCarriedReason(c);
+    if (!why.empty()) {
+      plan.skipped.push_back({"column " + t.name + "." + c.name, why});
+      continue;
+    }
+    ColumnPlan cp;
+    cp.name = c.name;
+    cp.source = i;
+    cp.column = &c;
+    cp.notNull = c.requiredProp;
+    cp.autoNumber = c.autoLong();
+    auto pit = props.columns.find(jet::upperName(c.name));
+    if (pit != props.columns.end()) {
+      auto dit = pit->second.find("DEFAULTVALUE");
+      if (dit != pit->second.end()) {
+        const auto& raw = dit->second.raw;
+        std::string text = db.decodeText(jet::ByteView(reinterpret_cast<const uint8_t*>(raw.data()), raw.size()));
+        cp.defaultValue = parseDefault(text);
+        if (cp.defaultValue.kind == DefaultValue::None && !trim(text).empty())
+          plan.skipped.push_back({"default of " + t.name + "." + c.name,
+                                  "'" + text + "' is an expression, not a plain value"});
+      }
+    }
+    t.columns.push_back(std::move(cp));
+  }
+  for (const auto& ix : t.def->indexes) {
+    if (ix.foreignKey()) continue;  // the relationship's own index: carried as the foreign key
+    const jet::RealIndex& real = t.def->realOf(ix);
+    IndexPlan ip;
+    ip.name = ix.name;
+    ip.primary = ix.primary();
+    ip.unique = real.unique() || ix.primary();
+    bool ok = true;
+    for (const auto& ic : real.columns) {
+      if (ic.column < 0 || static_cast<size_t>(ic.column) >= t.def->columns.size()) { ok = false; break; }
+      const std::string& cn = t.def->columns[ic.column].name;
+      if (!findColumn(t, cn)) { ok = false; break; }
+      ip.columns.push_back({cn, ic.ascending});
+    }
+    if (!ok || ip.columns.empty()) {
+      plan.skipped.push_back({"index " + t.name + "." + ix.name, "it covers a column that is not carried"});
+      continue;
+    }
+    // Logical indexes sharing one b-tree with the same columns are one index.
+    bool dup = false;
+    for (auto& other : t.indexes)
+      if (other.columns == ip.columns && other.unique == ip.unique && !ip.primary) dup = true;
+    if (dup) continue;
+    if (ip.primary) t.primaryIndex = static_cast<int>(t.indexes.size());
+    t.indexes.push_back(std::move(ip));
+  }
+  return t;
+}
+
+void planRelationships(jet::Database& db, Plan& plan) {
+  if (!db.find("MSysRelationships")) return;
+  auto scan = db.scan("MSysRelationships");
+  const jet::TableDef& def = scan->def();
+  int cName = def.findColumn("szRelationship"), cObj = def.findColumn("szObject"),
+      cRef = def.findColumn("szReferencedObject"), cCol = def.findColumn("szColumn"),
+      cRefCol = def.findColumn("szReferencedColumn"), cBits = def.findColumn("grbit"),
+      cPos = def.findColumn("icolumn");
+  if (cName < 0 || cObj < 0 || cRef < 0 || cCol < 0 || cRefCol < 0) return;
+  struct Rel {
+    ForeignKeyPlan fk;
+    int32_t bits = 0;
+    std::map<int, std::pair<std::string, std::string>> cols;
+  };
+  std::map<std::string, Rel> rels;
+  std::vector<std::string> order;
+  while (scan->next()) {
+    const auto& v = scan->values();
+    std::string name = textOf(v[cName]);
+    auto [it, fresh] = rels.try_emplace(name);
+    if (fresh) order.push_back(name);
+    Rel& r = it->second;
+    r.fk.name = name;
+    r.fk.table = textOf(v[cObj]);
+    r.fk.refTable = textOf(v[cRef]);
+    if (cBits >= 0 && !v[cBits].isNull()) r.bits = static_cast<int32_t>(v[cBits].asInt());
+    int pos = cPos >= 0 && !v[cPos].isNull() ? static_cast<int>(v[cPos].asInt()) : static_cast<int>(r.cols.size());
+    r.cols[pos] = {textOf(v[cCol]), textOf(v[cRefCol])};
+  }
+  for (const auto& name : order) {
+    Rel& r = rels[name];
+    std::string what = "relationship " + name;
+    if (r.bits & kRelDontEnforce) {
+      plan.skipped.push_back({what, "the source does not enforce it, so its rows need not agree"});
+      continue;
+    }
+    const TablePlan* child = findTable(plan, r.fk.table);
+    const TablePlan* parent = findTable(plan, r.fk.refTable);
+    auto system = [](const std::string& n) { return jet::upperName(n).rfind("MSYS", 0) == 0; };
+    if ((!child && system(r.fk.table)) || (!parent && system(r.fk.refTable))) continue;  // the product's own
+    if (!child || !parent) {
+      plan.skipped.push_back({what, "it joins a table that is not carried"});
+      continue;
+    }
+    r.fk.table = child->name;
+    r.fk.refTable = parent->name;
+    bool ok = true;
+    for (const auto& [pos, cc] : r.cols) {
+      const ColumnPlan* a = findColumn(*child, cc.first);
+      const ColumnPlan* b = findColumn(*parent, cc.second);
+      if (!a || !b) { ok = false; break; }
+      r.fk.columns.push_back(a->name);
+      r.fk.refColumns.push_back(b->name);
+    }
+    if (!ok || r.fk.columns.empty()) {
+      plan.skipped.push_back({what, "it joins columns that are not carried"});
+      continue;
+    }
+    // The parent side must be a key the target can refer to.
+    bool keyed = false;
+    for (const auto& ix : parent->indexes) {
+      if (!ix.unique || ix.columns.size() != r.fk.refColumns.size()) continue;
+      bool all = true;
+      for (const auto& rc : r.fk.refColumns) {
+        bool found = false;
+        for (const auto& ic : ix.columns) found |= jet::equalsNoCase(ic.first, rc);
+        all &= found;
+      }
+      keyed |= all;
+    }
+    if (!keyed) {
+      plan.skipped.push_back({what, "the referenced columns have no unique index"});
+      continue;
+    }
+    r.fk.updateCascade = r.bits & kRelUpdateCascade;
+    r.fk.deleteCascade = r.bits & kRelDeleteCascade;
+    plan.foreignKeys.push_back(r.fk);
+  }
+}
+
+}  // namespace
+
+DefaultValue parseDefault(const std::string& raw) {
+  std::string s = trim(raw);
+  DefaultValue d;
+  if (s.empty()) return d;
+  if (s.size() >= 2 && (s[0] == '"' || s[0] == '\'') && s.back() == s[0]) {
+    std::string body;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+      if (s[i] == s[0]) {
+        if (i + 2 < s.size() && s[i + 1] == s[0]) { body.push_back(s[0]); ++i; continue; }
+        return d;  // a lone quote inside: an expression
+      }
+      body.push_back(s[i]);
+    }
+    d.kind = DefaultValue::Text;
+    d.text = body;
+    return d;
+  }
+  std::string u = jet::upperName(s);
+  if (u == "TRUE" || u == "YES" || u == "ON") { d.kind = DefaultValue::Boolean; d.text = "1"; return d; }
+  if (u == "FALSE" || u == "NO" || u == "OFF") { d.kind = DefaultValue::Boolean; d.text = "0"; return d; }
+  size_t i = 0;
+  if (s[i] == '-' || s[i] == '+') ++i;
+  size_t digits = 0, dots = 0;
+  for (; i < s.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(s[i]))) ++digits;
+    else if (s[i] == '.') ++dots;
+    else return d;
+  }
+  if (digits == 0 || dots > 1) return d;
+  d.kind = DefaultValue::Number;
+  d.text = s[0] == '+' ? s.substr(1) : s;
+  return d;
+}
+
+Plan buildPlan(jet::Database& db, const std::vector<std::string>& wanted) {
+  Plan plan;
+  plan.jet3 = db.format().jet3;
+  std::vector<const jet::CatalogEntry*> entries;
+  if (wanted.empty()) {
+    for (const auto* e : db.tables(false)) {
+      if (e->kind == jet::ObjectKind::Table) entries.push_back(e);
+      else if (e->kind == jet::ObjectKind::LinkedTable || e->kind == jet::ObjectKind::LinkedOdbc)
+        plan.skipped.push_back({"table " + e->name, "a linked table: its rows live in another database"});
+    }
+  } else {
+    for (const auto& w : wanted) {
+      const jet::CatalogEntry* e = db.find(w);
+      if (!e || e->kind != jet::ObjectKind::Table)
+        throw jet::Error(jet::err::kNoSuchObject, "The database has no user table named '" + w + "'.");
+      if (std::find(entries.begin(), entries.end(), e) == entries.end()) entries.push_back(e);
+    }
+  }
+  for (const auto* e : entries) {
+    TablePlan t = planTable(db, *e, plan);
+    if (t.columns.empty()) {
+      plan.skipped.push_back({"table " + t.name, "none of its columns can be carried"});
+      continue;
+    }
+    plan.tables.push_back(std::move(t));
+  }
+  planRelationships(db, plan);
+  if (wanted.empty()) {
+    for (const auto& q : db.queries()) {
+      if (q.typeName == "SELECT" || q.typeName == "UNION")
+        plan.queries.push_back({q.name, q.sql});
+      else
+        plan.skipped.push_back({"query " + q.name, "only SELECT queries become views (this is " + q.typeName + ")"});
+    }
+  }
+  return plan;
+}
+
+}  // namespace migrate

@@ -1,0 +1,384 @@
+// Migrations into SQLite: every fixture and databases made by the engine,
+// read back with libsqlite3 and compared value for value with the source;
+// indexes, foreign keys, views, auto-number counters; refusal of existing
+// tables; a failure part-way leaves the target as it was.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "jet/create.h"
+#include "jet/error.h"
+#include "jet/sample.h"
+#include "jet/table_writer.h"
+#include "migrate/errors.h"
+#include "migrate/migrate.h"
+#include "migrate/translate.h"
+#include "readback.h"
+#include "support/test_support.h"
+
+using namespace migratetest;
+
+namespace {
+
+struct Lite {
+  sqlite3* db = nullptr;
+  explicit Lite(const std::string& path) { sqlite3_open(path.c_str(), &db); }
+  ~Lite() { sqlite3_close(db); }
+  // Every row of a query, cells as text (nullptr-free: "\x01NULL" for Null).
+  std::vector<std::vector<std::string>> rows(const std::string& sql, std::string* err = nullptr) {
+    std::vector<std::vector<std::string>> out;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+      if (err) *err = sqlite3_errmsg(db);
+      return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      std::vector<std::string> r;
+      for (int i = 0; i < sqlite3_column_count(st); ++i) {
+        const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        r.push_back(t ? std::string(t, sqlite3_column_bytes(st, i)) : "\x01NULL");
+      }
+      out.push_back(r);
+    }
+    if (rc != SQLITE_DONE && err) *err = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    return out;
+  }
+  std::string one(const std::string& sql) {
+    auto r = rows(sql);
+    return r.empty() || r[0].empty() ? "" : r[0][0];
+  }
+};
+
+std::string q(const std::string& n) { return migrate::quoteIdent(n); }
+
+migrate::Summary toSqlite(jet::Database& db, const std::string& path, migrate::Options o = {}) {
+  auto t = migrate::openTarget("sqlite:" + path, "");
+  return migrate::migrateDatabase(db, *t, o);
+}
+
+std::unique_ptr<jet::Database> openRead(const std::string& path, const std::string& pw = "") {
+  jet::OpenOptions o;
+  o.readOnly = true;
+  o.password = pw;
+  return jet::Database::open(path, o);
+}
+
+// Each carried table's rows in the target equal the source's, value for value.
+void expectSameRows(jet::Database& db, Lite& lite, const migrate::Plan& plan, const std::string& what) {
+  for (const auto& t : plan.tables) {
+    std::string cols;
+    for (size_t i = 0; i < t.columns.size(); ++i) cols += (i ? ", " : "") + q(t.columns[i].name);
+    std::vector<std::string> got;
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(lite.db, ("SELECT " + cols + " FROM " + q(t.name)).c_str(), -1, &st, nullptr),
+              SQLITE_OK) << what << ": " << sqlite3_errmsg(lite.db);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      std::vector<jet::Value> full(t.def->columns.size());
+      for (size_t i = 0; i < t.columns.size(); ++i) {
+        const jet::Column& c = *t.columns[i].column;
+        const char* txt = sqlite3_column_type(st, static_cast<int>(i)) == SQLITE_NULL
+                              ? nullptr
+                              : static_cast<const char*>(sqlite3_column_blob(st, static_cast<int>(i)));
+        size_t len = static_cast<size_t>(sqlite3_column_bytes(st, static_cast<int>(i)));
+        if (txt && c.type != jet::DataType::Binary && c.type != jet::DataType::OLE)
+          txt = reinterpret_cast<const char*>(sqlite3_column_text(st, static_cast<int>(i)));
+        if (!txt && sqlite3_column_type(st, static_cast<int>(i)) != SQLITE_NULL) txt = "";  // empty, not Null
+        int k = static_cast<int>(i);
+        jet::DataType ty = c.type;
+        if (txt && (ty == jet::DataType::Single || ty == jet::DataType::Double)) {
+          double d = sqlite3_column_double(st, k);
+          full[t.columns[i].source] = ty == jet::DataType::Single ? jet::Value::single(static_cast<float>(d)) : jet::Value::dbl(d);
+        } else if (txt && (ty == jet::DataType::Currency || ty == jet::DataType::Decimal)) {
+          // Kept as a double: compared to 15 significant digits.
+          full[t.columns[i].source] = jet::Value::text(jet::formatSignificant(sqlite3_column_double(st, k), 15));
+        } else {
+          full[t.columns[i].source] = fromText(c, txt, len, false);
+        }
+      }
+      // Columns that stay behind are compared as the source has them.
+      std::vector<jet::Value> carried;
+      for (const auto& c : t.columns) carried.push_back(full[c.source]);
+      got.push_back(dumpRow(carried));
+    }
+    sqlite3_finalize(st);
+    // The source rows, cut to the carried columns.
+    std::vector<std::string> want;
+    auto scan = db.scan(t.name);
+    while (scan->next()) {
+      std::vector<jet::Value> carried;
+      for (const auto& c : t.columns) {
+        const jet::Value& v = scan->values()[c.source];
+        bool numeric = c.column->type == jet::DataType::Currency || c.column->type == jet::DataType::Decimal;
+        carried.push_back(numeric && !v.isNull() ? jet::Value::text(jet::formatSignificant(v.toDouble(), 15)) : v);
+      }
+      want.push_back(dumpRow(carried));
+    }
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    ASSERT_EQ(got.size(), want.size()) << what << " table " << t.name;
+    for (size_t r = 0; r < got.size(); ++r) {
+      if (got[r] == want[r]) continue;
+      size_t at = 0;
+      while (at < got[r].size() && at < want[r].size() && got[r][at] == want[r][at]) ++at;
+      size_t from = at > 60 ? at - 60 : 0;
+      ADD_FAILURE() << what << " table " << t.name << " row " << r << " differs at " << at << ": got ..."
+                    << got[r].substr(from, 120) << " want ..." << want[r].substr(from, 120);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(MigrateSqlite, EveryFixtureReadsBackEqual) {
+  SKIP_WITHOUT_SHARED();
+  int migrated = 0;
+  for (const auto& rel : testsupport::allFixtures()) {
+    std::string pw = rel.find("with-password") != std::string::npos ? "password" : "";
+    std::unique_ptr<jet::Database> db;
+    try {
+      db = openRead(testsupport::fixture(rel), pw);
+    } catch (const jet::Error& e) {
+      continue;  // formats the engine cannot open yet are the reader's tests' business
+    }
+    std::string out = testsupport::tempDir() + "/out.db";
+    migrate::Summary sum;
+    ASSERT_NO_THROW(sum = toSqlite(*db, out)) << rel;
+    ++migrated;
+    migrate::Plan plan = migrate::buildPlan(*db, {});
+    Lite lite(out);
+    expectSameRows(*db, lite, plan, rel);
+    size_t fks = 0, indexes = 0;
+    for (const auto& t : plan.tables) {
+      fks += lite.rows("PRAGMA foreign_key_list(" + q(t.name) + ")").size();
+      // Named indexes plus the primary key (kept as the row id or the table's key).
+      for (const auto& r : lite.rows("PRAGMA index_list(" + q(t.name) + ")")) indexes += r[3] != "pk";
+      if (t.primaryIndex >= 0) ++indexes;
+    }
+    EXPECT_EQ(indexes, sum.indexes) << rel;
+    size_t fkColumns = 0;
+    for (const auto& fk : plan.foreignKeys) fkColumns += fk.columns.size();
+    EXPECT_EQ(fks, fkColumns) << rel;
+    EXPECT_EQ(lite.one("PRAGMA foreign_key_check"), "") << rel;
+    auto views = lite.rows("SELECT name FROM sqlite_master WHERE type = 'view'");
+    EXPECT_EQ(views.size(), sum.views) << rel;
+    for (const auto& v : views) {
+      std::string err;
+      lite.rows("SELECT * FROM " + q(v[0]), &err);
+      EXPECT_EQ(err, "") << rel << " view " << v[0];
+    }
+  }
+  EXPECT_GT(migrated, 30);
+}
+
+TEST(MigrateSqlite, RelationshipsBecomeForeignKeysWithTheirRules) {
+  SKIP_WITHOUT_SHARED();
+  auto db = openRead(testsupport::fixture("jet4/indexTestV2000.mdb"));
+  std::string out = testsupport::tempDir() + "/fk.db";
+  migrate::Summary sum = toSqlite(*db, out);
+  EXPECT_EQ(sum.foreignKeys, 2u);
+  Lite lite(out);
+  std::string all;
+  for (const auto& t : lite.rows("SELECT name FROM sqlite_master WHERE type = 'table'"))
+    for (const auto& r : lite.rows("PRAGMA foreign_key_list(" + q(t[0]) + ")"))
+      all += t[0] + "->" + r[2] + "(" + r[3] + "=" + r[4] + ") " + r[5] + "/" + r[6] + ";";
+  // One relationship cascades updates, the other deletes.
+  EXPECT_EQ(all, "Table1->Table3(otherfk2=id) CASCADE/NO ACTION;Table1->Table2(otherfk1=id) NO ACTION/CASCADE;");
+  EXPECT_EQ(lite.one("PRAGMA foreign_key_check"), "");
+  // The constraints work once a connection turns them on.
+  sqlite3_exec(lite.db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+  EXPECT_NE(sqlite3_exec(lite.db, "INSERT INTO Table1 (otherfk1) VALUES (987654)", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+TEST(MigrateSqlite, SampleCarriesKeysCountersDefaultsAndViews) {
+  std::string dir = testsupport::tempDir();
+  jet::createSampleDatabase(dir + "/s.mdb");
+  auto db = openRead(dir + "/s.mdb");
+  migrate::Summary sum = toSqlite(*db, dir + "/s.db");
+  EXPECT_EQ(sum.tables, 4u);
+  EXPECT_EQ(sum.rows, 73u);
+  EXPECT_EQ(sum.views, 3u);
+  migrate::Plan plan = migrate::buildPlan(*db, {});
+  Lite lite(dir + "/s.db");
+  expectSameRows(*db, lite, plan, "sample");
+  // Types, keys, directions.
+  EXPECT_NE(lite.one("SELECT sql FROM sqlite_master WHERE name = 'Customers'").find("\"CustomerID\" INTEGER PRIMARY KEY AUTOINCREMENT"),
+            std::string::npos);
+  EXPECT_NE(lite.one("SELECT sql FROM sqlite_master WHERE name = 'Order Details'").find("PRIMARY KEY (\"OrderID\", \"ProductID\")"),
+            std::string::npos);
+  EXPECT_EQ(lite.one("SELECT \"unique\" FROM pragma_index_list('Products') WHERE name = 'Products_ProductName'"), "1");
+  EXPECT_EQ(lite.one("SELECT desc FROM pragma_index_xinfo('Orders_OrderDate') WHERE cid >= 0"), "1");
+  // The counter continues from the source's next value.
+  const auto& customers = *std::find_if(plan.tables.begin(), plan.tables.end(),
+                                        [](const auto& t) { return t.name == "Customers"; });
+  EXPECT_EQ(lite.one("SELECT seq FROM sqlite_sequence WHERE name = 'Customers'"),
+            std::to_string(customers.lastAutoNumber));
+  // Views run and give the source query's rows.
+  EXPECT_EQ(lite.rows("SELECT * FROM \"Order Lines\"").size(), 39u);
+  EXPECT_EQ(lite.one("SELECT count(*) FROM \"Active Customers\""),
+            lite.one("SELECT count(*) FROM Customers WHERE Active"));
+}
+
+TEST(MigrateSqlite, ExistingTablesAreRefusedUnlessReplaced) {
+  std::string dir = testsupport::tempDir();
+  jet::createSampleDatabase(dir + "/s.mdb");
+  auto db = openRead(dir + "/s.mdb");
+  {
+    Lite lite(dir + "/t.db");
+    sqlite3_exec(lite.db, "CREATE TABLE Orders (x); INSERT INTO Orders VALUES (42); CREATE TABLE Mine (y)", nullptr,
+                 nullptr, nullptr);
+  }
+  try {
+    toSqlite(*db, dir + "/t.db");
+    FAIL() << "migrating over an existing table succeeded";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), migrate::err::kTableExists);
+    EXPECT_NE(std::string(e.what()).find("Orders"), std::string::npos);
+  }
+  {
+    Lite lite(dir + "/t.db");
+    EXPECT_EQ(lite.one("SELECT group_concat(name) FROM sqlite_master"), "Orders,Mine");
+    EXPECT_EQ(lite.one("SELECT x FROM Orders"), "42");
+  }
+  migrate::Options o;
+  o.replace = true;
+  migrate::Summary sum = toSqlite(*db, dir + "/t.db", o);
+  Lite lite(dir + "/t.db");
+  EXPECT_EQ(lite.one("SELECT count(*) FROM Orders"), "20");
+  EXPECT_EQ(lite.one("SELECT count(*) FROM sqlite_master WHERE name = 'Mine'"), "1");
+  // Again with --replace: the views are replaced too.
+  EXPECT_NO_THROW(toSqlite(*db, dir + "/t.db", o));
+}
+
+TEST(MigrateSqlite, FailurePartWayLeavesTargetAsItWas) {
+  std::string dir = testsupport::tempDir();
+  jet::createSampleDatabase(dir + "/s.mdb");
+  auto db = openRead(dir + "/s.mdb");
+  {
+    Lite lite(dir + "/t.db");
+    sqlite3_exec(lite.db, "CREATE TABLE Mine (y); INSERT INTO Mine VALUES ('kept')", nullptr, nullptr, nullptr);
+  }
+  migrate::Options o;
+  o.beforeRow = [](const std::string& table, uint64_t row) {
+    if (table == "Orders" && row == 7) throw jet::Error(migrate::err::kValueRefused, "injected");
+  };
+  EXPECT_THROW(toSqlite(*db, dir + "/t.db", o), jet::Error);
+  Lite lite(dir + "/t.db");
+  EXPECT_EQ(lite.one("SELECT group_concat(name) FROM sqlite_master"), "Mine");
+  EXPECT_EQ(lite.one("SELECT y FROM Mine"), "kept");
+  EXPECT_EQ(lite.one("PRAGMA integrity_check"), "ok");
+}
+
+TEST(MigrateSqlite, OddNamesValuesAndTypesOfAnEngineMadeDatabase) {
+  std::string dir = testsupport::tempDir();
+  std::string path = dir + "/odd.mdb";
+  jet::createDatabase(path);
+  {
+    jet::OpenOptions oo;
+    auto db = jet::Database::open(path, oo);
+    jet::TableSpec t;
+    t.name = "Sélect \"Odd\" Table";
+    t.columns = {jet::autoNumberSpec("Order"), jet::columnSpec("Group", jet::DataType::Text, 20),
+                 jet::columnSpec("Money", jet::DataType::Currency),
+                 jet::columnSpec("Dec", jet::DataType::Decimal), jet::columnSpec("F", jet::DataType::Single),
+                 jet::columnSpec("D", jet::DataType::Double), jet::columnSpec("When", jet::DataType::DateTime),
+                 jet::columnSpec("Bytes", jet::DataType::Binary, 16), jet::columnSpec("Id", jet::DataType::GUID),
+                 jet::columnSpec("Yes", jet::DataType::Boolean), jet::columnSpec("Long text", jet::DataType::Memo),
+                 jet::columnSpec("B", jet::DataType::Byte)};
+    t.columns[3].precision = 28;
+    t.columns[3].scale = 6;
+    t.indexes = {jet::primaryKeySpec("Order"), jet::indexSpec("two", {{"Group", true}, {"When", false}})};
+    jet::createTable(*db, t);
+    jet::TableWriter w(*db, t.name);
+    jet::Decimal dec;
+    dec.mantissa = static_cast<__int128>(123456789012345678LL) * 1000;
+    dec.scale = 6;
+    dec.precision = 28;
+    std::array<uint8_t, 16> g{};
+    for (int i = 0; i < 16; ++i) g[i] = static_cast<uint8_t>(i * 17);
+    w.insert({jet::Value(), jet::Value::text("a'b\"c\t\\"),
+              jet::Value::currency(9223372036854775807LL), jet::Value::decimal(dec), jet::Value::single(0.1f),
+              jet::Value::dbl(444.555), jet::Value::dateTime(-657434.5), jet::Value::binary(std::string("\0\1\xff", 3)),
+              jet::Value::guid(g), jet::Value::boolean(true), jet::Value::memo(std::string(100000, 'x') + "é"),
+              jet::Value::byte(255)});
+    w.insert({jet::Value(), jet::Value::text(""), jet::Value::currency(-1), jet::Value(),
+              jet::Value::single(-3.4e38f), jet::Value::dbl(1e-300), jet::Value::dateTime(2958465.99998843),
+              jet::Value::binary(""), jet::Value(), jet::Value::boolean(false), jet::Value::memo(""), jet::Value()});
+  }
+  auto db = openRead(path);
+  migrate::Summary sum = toSqlite(*db, dir + "/odd.db");
+  EXPECT_EQ(sum.rows, 2u);
+  migrate::Plan plan = migrate::buildPlan(*db, {});
+  Lite lite(dir + "/odd.db");
+  expectSameRows(*db, lite, plan, "odd");
+  EXPECT_EQ(lite.one("SELECT \"Group\" FROM \"Sélect \"\"Odd\"\" Table\" WHERE \"Order\" = 2"), "");
+  EXPECT_EQ(lite.one("SELECT typeof(\"Group\") FROM \"Sélect \"\"Odd\"\" Table\" WHERE \"Order\" = 2"), "text");
+  EXPECT_NE(migrate::summaryText(sum).find("values of Sélect \"Odd\" Table.Money: 1 have more than 15"),
+            std::string::npos) << migrate::summaryText(sum);
+  EXPECT_EQ(lite.one("SELECT \"When\" FROM \"Sélect \"\"Odd\"\" Table\" WHERE \"Order\" = 2"), "9999-12-31 23:59:59");
+}
+
+TEST(MigrateTranslate, QueriesPrintTheTargetsSql) {
+  using migrate::Dialect;
+  auto lite = [](const std::string& s) { return migrate::translateQuery(s, Dialect::SQLite).select; };
+  auto pg = [](const std::string& s) { return migrate::translateQuery(s, Dialect::PostgreSQL).select; };
+  EXPECT_EQ(lite("SELECT TOP 5 [A B], Nz(x, 0) AS y FROM [T 1] WHERE z Like \"a*b?\" ORDER BY [A B] DESC;"),
+            "SELECT \"A B\", COALESCE(\"x\", 0) AS \"y\" FROM \"T 1\" WHERE (\"z\" LIKE 'a%b_' ESCAPE '\\') "
+            "ORDER BY \"A B\" DESC LIMIT 5");
+  EXPECT_EQ(pg("SELECT a & \"-\" & b AS c FROM t WHERE d = True AND e > #1/2/2003#;"),
+            "SELECT concat(concat(\"a\", '-'), \"b\") AS \"c\" FROM \"t\" WHERE ((\"d\" = TRUE) AND (\"e\" > TIMESTAMP "
+            "'2003-01-02 00:00:00'))");
+  EXPECT_EQ(lite("SELECT DISTINCTROW IIf(a > 1, 'x', \"y\") AS k FROM t;"),
+            "SELECT (CASE WHEN (\"a\" > 1) THEN 'x' ELSE 'y' END) AS \"k\" FROM \"t\"");
+  EXPECT_EQ(lite("SELECT a / b AS r, -1 * a FROM t WHERE b Like '100%_' AND c <> 'it''s'"),
+            "SELECT (CAST(\"a\" AS REAL) / \"b\") AS \"r\", ((-1) * \"a\") AS \"Expr1000\" FROM \"t\" WHERE "
+            "((\"b\" LIKE '100\\%\\_' ESCAPE '\\') AND (\"c\" <> 'it''s'))");
+  // Refused whole, with the reason.
+  for (const char* bad : {"SELECT First(a) FROM t", "SELECT TOP 10 PERCENT a FROM t",
+                          "PARAMETERS p Long; SELECT a FROM t WHERE a = p", "SELECT a FROM t WHERE a Like '[ab]*'",
+                          "SELECT a Xor b FROM t", "SELECT DISTINCTROW a FROM t, u", "SELECT a INTO x FROM t"}) {
+    try {
+      lite(bad);
+      ADD_FAILURE() << bad << " was translated";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), jet::err::kNotSupported) << bad;
+    }
+  }
+}
+
+TEST(MigrateCli, SchemaOnlyThenDataOnly) {
+  std::string dir = testsupport::tempDir();
+  std::string cli = testsupport::binDir() + "/glimmer-cli";
+  ASSERT_EQ(testsupport::run(cli + " sample " + dir + "/s.mdb"), 0);
+  std::string out;
+  ASSERT_EQ(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --schema-only 2>/dev/null", &out), 0);
+  EXPECT_NE(out.find("rows 0, indexes 11"), std::string::npos) << out;
+  Lite lite(dir + "/s.db");
+  EXPECT_EQ(lite.one("SELECT count(*) FROM Customers"), "0");
+  ASSERT_EQ(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --data-only 2>/dev/null", &out), 0);
+  EXPECT_NE(out.find("rows 73, indexes 0"), std::string::npos) << out;
+  EXPECT_EQ(lite.one("SELECT count(*) FROM \"Order Details\""), "39");
+  EXPECT_NE(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --schema-only --data-only 2>/dev/null"), 0);
+}
+
+TEST(MigrateCli, MigrateCommandPrintsSummaryAndErrors) {
+  std::string dir = testsupport::tempDir();
+  std::string cli = testsupport::binDir() + "/glimmer-cli";
+  ASSERT_EQ(testsupport::run(cli + " sample " + dir + "/s.mdb"), 0);
+  std::string out;
+  EXPECT_EQ(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db --tables Orders,Customers 2>" +
+                                 dir + "/err.txt",
+                             &out),
+            0);
+  EXPECT_NE(out.find("tables 2, rows 28"), std::string::npos) << out;
+  EXPECT_NE(testsupport::readFile(dir + "/err.txt").find("Orders: 20 of 20 rows"), std::string::npos);
+  EXPECT_NE(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/s.db 2>" + dir + "/err.txt"), 0);
+  EXPECT_NE(testsupport::readFile(dir + "/err.txt").find("Error 3010: "), std::string::npos);
+  EXPECT_NE(testsupport::run(cli + " migrate " + dir + "/s.mdb nowhere 2>" + dir + "/err.txt"), 0);
+  EXPECT_NE(testsupport::readFile(dir + "/err.txt").find("Error 3170: "), std::string::npos);
+  EXPECT_NE(testsupport::run(cli + " migrate " + dir + "/s.mdb sqlite:" + dir + "/u.db --tables Nope 2>/dev/null"), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/u.db") && std::filesystem::file_size(dir + "/u.db") > 0);
+}
