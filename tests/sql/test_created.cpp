@@ -13,10 +13,12 @@
 #include "jet/error.h"
 #include "jet/table_writer.h"
 #include "sql/engine.h"
+#include "result_lines.h"
 
 using jet::DataType;
 using jet::Value;
-using Lines = std::vector<std::string>;
+using sqltest::Lines;
+using sqltest::body;
 
 namespace {
 
@@ -62,21 +64,6 @@ std::unique_ptr<jet::Database> peopleDb() {
   return db;
 }
 
-// Rows as "cell|cell|..." in the dump format, without the header line.
-Lines body(jet::Database& db, const std::string& stmt) {
-  std::string all = sql::runToText(db, stmt);
-  Lines out;
-  size_t start = all.find('\n') + 1;
-  while (start < all.size()) {
-    size_t nl = all.find('\n', start);
-    std::string line = all.substr(start, nl - start);
-    for (auto& ch : line)
-      if (ch == '\t') ch = '|';
-    out.push_back(line);
-    start = nl + 1;
-  }
-  return out;
-}
 
 // The column at position col of each row.
 Lines column(jet::Database& db, const std::string& stmt, size_t col) {

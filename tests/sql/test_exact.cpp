@@ -14,11 +14,13 @@
 #include "jet/error.h"
 #include "jet/table_writer.h"
 #include "sql/engine.h"
+#include "result_lines.h"
 #include "support/test_support.h"
 
 using jet::DataType;
 using jet::Value;
-using Lines = std::vector<std::string>;
+using sqltest::Lines;
+using sqltest::body;
 
 namespace {
 
@@ -37,20 +39,6 @@ std::unique_ptr<jet::Database> numbersDb() {
   return db;
 }
 
-Lines body(jet::Database& db, const std::string& stmt, const sql::Params& params = {}) {
-  std::string all = sql::runToText(db, stmt, params);
-  Lines out;
-  size_t start = all.find('\n') + 1;
-  while (start < all.size()) {
-    size_t nl = all.find('\n', start);
-    std::string line = all.substr(start, nl - start);
-    for (auto& ch : line)
-      if (ch == '\t') ch = '|';
-    out.push_back(line);
-    start = nl + 1;
-  }
-  return out;
-}
 
 std::string one(jet::Database& db, const std::string& expr) {
   Lines l = body(db, "SELECT " + expr + " AS X FROM Lines");
