@@ -23,7 +23,14 @@ void Pager::refreshSize() {
   newCleanStamp();
 }
 
+void Pager::refuseIfBroken() const {
+  if (broken_)
+    throw Error(err::kIoError,
+                "A failed write could not be undone; close the database and open it again to restore it.");
+}
+
 PageRef Pager::page(uint32_t pgno) {
+  refuseIfBroken();
   if (const Dirty* d = findDirty(pgno)) return d->buf;
   auto it = index_.find(pgno);
   if (it != index_.end()) {
@@ -69,6 +76,7 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
 }
 
 void Pager::beginChange() {
+  refuseIfBroken();
   if (inChange_) return;
   if (file_->readOnly())
     throw Error(err::kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
@@ -160,6 +168,9 @@ void Pager::commitChange() {
     try {
       recoverJournal(*journal_, *file_);
     } catch (...) {
+      // The file may now be half written: refuse everything until it is
+      // reopened (opening rolls the journal back).
+      broken_ = true;
     }
     clearDirty();
     dropCache();

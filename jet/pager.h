@@ -4,7 +4,9 @@
 // through beginWrite()/commit rather than changing a shared one.
 //
 // Contract: page(n) throws jet::Error(3049) for a page number outside the
-// file; it never returns a partial page.
+// file; it never returns a partial page. Pages of encrypted files are
+// decoded by the codec on the way in and encoded on the way out, so the
+// journal holds the bytes exactly as stored.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +77,9 @@ class Pager {
     return d ? d->stamp : cleanStamp_;
   }
   uint32_t committedPageCount() const { return committedCount_; }
+  // True after a commit failed and the rollback of the file failed too: from
+  // then on page() and beginChange() throw 3043 until the file is reopened.
+  bool broken() const { return broken_; }
 
  private:
   void cacheInsert(uint32_t pgno, PageRef ref);
@@ -110,6 +115,8 @@ class Pager {
   std::shared_ptr<JournalStore> journal_;
   bool inChange_ = false;
   uint32_t committedCount_ = 0;
+  bool broken_ = false;
+  void refuseIfBroken() const;
 };
 
 }  // namespace jet

@@ -20,6 +20,8 @@ glimmer_need_packages() {
 # Build tools, Qt 6, GoogleTest, and mdbtools (the independent reader the tests
 # compare against).
 GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev mdbtools)
+# Encrypted .accdb files: cryptography and the XML of the encryption header.
+GLIMMER_BUILD_PACKAGES+=(libssl-dev libexpat1-dev)
 # Fuzzing and the sanitizer builds (test.sh only).
 GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
 # Screenshots of the program (run.sh --screenshots).
