@@ -19,6 +19,7 @@ class Plain : public PageCodec {
  public:
   void decode(uint32_t, uint8_t*, size_t) const override {}
   void encode(uint32_t, uint8_t*, size_t) const override {}
+  bool identity() const override { return true; }
 };
 
 class Rc4Pages : public PageCodec {

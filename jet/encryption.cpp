@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/rc4.h>
+#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cstring>
@@ -44,8 +45,25 @@ struct CipherCtx {
   ~CipherCtx() { EVP_CIPHER_CTX_free(c); }
 };
 
+// Algorithms fetched once: fetching on every use costs more than hashing a
+// few bytes.
+const EVP_MD* fetchedMd(const char* name) {
+  EVP_MD* md = EVP_MD_fetch(nullptr, name, nullptr);
+  if (!md) cryptoFailed();
+  return md;
+}
+const EVP_MD* sha1() { static const EVP_MD* m = fetchedMd("SHA1"); return m; }
+const EVP_MD* sha256() { static const EVP_MD* m = fetchedMd("SHA256"); return m; }
+const EVP_MD* sha384() { static const EVP_MD* m = fetchedMd("SHA384"); return m; }
+const EVP_MD* sha512() { static const EVP_MD* m = fetchedMd("SHA512"); return m; }
+const EVP_CIPHER* fetchedCipher(const char* name) {
+  EVP_CIPHER* c = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  if (!c) cryptoFailed();
+  return c;
+}
+
 Bytes hash2(const EVP_MD* md, const uint8_t* a, size_t na, const uint8_t* b = nullptr, size_t nb = 0) {
-  MdCtx ctx;
+  thread_local MdCtx ctx;
   uint8_t out[EVP_MAX_MD_SIZE];
   unsigned n = 0;
   if (!ctx.c || !EVP_DigestInit_ex(ctx.c, md, nullptr) || !EVP_DigestUpdate(ctx.c, a, na) ||
@@ -60,6 +78,30 @@ Bytes hash2(const EVP_MD* md, const Bytes& a, const uint8_t* b, size_t nb) {
 // H(salt + password), then rounds of H(round number + previous).
 Bytes iteratedHash(const EVP_MD* md, const Bytes& salt, const Bytes& pwd, int rounds) {
   Bytes h = hash2(md, salt.data(), salt.size(), pwd.data(), pwd.size());
+  // The rounds dominate opening a file (100,000 for agile files): the
+  // direct SHA calls of libcrypto avoid the per-call overhead of EVP.
+  if (md == sha512() || md == sha1()) {
+    const bool big = md == sha512();
+    uint8_t buf[4 + SHA512_DIGEST_LENGTH];
+    const size_t hn = h.size();
+    std::memcpy(buf + 4, h.data(), hn);
+    for (int i = 0; i < rounds; ++i) {
+      buf[0] = uint8_t(i); buf[1] = uint8_t(i >> 8); buf[2] = uint8_t(i >> 16); buf[3] = uint8_t(i >> 24);
+      if (big) {
+        SHA512_CTX c;
+        SHA512_Init(&c);
+        SHA512_Update(&c, buf, 4 + hn);
+        SHA512_Final(buf + 4, &c);
+      } else {
+        SHA_CTX c;
+        SHA1_Init(&c);
+        SHA1_Update(&c, buf, 4 + hn);
+        SHA1_Final(buf + 4, &c);
+      }
+    }
+    std::memcpy(h.data(), buf + 4, hn);
+    return h;
+  }
   MdCtx ctx;
   if (!ctx.c) cryptoFailed();
   unsigned n = 0;
@@ -84,10 +126,16 @@ void pageBlock(const uint8_t dbKey[4], uint32_t pgno, uint8_t out[4]) {
 }
 
 const EVP_CIPHER* aesCipher(size_t keyLen, bool cbc) {
+  static const EVP_CIPHER* c128 = fetchedCipher("AES-128-CBC");
+  static const EVP_CIPHER* c192 = fetchedCipher("AES-192-CBC");
+  static const EVP_CIPHER* c256 = fetchedCipher("AES-256-CBC");
+  static const EVP_CIPHER* e128 = fetchedCipher("AES-128-ECB");
+  static const EVP_CIPHER* e192 = fetchedCipher("AES-192-ECB");
+  static const EVP_CIPHER* e256 = fetchedCipher("AES-256-ECB");
   switch (keyLen) {
-    case 16: return cbc ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
-    case 24: return cbc ? EVP_aes_192_cbc() : EVP_aes_192_ecb();
-    case 32: return cbc ? EVP_aes_256_cbc() : EVP_aes_256_ecb();
+    case 16: return cbc ? c128 : e128;
+    case 24: return cbc ? c192 : e192;
+    case 32: return cbc ? c256 : e256;
     default: damaged("names an AES key of an impossible size");
   }
 }
@@ -95,7 +143,7 @@ const EVP_CIPHER* aesCipher(size_t keyLen, bool cbc) {
 // AES over whole blocks in place (ECB when iv is null, else CBC).
 void aes(const Bytes& key, const uint8_t* iv, bool encrypt, uint8_t* buf, size_t n) {
   if (n % 16) damaged("holds a value that is not a whole number of cipher blocks");
-  CipherCtx ctx;
+  thread_local CipherCtx ctx;
   int out = 0;
   if (!ctx.c || !EVP_CipherInit_ex(ctx.c, aesCipher(key.size(), iv != nullptr), nullptr, key.data(), iv, encrypt) ||
       !EVP_CIPHER_CTX_set_padding(ctx.c, 0) || !EVP_CipherUpdate(ctx.c, buf, &out, buf, int(n)))
@@ -139,7 +187,7 @@ class Rc4CryptoApiCodec : public PageCodec {
     std::memcpy(dbKey_, dbKey, 4);
   }
   static Bytes key(const Bytes& base, const uint8_t block[4], size_t keyBytes) {
-    Bytes k = fixLength(hash2(EVP_sha1(), base, block, 4), keyBytes, 0);
+    Bytes k = fixLength(hash2(sha1(), base, block, 4), keyBytes, 0);
     if (keyBytes == 5) k.resize(16, 0);  // 40-bit keys are used as 128 bits with zeros
     return k;
   }
@@ -164,14 +212,14 @@ class Rc4CryptoApiCodec : public PageCodec {
 // ---- Standard (AES-ECB) ---------------------------------------------------------
 
 Bytes standardKey(const Bytes& iter, const uint8_t block[4], size_t keyBytes) {
-  Bytes fin = hash2(EVP_sha1(), iter, block, 4);
+  Bytes fin = hash2(sha1(), iter, block, 4);
   uint8_t x[64];
   std::memset(x, 0x36, 64);
   for (size_t i = 0; i < fin.size(); ++i) x[i] ^= fin[i];
-  Bytes k = hash2(EVP_sha1(), x, 64);
+  Bytes k = hash2(sha1(), x, 64);
   std::memset(x, 0x5C, 64);
   for (size_t i = 0; i < fin.size(); ++i) x[i] ^= fin[i];
-  Bytes k2 = hash2(EVP_sha1(), x, 64);
+  Bytes k2 = hash2(sha1(), x, 64);
   k.insert(k.end(), k2.begin(), k2.end());
   k.resize(keyBytes);
   return k;
@@ -257,10 +305,10 @@ std::string attr(const std::map<std::string, std::string>& a, const char* key) {
 }
 
 const EVP_MD* digestNamed(const std::string& n) {
-  if (n == "SHA1") return EVP_sha1();
-  if (n == "SHA256") return EVP_sha256();
-  if (n == "SHA384") return EVP_sha384();
-  if (n == "SHA512") return EVP_sha512();
+  if (n == "SHA1") return sha1();
+  if (n == "SHA256") return sha256();
+  if (n == "SHA384") return sha384();
+  if (n == "SHA512") return sha512();
   throw Error(err::kNotSupported, "This .accdb file is encrypted with the hash '" + n + "', which is not supported.");
 }
 
@@ -365,21 +413,21 @@ std::unique_ptr<PageCodec> binaryCodec(Reader& r, const uint8_t dbKey[4], const 
   if (pwd.empty()) badPassword();
   const uint8_t zero[4] = {0, 0, 0, 0};
   if (isAes) {
-    Bytes iter = iteratedHash(EVP_sha1(), salt, pwd, kStandardRounds);
+    Bytes iter = iteratedHash(sha1(), salt, pwd, kStandardRounds);
     Bytes k = standardKey(iter, zero, keyBits / 8);
     aes(k, nullptr, false, verifier.data(), verifier.size());
     aes(k, nullptr, false, vhash.data(), vhash.size());
-    Bytes want = hash2(EVP_sha1(), verifier.data(), verifier.size());
+    Bytes want = hash2(sha1(), verifier.data(), verifier.size());
     if (!std::equal(want.begin(), want.end(), vhash.begin())) badPassword();
     return std::make_unique<StandardAesCodec>(std::move(iter), keyBits / 8, dbKey);
   }
-  Bytes base = hash2(EVP_sha1(), salt.data(), salt.size(), pwd.data(), pwd.size());
+  Bytes base = hash2(sha1(), salt.data(), salt.size(), pwd.data(), pwd.size());
   Bytes k = Rc4CryptoApiCodec::key(base, zero, keyBits / 8);
   RC4_KEY rk;
   RC4_set_key(&rk, int(k.size()), k.data());
   RC4(&rk, verifier.size(), verifier.data(), verifier.data());
   RC4(&rk, vhash.size(), vhash.data(), vhash.data());
-  Bytes want = hash2(EVP_sha1(), verifier.data(), verifier.size());
+  Bytes want = hash2(sha1(), verifier.data(), verifier.size());
   if (want != vhash) badPassword();
   return std::make_unique<Rc4CryptoApiCodec>(std::move(base), keyBits / 8, dbKey);
 }
@@ -396,12 +444,12 @@ Bytes makeBlock(OfficeScheme scheme, const Bytes& pwd, const uint8_t dbKey[4], s
   if (scheme == OfficeScheme::Agile) {
     putU16(b, 4); putU16(b, 4); putU32(b, 0x40);
     Bytes dsalt = randomBytes(16), keyValue = randomBytes(32);
-    Bytes iter = iteratedHash(EVP_sha512(), salt, pwd, 100000);
-    Bytes vhash = hash2(EVP_sha512(), verifier.data(), verifier.size());
+    Bytes iter = iteratedHash(sha512(), salt, pwd, 100000);
+    Bytes vhash = hash2(sha512(), verifier.data(), verifier.size());
     Bytes kv = keyValue;
-    aes(agileKey(EVP_sha512(), iter, kVerifierInputBlock, 32), salt.data(), true, verifier.data(), 16);
-    aes(agileKey(EVP_sha512(), iter, kVerifierValueBlock, 32), salt.data(), true, vhash.data(), vhash.size());
-    aes(agileKey(EVP_sha512(), iter, kKeyValueBlock, 32), salt.data(), true, kv.data(), kv.size());
+    aes(agileKey(sha512(), iter, kVerifierInputBlock, 32), salt.data(), true, verifier.data(), 16);
+    aes(agileKey(sha512(), iter, kVerifierValueBlock, 32), salt.data(), true, vhash.data(), vhash.size());
+    aes(agileKey(sha512(), iter, kKeyValueBlock, 32), salt.data(), true, kv.data(), kv.size());
     const std::string common = "saltSize=\"16\" blockSize=\"16\" keyBits=\"256\" hashSize=\"64\" cipherAlgorithm=\"AES\" "
                                "cipherChaining=\"ChainingModeCBC\" hashAlgorithm=\"SHA512\" ";
     std::string xml =
@@ -415,7 +463,7 @@ Bytes makeBlock(OfficeScheme scheme, const Bytes& pwd, const uint8_t dbKey[4], s
         base64Text(vhash) + "\" encryptedKeyValue=\"" + base64Text(kv) +
         "\"/></keyEncryptor></keyEncryptors></encryption>";
     b.insert(b.end(), xml.begin(), xml.end());
-    codec = std::make_unique<AgileCodec>(keyValue, dsalt, EVP_sha512(), dbKey);
+    codec = std::make_unique<AgileCodec>(keyValue, dsalt, sha512(), dbKey);
     return b;
   }
   const bool isAes = scheme == OfficeScheme::StandardAes;
@@ -427,16 +475,16 @@ Bytes makeBlock(OfficeScheme scheme, const Bytes& pwd, const uint8_t dbKey[4], s
   putU32(b, 128); putU32(b, isAes ? 0x18 : 1); putU32(b, 0); putU32(b, 0);
   for (char16_t c : csp) putU16(b, c);
   putU16(b, 0);
-  Bytes vhash = hash2(EVP_sha1(), verifier.data(), verifier.size());
+  Bytes vhash = hash2(sha1(), verifier.data(), verifier.size());
   if (isAes) {
-    Bytes iter = iteratedHash(EVP_sha1(), salt, pwd, kStandardRounds);
+    Bytes iter = iteratedHash(sha1(), salt, pwd, kStandardRounds);
     Bytes k = standardKey(iter, zero, 16);
     vhash.resize(32, 0);
     aes(k, nullptr, true, verifier.data(), 16);
     aes(k, nullptr, true, vhash.data(), 32);
     codec = std::make_unique<StandardAesCodec>(iter, 16, dbKey);
   } else {
-    Bytes base = hash2(EVP_sha1(), salt.data(), salt.size(), pwd.data(), pwd.size());
+    Bytes base = hash2(sha1(), salt.data(), salt.size(), pwd.data(), pwd.size());
     Bytes k = Rc4CryptoApiCodec::key(base, zero, 16);
     RC4_KEY rk;
     RC4_set_key(&rk, int(k.size()), k.data());

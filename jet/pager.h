@@ -91,6 +91,8 @@ class Pager {
   // LRU: most recent at front.
   std::list<std::pair<uint32_t, PageRef>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
+  // Pages read ahead but not yet decoded (codecs that change bytes only).
+  std::unordered_map<uint32_t, std::shared_ptr<PageBuf>> pending_;
   // Pages changed by the change under way, with the stamp of their latest
   // modify(); found by page number through dirtyAt_ (one slot per page of
   // the file: index in dirty_ plus one, 0 for a page not changed).
