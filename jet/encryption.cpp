@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
 
 #include "jet/error.h"
 #include "jet/text.h"
@@ -323,6 +324,12 @@ class AgileCodec : public PageCodec {
   AgileCodec(Bytes key, Bytes salt, const EVP_MD* md, const uint8_t dbKey[4])
       : key_(std::move(key)), salt_(std::move(salt)), md_(md) {
     std::memcpy(dbKey_, dbKey, 4);
+    // The key is the same for every page: its schedule is made once for
+    // each direction, and each page sets only its IV.
+    for (int enc = 0; enc < 2; ++enc)
+      if (!ctx_[enc].c || !EVP_CipherInit_ex(ctx_[enc].c, aesCipher(key_.size(), true), nullptr, key_.data(), nullptr, enc) ||
+          !EVP_CIPHER_CTX_set_padding(ctx_[enc].c, 0))
+        cryptoFailed();
   }
   void decode(uint32_t pgno, uint8_t* page, size_t n) const override { apply(pgno, page, n, false); }
   void encode(uint32_t pgno, uint8_t* page, size_t n) const override { apply(pgno, page, n, true); }
@@ -333,8 +340,16 @@ class AgileCodec : public PageCodec {
     uint8_t block[4];
     pageBlock(dbKey_, pgno, block);
     Bytes iv = fixLength(hash2(md_, salt_, block, 4), 16, 0x36);
-    aes(key_, iv.data(), enc, page, n);
+    if (n % 16) damaged("holds a page that is not a whole number of cipher blocks");
+    std::lock_guard<std::mutex> lock(mutex_);
+    EVP_CIPHER_CTX* c = ctx_[enc ? 1 : 0].c;
+    int out = 0;
+    if (!EVP_CipherInit_ex(c, nullptr, nullptr, nullptr, iv.data(), -1) ||
+        !EVP_CipherUpdate(c, page, &out, page, int(n)))
+      cryptoFailed();
   }
+  mutable std::mutex mutex_;
+  CipherCtx ctx_[2];
   Bytes key_, salt_;
   const EVP_MD* md_;
   uint8_t dbKey_[4];
