@@ -400,7 +400,7 @@ std::unique_ptr<PageCodec> agileCodec(Reader& r, const uint8_t dbKey[4], const B
 std::unique_ptr<PageCodec> binaryCodec(Reader& r, const uint8_t dbKey[4], const Bytes& pwd) {
   const uint32_t flags = r.u32();
   const uint32_t headerSize = r.u32();
-  if (headerSize < 32 || headerSize > r.n) damaged("has an impossible header size");
+  if (headerSize < 32 || headerSize > r.n - r.at) damaged("has an impossible header size");
   Reader h{r.p + r.at, headerSize};
   h.u32();  // the flags again
   h.u32();  // size of extra data

@@ -307,6 +307,16 @@ TEST(Encryption, DamagedEncryptionHeadersGiveNumberedErrors) {
         EXPECT_TRUE(std::count(allowed.begin(), allowed.end(), n)) << "length " << l << ": " << n;
       }
     }
+    // Binary parameters whose header size runs past the block.
+    const size_t info = jet::kCryptInfoOffset + 2;
+    if (good[info + 2] == 2) {
+      for (uint32_t hs : {uint32_t(len - 12), uint32_t(len), uint32_t(0xFFFFFFF0)}) {
+        auto bad = good;
+        for (int k = 0; k < 4; ++k) bad[info + 8 + k] = uint8_t(hs >> (8 * k));
+        int n = openError(bad, "password");
+        EXPECT_TRUE(std::count(allowed.begin(), allowed.end(), n)) << "header size " << hs << ": " << n;
+      }
+    }
     // Each byte of the block changed in turn (every 3rd for the long XML).
     const size_t step = len > 400 ? 7 : 1;
     for (size_t i = 0; i < len; i += step) {
