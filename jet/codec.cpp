@@ -1,24 +1,16 @@
+#define OPENSSL_SUPPRESS_DEPRECATED  // the one-call RC4 of libcrypto
 #include "jet/codec.h"
+
+#include <openssl/rc4.h>
 
 #include <cstring>
 
 namespace jet {
 
 void rc4(const uint8_t* key, size_t keyLen, uint8_t* buf, size_t n) {
-  uint8_t s[256];
-  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
-  uint8_t j = 0;
-  for (int i = 0; i < 256; ++i) {
-    j = static_cast<uint8_t>(j + s[i] + key[i % keyLen]);
-    std::swap(s[i], s[j]);
-  }
-  uint8_t a = 0, b = 0;
-  for (size_t k = 0; k < n; ++k) {
-    a = static_cast<uint8_t>(a + 1);
-    b = static_cast<uint8_t>(b + s[a]);
-    std::swap(s[a], s[b]);
-    buf[k] ^= s[static_cast<uint8_t>(s[a] + s[b])];
-  }
+  RC4_KEY k;
+  RC4_set_key(&k, static_cast<int>(keyLen), key);
+  RC4(&k, n, buf, buf);
 }
 
 namespace {
@@ -27,6 +19,7 @@ class Plain : public PageCodec {
  public:
   void decode(uint32_t, uint8_t*, size_t) const override {}
   void encode(uint32_t, uint8_t*, size_t) const override {}
+  bool identity() const override { return true; }
 };
 
 class Rc4Pages : public PageCodec {

@@ -14,6 +14,9 @@ class PageCodec {
   virtual ~PageCodec() = default;
   virtual void decode(uint32_t pgno, uint8_t* page, size_t n) const = 0;
   virtual void encode(uint32_t pgno, uint8_t* page, size_t n) const = 0;
+  // True when decode and encode change nothing (pages read ahead are then
+  // cached at once instead of being decoded on first use).
+  virtual bool identity() const { return false; }
 };
 
 std::unique_ptr<PageCodec> plainCodec();

@@ -1,4 +1,5 @@
 #include "jet/database.h"
+#include "jet/encryption.h"
 
 #include <algorithm>
 #include <cstring>
@@ -161,7 +162,13 @@ void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
   header_.version = v;
   readHeader(page0, opts);
 
-  std::unique_ptr<PageCodec> codec = header_.encrypted ? rc4Codec(header_.dbKey) : plainCodec();
+  // An .accdb with a database key carries the document encryption block in
+  // its header page: the password is checked against it before any page is
+  // decoded.
+  const bool office = fmt_->ace && header_.encrypted;
+  std::unique_ptr<PageCodec> codec = office ? officeCodec(page0, header_.dbKey, opts.password)
+                                     : header_.encrypted ? rc4Codec(header_.dbKey)
+                                                         : plainCodec();
   // Writers keep more pages: index maintenance revisits pages all over the
   // file.
   const size_t cachePages = opts.cachePages ? opts.cachePages : file->readOnly() ? 4096 : 16384;
@@ -178,7 +185,7 @@ void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
                   "This .accdb file is encrypted with a method that is not supported yet.");
     corrupt("the system catalogue is missing");
   }
-  if (opts.checkPassword && !header_.password.empty() && header_.password != opts.password)
+  if (!office && opts.checkPassword && !header_.password.empty() && header_.password != opts.password)
     throw Error(err::kBadPassword, "Not a valid password.");
   loadCatalog();
 }

@@ -18,12 +18,20 @@ Pager::Pager(std::unique_ptr<FileIO> file, const Format& fmt, std::unique_ptr<Pa
 }
 
 void Pager::refreshSize() {
+  pending_.clear();
   pageCount_ = static_cast<uint32_t>(file_->size() / fmt_->pageSize);
   committedCount_ = pageCount_;
   newCleanStamp();
 }
 
+void Pager::refuseIfBroken() const {
+  if (broken_)
+    throw Error(err::kIoError,
+                "A failed write could not be undone; close the database and open it again to restore it.");
+}
+
 PageRef Pager::page(uint32_t pgno) {
+  refuseIfBroken();
   if (const Dirty* d = findDirty(pgno)) return d->buf;
   auto it = index_.find(pgno);
   if (it != index_.end()) {
@@ -32,6 +40,14 @@ PageRef Pager::page(uint32_t pgno) {
   }
   if (pgno >= pageCount_)
     corrupt("page " + std::to_string(pgno) + " is beyond the end of the file");
+  auto pend = pending_.find(pgno);
+  if (pend != pending_.end()) {
+    std::shared_ptr<PageBuf> buf = std::move(pend->second);
+    pending_.erase(pend);
+    codec_->decode(pgno, buf->data(), buf->size());
+    cacheInsert(pgno, buf);
+    return buf;
+  }
   // Read ahead: scans visit pages in order, so one read brings in the run of
   // pages that follows (never past the end, never over a cached or dirty page).
   const uint32_t ps = fmt_->pageSize;
@@ -45,9 +61,17 @@ PageRef Pager::page(uint32_t pgno) {
   for (uint32_t k = 0; k < run; ++k) {
     const uint8_t* src = block.get() + size_t(k) * ps;
     auto buf = std::make_shared<PageBuf>(src, src + ps);
-    codec_->decode(pgno + k, buf->data(), buf->size());
-    if (k == 0) first = buf;
-    else cacheInsert(pgno + k, buf);
+    if (k == 0) {
+      codec_->decode(pgno, buf->data(), buf->size());
+      first = buf;
+    } else if (codec_->identity()) {
+      cacheInsert(pgno + k, buf);
+    } else {
+      // Pages read ahead are decoded when first asked for: decoding is the
+      // expensive part for encrypted files, and a scan skips many of them.
+      if (pending_.size() >= 4 * kReadAhead) pending_.clear();
+      pending_[pgno + k] = std::move(buf);
+    }
   }
   cacheInsert(pgno, first);
   return first;
@@ -69,6 +93,7 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
 }
 
 void Pager::beginChange() {
+  refuseIfBroken();
   if (inChange_) return;
   if (file_->readOnly())
     throw Error(err::kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
@@ -132,6 +157,7 @@ void Pager::commitChange() {
   std::vector<uint32_t> old;
   for (uint32_t pg : pages)
     if (pg < committedCount_) old.push_back(pg);
+  pending_.clear();
   try {
     const uint32_t ps = fmt_->pageSize;
     writeJournal(*journal_, ps, committedCount_, old,
@@ -160,6 +186,9 @@ void Pager::commitChange() {
     try {
       recoverJournal(*journal_, *file_);
     } catch (...) {
+      // The file may now be half written: refuse everything until it is
+      // reopened (opening rolls the journal back).
+      broken_ = true;
     }
     clearDirty();
     dropCache();
@@ -189,12 +218,14 @@ void Pager::rollbackChange() {
 }
 
 void Pager::replace(uint32_t pgno, PageBuf decoded) {
+  pending_.erase(pgno);
   cacheInsert(pgno, std::make_shared<PageBuf>(std::move(decoded)));
   newCleanStamp();
   if (pgno >= pageCount_) pageCount_ = pgno + 1;
 }
 
 void Pager::writeThrough(uint32_t pgno, const PageBuf& decoded) {
+  pending_.erase(pgno);
   PageBuf enc = decoded;
   codec_->encode(pgno, enc.data(), enc.size());
   file_->writeAt(uint64_t(pgno) * fmt_->pageSize, enc.data(), enc.size());
@@ -203,6 +234,7 @@ void Pager::writeThrough(uint32_t pgno, const PageBuf& decoded) {
 }
 
 void Pager::dropCache() {
+  pending_.clear();
   lru_.clear();
   index_.clear();
   newCleanStamp();

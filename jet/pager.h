@@ -4,7 +4,9 @@
 // through beginWrite()/commit rather than changing a shared one.
 //
 // Contract: page(n) throws jet::Error(3049) for a page number outside the
-// file; it never returns a partial page.
+// file; it never returns a partial page. Pages of encrypted files are
+// decoded by the codec on the way in and encoded on the way out, so the
+// journal holds the bytes exactly as stored.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +77,9 @@ class Pager {
     return d ? d->stamp : cleanStamp_;
   }
   uint32_t committedPageCount() const { return committedCount_; }
+  // True after a commit failed and the rollback of the file failed too: from
+  // then on page() and beginChange() throw 3043 until the file is reopened.
+  bool broken() const { return broken_; }
 
  private:
   void cacheInsert(uint32_t pgno, PageRef ref);
@@ -86,6 +91,8 @@ class Pager {
   // LRU: most recent at front.
   std::list<std::pair<uint32_t, PageRef>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
+  // Pages read ahead but not yet decoded (codecs that change bytes only).
+  std::unordered_map<uint32_t, std::shared_ptr<PageBuf>> pending_;
   // Pages changed by the change under way, with the stamp of their latest
   // modify(); found by page number through dirtyAt_ (one slot per page of
   // the file: index in dirty_ plus one, 0 for a page not changed).
@@ -110,6 +117,8 @@ class Pager {
   std::shared_ptr<JournalStore> journal_;
   bool inChange_ = false;
   uint32_t committedCount_ = 0;
+  bool broken_ = false;
+  void refuseIfBroken() const;
 };
 
 }  // namespace jet

@@ -23,6 +23,8 @@ GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl
 # SQLite (migrations and the query language's peer in tests and benchmarks) and
 # PostgreSQL's client library (migrations).
 GLIMMER_BUILD_PACKAGES+=(libsqlite3-dev libpq-dev)
+# Encrypted .accdb files: cryptography and the XML of the encryption header.
+GLIMMER_BUILD_PACKAGES+=(libssl-dev libexpat1-dev)
 # Fuzzing and the sanitizer builds (test.sh only).
 GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
 # The migration tests: sqlite3, and a PostgreSQL server they start themselves.

@@ -72,11 +72,13 @@ TEST(OpenErrors, PasswordsAreCheckedAndDistinctFromDamage) {
   EXPECT_EQ(openError(jet4, "password"), 0);
   // A file without a password opens whatever is given.
   EXPECT_EQ(openError(testsupport::fixture("jet4/V2000_no-password.mdb"), "anything"), 0);
-  // The newer .accdb encryption: asks for the password, then says clearly
-  // that it cannot read it yet.
-  std::string ace = testsupport::fixture("ace/V2010_with-password.accdb");
-  EXPECT_EQ(openError(ace), jet::err::kBadPassword);
-  EXPECT_EQ(openError(ace, "password"), jet::err::kNotSupported);
+  // The newer .accdb encryption: asks for the password, then opens.
+  for (const char* rel : {"ace/V2010_with-password.accdb", "ace/standardEncryption_with-password.accdb"}) {
+    std::string ace = testsupport::fixture(rel);
+    EXPECT_EQ(openError(ace), jet::err::kBadPassword);
+    EXPECT_EQ(openError(ace, "wrong"), jet::err::kBadPassword);
+    EXPECT_EQ(openError(ace, "password"), 0);
+  }
 }
 
 TEST(OpenErrors, TruncatedFilesAreDamagedNotCrashes) {
