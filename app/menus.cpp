@@ -2,30 +2,106 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "app/about.h"
 #include "app/datavane.h"
 #include "app/grid/grid.h"
 #include "app/modal.h"
+#include "app/program.h"
+#include "app/settings.h"
 #include "catalogue/recordset.h"
 #include "output/csv_writer.h"
 
 namespace app {
 
 void buildMenus(FrmDatavane& w) {
-  QMenu* file = w.menuBar()->addMenu(QStringLiteral("&File"));
+  auto add = [](QMenu* m, const QString& caption, const char* name) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  QMenuBar* bar = w.menuBar();
+  bar->setAccessibleName(QStringLiteral("Menu bar"));
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
-  QAction* exp = file->addAction(QStringLiteral("Export to CSV"));
-  exp->setObjectName(QStringLiteral("mnuExport"));
-  QObject::connect(exp, &QAction::triggered, &w, [&w] { mnuExport_Click(w); });
-  QAction* exitItem = file->addAction(QStringLiteral("E&xit"));
-  exitItem->setObjectName(QStringLiteral("mnuExit"));
-  QObject::connect(exitItem, &QAction::triggered, &w, [] { QCoreApplication::quit(); });
+  file->setAccessibleName(QStringLiteral("File"));
+  QObject::connect(add(file, QStringLiteral("Export to CSV"), "mnuExport"), &QAction::triggered, &w,
+                   [&w] { mnuExport_Click(w); });
+  QAction* print = add(file, QStringLiteral("Print current Table Structure"), "mnuPrintStructure");
+  QObject::connect(print, &QAction::triggered, &w, [&w] {
+    if (w.grdFields->rows() == 1) {
+      modal().message(&w, QStringLiteral("You must first select a Table"), QStringLiteral("Error"),
+                      Buttons::Ok);
+      return;
+    }
+    modal().message(&w, QStringLiteral("The structure printout is not available in this version."),
+                    QString(), Buttons::Ok);
+  });
+  QObject::connect(add(file, QStringLiteral("E&xit"), "mnuExit"), &QAction::triggered, &w,
+                   [] { QCoreApplication::quit(); });
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help && Options"));
+  help->setObjectName(QStringLiteral("mnuHelp"));
+  help->setAccessibleName(QStringLiteral("Help & Options"));
+  QMenu* font = help->addMenu(QStringLiteral("Grid Font Size"));
+  font->setObjectName(QStringLiteral("mnuFont"));
+  font->setAccessibleName(QStringLiteral("Grid Font Size"));
+  const char* sizes[3] = {"8", "10", "12"};
+  for (int i = 0; i < 3; ++i) {
+    QAction* a = add(font, QString::fromLatin1(sizes[i]), "");
+    a->setObjectName(QStringLiteral("mnuFontSize_%1").arg(i));
+    QObject::connect(a, &QAction::triggered, &w, [&w, i] { mnuFontSize_Click(w, i); });
+  }
+  QObject::connect(add(help, QStringLiteral("Help File"), "mnuHelpFile"), &QAction::triggered, &w,
+                   [&w] { mnuHelpFile_Click(w); });
+  QObject::connect(add(help, QStringLiteral("&About"), "mnuAbout"), &QAction::triggered, &w,
+                   [&w] { showAbout(w); });
+
+  // Record editing is reached through the record page's buttons.
+  QMenu* edit = bar->addMenu(QStringLiteral("Table Edit"));
+  edit->setObjectName(QStringLiteral("mnuTableEdit"));
+  edit->setAccessibleName(QStringLiteral("Table Edit"));
+  const char* edits[3] = {"Update Record", "Add Record", "Delete Record"};
+  for (int i = 0; i < 3; ++i)
+    add(edit, QString::fromLatin1(edits[i]), "")->setObjectName(QStringLiteral("mnuTableEdits_%1").arg(i));
+  edit->menuAction()->setVisible(false);
+}
+
+void mnuFontSize_Click(FrmDatavane& w, int index) {
+  if (index < 0 || index > 2) return;
+  const char* sizes[3] = {"8", "10", "12"};
+  ProfileFile(program().strIniFile).write(kSettingsSection, "Fontsize", sizes[index]);
+  program().intFontSize = static_cast<int16_t>(std::atoi(sizes[index]));
+  subApplyFontSize(w);
+}
+
+QStringList helpFileCandidates(const QString& exeDir) {
+  return {QDir(exeDir).filePath(QStringLiteral("glimmer-help.html")),
+          QDir::cleanPath(exeDir + QStringLiteral("/../share/brackwell-glimmer/glimmer-help.html"))};
+}
+
+void mnuHelpFile_Click(FrmDatavane& w) {
+  const QStringList places = helpFileCandidates(QCoreApplication::applicationDirPath());
+  for (const QString& p : places) {
+    if (QFileInfo(p).isFile()) {
+      if (!QDesktopServices::openUrl(QUrl::fromLocalFile(p)))
+        modal().message(&w, QStringLiteral("The help file ") + p + QStringLiteral(" could not be opened."),
+                        QString(), Buttons::Ok);
+      return;
+    }
+  }
+  modal().message(&w, QStringLiteral("The help file was not found: ") + places.join(QStringLiteral(" or ")),
+                  QString(), Buttons::Ok);
 }
 
 QString withCsvSuffix(const QString& name) {

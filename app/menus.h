@@ -1,15 +1,29 @@
-// The main window's menu bar and the commands of its File menu that write
-// files: "Export to CSV" (mnuExport) and "E&xit".
+// The main window's menu bar: "&File" (Export to CSV, Print current Table
+// Structure, E&xit), "&Help && Options" (Grid Font Size 8 / 10 / 12, Help
+// File, &About) and "Table Edit" (Update / Add / Delete Record), created
+// hidden so its items cannot be chosen. No item has a shortcut key.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace app {
 
 class FrmDatavane;
 
-// Builds the "&File" menu (Export to CSV, E&xit) on the window's menu bar.
+// Builds the three menus on the window's menu bar.
 void buildMenus(FrmDatavane& w);
+
+// Font size item Index (0 "8", 1 "10", 2 "12"): writes "Fontsize" in
+// "Program Settings", sets the size and applies it to the five grids.
+void mnuFontSize_Click(FrmDatavane& w, int index);
+
+// "Help File": the help shipped beside the program, opened in the desktop's
+// browser; a missing file gives a message naming the places looked in.
+void mnuHelpFile_Click(FrmDatavane& w);
+// Where the help file is looked for, in order: <exe dir>/glimmer-help.html,
+// then <exe dir>/../share/brackwell-glimmer/glimmer-help.html.
+QStringList helpFileCandidates(const QString& exeDir);
 
 // "Export to CSV": every row of the current object, with the filter and sort
 // in force, as the grid shows them, into a file named in the Save dialog.
