@@ -21,6 +21,7 @@
 
 #include "app/grid/grid.h"
 #include "app/grid/recordset_model.h"
+#include "app/menus.h"
 #include "app/modal.h"
 #include "app/program.h"
 #include "catalogue/recordset.h"
@@ -47,6 +48,7 @@ void subInitScrollBar(QObject* bar) {
 FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frmDatavane"));
   buildControls();
+  buildMenus(*this);
   dataModel_ = new RecordsetModel(this);
   grdData->bindModel(dataModel_);
   refreshKey_ = dta1.addRefreshListener([this] {

@@ -1,7 +1,6 @@
 // glimmer-cli commands that change or create databases: check, create,
 // sample, import.
 #include <fstream>
-#include <sstream>
 
 #include "cli/commands.h"
 #include "jet/check.h"
@@ -10,63 +9,9 @@
 #include "jet/error.h"
 #include "jet/sample.h"
 #include "jet/table_writer.h"
+#include "output/csv_reader.h"
 
 namespace cli {
-
-namespace {
-
-// Splits CSV text into records (RFC 4180: quoted fields may hold commas,
-// quotes doubled, line breaks). Each record remembers its first line.
-struct CsvRecord {
-  size_t line = 0;
-  std::vector<std::string> fields;
-};
-
-std::vector<CsvRecord> parseCsv(const std::string& text) {
-  std::vector<CsvRecord> out;
-  CsvRecord cur;
-  std::string field;
-  bool inQuotes = false, fieldQuoted = false, any = false;
-  size_t line = 1;
-  cur.line = 1;
-  auto endField = [&] {
-    cur.fields.push_back(field);
-    field.clear();
-    fieldQuoted = false;
-  };
-  auto endRecord = [&] {
-    endField();
-    if (!(cur.fields.size() == 1 && cur.fields[0].empty())) out.push_back(cur);
-    cur = CsvRecord();
-    cur.line = line;
-  };
-  size_t i = 0;
-  if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    any = true;
-    if (inQuotes) {
-      if (c == '"') {
-        if (i + 1 < text.size() && text[i + 1] == '"') { field.push_back('"'); ++i; }
-        else inQuotes = false;
-      } else {
-        if (c == '\n') ++line;
-        field.push_back(c);
-      }
-      continue;
-    }
-    if (c == '"' && field.empty() && !fieldQuoted) { inQuotes = true; fieldQuoted = true; continue; }
-    if (c == ',') { endField(); continue; }
-    if (c == '\r') continue;
-    if (c == '\n') { ++line; endRecord(); continue; }
-    field.push_back(c);
-  }
-  if (inQuotes) throw jet::Error(jet::err::kSyntax, "Line " + std::to_string(cur.line) + ": a quoted field is not closed.");
-  if (any && (!field.empty() || !cur.fields.empty())) endRecord();
-  return out;
-}
-
-}  // namespace
 
 int cmdCheck(const Args& a, std::ostream& out) {
   jet::OpenOptions o;
@@ -101,10 +46,10 @@ int cmdImport(const Args& a, std::ostream& out) {
   const std::string& csvPath = a.positional.at(2);
   std::ifstream in(csvPath, std::ios::binary);
   if (!in) throw jet::Error(jet::err::kFileNotFound, "Could not find file '" + csvPath + "'.");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  auto records = parseCsv(ss.str());
-  if (records.empty()) throw jet::Error(jet::err::kSyntax, "The file '" + csvPath + "' has no header line.");
+  // Records are read one at a time: a large file is never held whole.
+  output::CsvReader csv(in);
+  output::CsvRecord header, rec;
+  if (!csv.next(header)) throw jet::Error(jet::err::kSyntax, "The file '" + csvPath + "' has no header line.");
   jet::OpenOptions o;
   o.password = a.password;
   auto db = jet::Database::open(file, o);
@@ -112,7 +57,7 @@ int cmdImport(const Args& a, std::ostream& out) {
   jet::TableWriter w(*db, table);
   auto def = w.def();
   std::vector<int> target;
-  for (const auto& name : records[0].fields) {
+  for (const auto& name : header.fields) {
     int c = def->findColumn(name);
     if (c < 0)
       throw jet::Error(jet::err::kItemNotFound,
@@ -121,8 +66,7 @@ int cmdImport(const Args& a, std::ostream& out) {
   }
   jet::ChangeScope change(*db);
   size_t n = 0;
-  for (size_t r = 1; r < records.size(); ++r) {
-    const auto& rec = records[r];
+  while (csv.next(rec)) {
     if (rec.fields.size() != target.size())
       throw jet::Error(jet::err::kSyntax, "Line " + std::to_string(rec.line) + ": " +
                                               std::to_string(rec.fields.size()) + " fields, the header has " +

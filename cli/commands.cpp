@@ -6,6 +6,7 @@
 #include "jet/database.h"
 #include "jet/dump.h"
 #include "jet/error.h"
+#include "output/table_csv.h"
 
 namespace cli {
 
@@ -72,7 +73,7 @@ int cmdQueries(const Args& a, std::ostream& out) {
 int cmdExport(const Args& a, std::ostream& out) {
   if (a.positional.size() < 2) return 2;
   auto db = openDb(a);
-  jet::writeCsv(*db, a.positional[1], out);
+  output::writeTableCsv(*db, a.positional[1], out);
   return 0;
 }
 

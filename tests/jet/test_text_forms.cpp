@@ -1,5 +1,5 @@
 // The text forms every output shares: numbers to n significant digits,
-// dates, scaled decimals, CSV quoting, and stored text encodings.
+// dates, scaled decimals, and stored text encodings.
 #include <gtest/gtest.h>
 
 #include "jet/dump.h"
@@ -35,15 +35,6 @@ TEST(TextForms, ScaledDecimals) {
   EXPECT_EQ(jet::formatScaled(0, 0), "0");
   __int128 big = static_cast<__int128>(1) << 100;
   EXPECT_EQ(jet::formatScaled(-big, 2), "-12676506002282294014967032053.76");
-}
-
-TEST(TextForms, CsvQuotingFollowsRfc4180) {
-  EXPECT_EQ(jet::csvQuote("plain"), "plain");
-  EXPECT_EQ(jet::csvQuote("a,b"), "\"a,b\"");
-  EXPECT_EQ(jet::csvQuote("say \"hi\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(jet::csvQuote("two\nlines"), "\"two\nlines\"");
-  EXPECT_EQ(jet::csvQuote(" padded "), "\" padded \"");
-  EXPECT_EQ(jet::csvQuote(""), "");
 }
 
 TEST(TextForms, DumpCellsEscapeAndSummarise) {

@@ -1,0 +1,211 @@
+#include "app/menus.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/about.h"
+#include "app/datavane.h"
+#include "app/grid/grid.h"
+#include "app/modal.h"
+#include "app/program.h"
+#include "app/settings.h"
+#include "catalogue/recordset.h"
+#include "output/csv_writer.h"
+
+namespace app {
+
+void buildMenus(FrmDatavane& w) {
+  auto add = [](QMenu* m, const QString& caption, const char* name) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  QMenuBar* bar = w.menuBar();
+  bar->setAccessibleName(QStringLiteral("Menu bar"));
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  file->setAccessibleName(QStringLiteral("File"));
+  QObject::connect(add(file, QStringLiteral("Export to CSV"), "mnuExport"), &QAction::triggered, &w,
+                   [&w] { mnuExport_Click(w); });
+  QAction* print = add(file, QStringLiteral("Print current Table Structure"), "mnuPrintStructure");
+  QObject::connect(print, &QAction::triggered, &w, [&w] {
+    if (w.grdFields->rows() == 1) {
+      modal().message(&w, QStringLiteral("You must first select a Table"), QStringLiteral("Error"),
+                      Buttons::Ok);
+      return;
+    }
+    modal().message(&w, QStringLiteral("The structure printout is not available in this version."),
+                    QString(), Buttons::Ok);
+  });
+  QObject::connect(add(file, QStringLiteral("E&xit"), "mnuExit"), &QAction::triggered, &w,
+                   [] { QCoreApplication::quit(); });
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help && Options"));
+  help->setObjectName(QStringLiteral("mnuHelp"));
+  help->setAccessibleName(QStringLiteral("Help & Options"));
+  QMenu* font = help->addMenu(QStringLiteral("Grid Font Size"));
+  font->setObjectName(QStringLiteral("mnuFont"));
+  font->setAccessibleName(QStringLiteral("Grid Font Size"));
+  const char* sizes[3] = {"8", "10", "12"};
+  for (int i = 0; i < 3; ++i) {
+    QAction* a = add(font, QString::fromLatin1(sizes[i]), "");
+    a->setObjectName(QStringLiteral("mnuFontSize_%1").arg(i));
+    QObject::connect(a, &QAction::triggered, &w, [&w, i] { mnuFontSize_Click(w, i); });
+  }
+  QObject::connect(add(help, QStringLiteral("Help File"), "mnuHelpFile"), &QAction::triggered, &w,
+                   [&w] { mnuHelpFile_Click(w); });
+  QObject::connect(add(help, QStringLiteral("&About"), "mnuAbout"), &QAction::triggered, &w,
+                   [&w] { showAbout(w); });
+
+  // Record editing is reached through the record page's buttons.
+  QMenu* edit = bar->addMenu(QStringLiteral("Table Edit"));
+  edit->setObjectName(QStringLiteral("mnuTableEdit"));
+  edit->setAccessibleName(QStringLiteral("Table Edit"));
+  const char* edits[3] = {"Update Record", "Add Record", "Delete Record"};
+  for (int i = 0; i < 3; ++i)
+    add(edit, QString::fromLatin1(edits[i]), "")->setObjectName(QStringLiteral("mnuTableEdits_%1").arg(i));
+  edit->menuAction()->setVisible(false);
+}
+
+void mnuFontSize_Click(FrmDatavane& w, int index) {
+  if (index < 0 || index > 2) return;
+  const char* sizes[3] = {"8", "10", "12"};
+  ProfileFile(program().strIniFile).write(kSettingsSection, "Fontsize", sizes[index]);
+  program().intFontSize = static_cast<int16_t>(std::atoi(sizes[index]));
+  subApplyFontSize(w);
+}
+
+QStringList helpFileCandidates(const QString& exeDir) {
+  return {QDir(exeDir).filePath(QStringLiteral("glimmer-help.html")),
+          QDir::cleanPath(exeDir + QStringLiteral("/../share/brackwell-glimmer/glimmer-help.html"))};
+}
+
+void mnuHelpFile_Click(FrmDatavane& w) {
+  const QStringList places = helpFileCandidates(QCoreApplication::applicationDirPath());
+  for (const QString& p : places) {
+    if (QFileInfo(p).isFile()) {
+      if (!QDesktopServices::openUrl(QUrl::fromLocalFile(p)))
+        modal().message(&w, QStringLiteral("The help file ") + p + QStringLiteral(" could not be opened."),
+                        QString(), Buttons::Ok);
+      return;
+    }
+  }
+  modal().message(&w, QStringLiteral("The help file was not found: ") + places.join(QStringLiteral(" or ")),
+                  QString(), Buttons::Ok);
+}
+
+QString withCsvSuffix(const QString& name) {
+  if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty()) return name;
+  return name + QStringLiteral(".csv");
+}
+
+namespace {
+
+// A file written under a temporary name beside its target and renamed over
+// it by commit(); removed when not committed.
+class PartFile {
+ public:
+  explicit PartFile(const std::string& target) : target_(target) {
+    for (int n = 0; n < 1000; ++n) {
+      part_ = target + ".part" + std::to_string(n);
+      if (!std::filesystem::exists(part_)) break;
+    }
+    out.open(part_, std::ios::binary | std::ios::trunc);
+    if (!out)
+      throw jet::Error(jet::err::kCannotOpenFile, "The file '" + target + "' cannot be written.");
+  }
+  ~PartFile() {
+    if (out.is_open()) out.close();
+    if (!done_) std::remove(part_.c_str());
+  }
+  void commit() {
+    out.close();
+    if (!out) throw jet::Error(jet::err::kIoError, "The file '" + target_ + "' could not be written.");
+    std::error_code ec;
+    std::filesystem::rename(part_, target_, ec);
+    if (ec) throw jet::Error(jet::err::kCannotOpenFile, "The file '" + target_ + "' cannot be replaced.");
+    done_ = true;
+  }
+  std::ofstream out;
+
+ private:
+  std::string target_, part_;
+  bool done_ = false;
+};
+
+struct Cancelled {};
+
+}  // namespace
+
+void mnuExport_Click(FrmDatavane& w) {
+  if (w.grdFields->rows() == 1) {
+    modal().message(&w, QStringLiteral("You must first select a Table"), QStringLiteral("Error"),
+                    Buttons::Ok);
+    return;
+  }
+  try {
+    QString name = modal().saveFile(&w, QString(), {QStringLiteral("CSV files (*.csv)")},
+                                    QStringLiteral("*.csv"));
+    // Cancel: nothing written, nothing shown.
+    if (name.isEmpty() || name == QLatin1String("*.csv")) return;
+    name = withCsvSuffix(name);
+    // Another object was chosen and the grid not shown since: bring it up to
+    // date, so the file holds the chosen object's rows.
+    if (w.blnRefillGrid) {
+      w.subFillData();
+      w.blnRefillGrid = false;
+    }
+    dao::Recordset* shown = w.dta1.recordset();
+    dao::Database* db = w.dta1.database();
+    if (!shown || !db) return;  // subFillData has reported why
+    // A recordset of its own on the same statement: every row, read once,
+    // without moving the grid's current record.
+    dao::Recordset rs(*db, shown->source());
+    PartFile file(name.toStdString());
+    output::CsvWriter csv(file.out);
+    for (const auto& f : rs.Fields()) csv.field(f.Name);
+    csv.endRecord();
+    const int ncols = rs.fieldCount();
+    const int64_t total = shown->countKnown() ? shown->RecordCount() : 0;
+    QProgressDialog progress(QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), 0,
+                             total > 0 ? 1000 : 0, &w);
+    progress.setWindowTitle(applicationTitle());
+    progress.setMinimumDuration(1000);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    int64_t done = 0;
+    while (!rs.EOF_() && !rs.BOF()) {
+      for (int c = 0; c < ncols; ++c) csv.field(dao::displayText(rs.value(c)));
+      csv.endRecord();
+      rs.MoveNext();
+      if ((++done & 4095) == 0) {
+        if (total > 0) progress.setValue(static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)));
+        QApplication::processEvents();
+        if (progress.wasCanceled()) throw Cancelled{};
+      }
+    }
+    csv.flush();
+    progress.close();
+    file.commit();
+    modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
+  } catch (const Cancelled&) {
+    // The part file is removed; the target is untouched.
+  } catch (const jet::Error& e) {
+    modal().message(&w, QStringLiteral("Error ") + QString::number(e.number()) + QStringLiteral(" ") +
+                            QString::fromStdString(e.what()),
+                    QString(), Buttons::Ok);
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,186 @@
+#include "output/table_csv.h"
+
+#include <charconv>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "jet/dump.h"
+#include "jet/error.h"
+#include "output/csv_writer.h"
+
+namespace output {
+
+using jet::Database;
+using jet::DataType;
+using jet::Error;
+using jet::OpenOptions;
+using jet::TableScan;
+using jet::Value;
+using jet::appendDateTime;
+using jet::appendScaled;
+using jet::appendSignificant;
+using jet::dumpCell;
+
+std::string csvCell(const Value& v) {
+  switch (v.type()) {
+    case DataType::Null: return "";
+    case DataType::Text: case DataType::Memo: case DataType::ExtDateTime: return v.bytes();
+    case DataType::Binary: case DataType::OLE: {
+      static const char* hex = "0123456789abcdef";
+      std::string out;
+      out.reserve(v.bytes().size() * 2);
+      for (unsigned char c : v.bytes()) {
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
+      }
+      return out;
+    }
+    default: return dumpCell(v);
+  }
+}
+
+namespace {
+
+// Appends one value in its CSV form (quoted where needed).
+void appendCsvValue(std::string& buf, const Value& v) {
+  switch (v.type()) {
+    case DataType::Null: return;
+    case DataType::Text: case DataType::Memo: appendCsvField(buf, v.bytes()); return;
+    case DataType::Boolean: buf += v.asBool() ? "true" : "false"; return;
+    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: {
+      char tmp[24];
+      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
+      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
+      return;
+    }
+    case DataType::Currency: appendScaled(buf, v.asInt(), 4); return;
+    case DataType::Single: appendSignificant(buf, v.asDouble(), 9); return;
+    case DataType::Double: appendSignificant(buf, v.asDouble(), 17); return;
+    case DataType::DateTime: appendDateTime(buf, v.asDouble()); return;
+    default: appendCsvField(buf, csvCell(v)); return;
+  }
+}
+
+void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf) {
+  for (size_t i = 0; i < ncols; ++i) {
+    if (i) buf += ',';
+    appendCsvValue(buf, scan.value(i));
+  }
+  buf += "\r\n";
+}
+
+// Large tables are converted on two threads: each opens the file on its own
+// (the pager is not shared between threads) and converts every other block of
+// pages; the blocks are written in page order, so the output is the same as
+// a serial scan. At most a few blocks wait in memory at any time.
+bool writeCsvParallel(Database& db, const std::string& table, const std::vector<uint32_t>& pages,
+                      size_t ncols, std::ostream& out) {
+  constexpr size_t kBlockPages = 32;
+  constexpr size_t kWorkers = 2;
+  constexpr size_t kWindow = 8;  // blocks converted ahead of the writer
+  if (db.path().empty() || pages.size() < 4 * kBlockPages || std::thread::hardware_concurrency() < 2)
+    return false;
+  const size_t nblocks = (pages.size() + kBlockPages - 1) / kBlockPages;
+  std::mutex mu;
+  std::condition_variable cv;
+  std::map<size_t, std::string> done;
+  std::vector<std::string> spare;
+  size_t written = 0;
+  std::string failure;
+  int failureNumber = 0;
+  bool stop = false;
+  OpenOptions opts;
+  opts.readOnly = true;
+  opts.password = db.header().password;
+  opts.cachePages = 256;
+
+  auto worker = [&](size_t w) {
+    try {
+      auto own = Database::open(db.path(), opts);
+      auto def = own->table(table);
+      for (size_t b = w; b < nblocks; b += kWorkers) {
+        {
+          std::unique_lock<std::mutex> lk(mu);
+          cv.wait(lk, [&] { return stop || b < written + kWindow; });
+          if (stop) return;
+        }
+        std::vector<uint32_t> part(pages.begin() + b * kBlockPages,
+                                   pages.begin() + std::min(pages.size(), (b + 1) * kBlockPages));
+        TableScan scan(*own, def, std::move(part));
+        // Buffers go round between the workers and the writer, so their
+        // memory is mapped once rather than for every block.
+        std::string buf;
+        {
+          std::lock_guard<std::mutex> lk(mu);
+          if (!spare.empty()) {
+            buf = std::move(spare.back());
+            spare.pop_back();
+          }
+        }
+        buf.clear();
+        buf.reserve(kBlockPages * own->format().pageSize * 2);
+        while (scan.next()) appendCsvRow(scan, ncols, buf);
+        std::lock_guard<std::mutex> lk(mu);
+        done[b] = std::move(buf);
+        cv.notify_all();
+      }
+    } catch (const Error& e) {
+      std::lock_guard<std::mutex> lk(mu);
+      if (failure.empty()) { failure = e.what(); failureNumber = e.number(); }
+      stop = true;
+      cv.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (size_t w = 0; w < kWorkers; ++w) threads.emplace_back(worker, w);
+  while (true) {
+    std::string chunk;
+    {
+      std::unique_lock<std::mutex> lk(mu);
+      cv.wait(lk, [&] { return stop || written == nblocks || done.count(written); });
+      if (stop || written == nblocks) break;
+      chunk = std::move(done[written]);
+      done.erase(written);
+      ++written;
+      cv.notify_all();
+    }
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    std::lock_guard<std::mutex> lk(mu);
+    spare.push_back(std::move(chunk));
+  }
+  {
+    std::lock_guard<std::mutex> lk(mu);
+    stop = true;
+    cv.notify_all();
+  }
+  for (auto& t : threads) t.join();
+  if (!failure.empty()) throw Error(failureNumber, failure);
+  return true;
+}
+
+}  // namespace
+
+void writeTableCsv(Database& db, const std::string& table, std::ostream& out) {
+  auto scan = db.scan(table);
+  const auto& def = scan->def();
+  const size_t ncols = def.columns.size();
+  CsvWriter csv(out);
+  for (size_t i = 0; i < ncols; ++i) csv.field(def.columns[i].name);
+  csv.endRecord();
+  csv.flush();
+  if (writeCsvParallel(db, def.name, scan->pages(), ncols, out)) {
+    if (!out) throw Error(jet::err::kIoError, "The file could not be written (disk full or not writable).");
+    return;
+  }
+  // Rows are written in blocks; no whole-table buffer.
+  while (scan->next()) {
+    appendCsvRow(*scan, ncols, csv.buffer());
+    if (csv.buffer().size() >= CsvWriter::kBlock) csv.flush();
+  }
+  csv.flush();
+}
+
+}  // namespace output
