@@ -13,7 +13,7 @@
 #include <string>
 
 #include "jet/database.h"
-#include "jet/dump.h"
+#include "output/table_csv.h"
 #include "migrate/migrate.h"
 #include "migrate/pg_server.h"
 #include "support/test_support.h"
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
       if (e->kind != jet::ObjectKind::Table) continue;
       std::string csv = dir + "/" + std::to_string(e->id) + ".csv";
       std::ofstream out(csv);
-      jet::writeCsv(*db, e->name, out);
+      output::writeTableCsv(*db, e->name, out);
       std::string name = migrate::quoteIdent(e->name);
       std::string ddl, rows;
       testsupport::run("sqlite3 " + ours + " \"SELECT sql FROM sqlite_master WHERE type = 'table' AND name = '" +
