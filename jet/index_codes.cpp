@@ -259,7 +259,12 @@ void encode97(std::u16string_view text, bool asc, std::vector<uint8_t>& out) {
       else continue;  // no single-byte equivalent: ignored
     }
     out.insert(out.end(), code->inl, code->inl + code->inlineLen);
-    if (code->kind == CharKind::Simple) continue;
+    if (code->kind == CharKind::Simple) {
+      // A character that sorts as two letters (ß as "ss", Æ as "AE") takes
+      // as many positions as the letters it sorts as.
+      if (code->inlineLen >= 2) significant += code->inlineLen;
+      continue;
+    }
     if (code->kind == CharKind::Significant) {
       ++significant;
       continue;

@@ -1,5 +1,9 @@
 #include "jet/index_key.h"
 
+#include <optional>
+
+#include "jet/ext_datetime.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -159,7 +163,7 @@ bool canEncodeKeyColumn(const Format& fmt, const Column& col, std::string* why) 
     case coltype::kBool: case coltype::kByte: case coltype::kInt: case coltype::kLong:
     case coltype::kMoney: case coltype::kFloat: case coltype::kDouble: case coltype::kDateTime:
     case coltype::kBinary: case coltype::kGuid: case coltype::kNumeric: case coltype::kComplex:
-    case coltype::kBigInt:
+    case coltype::kBigInt: case coltype::kExtDateTime:
       return true;
     case coltype::kText: case coltype::kMemo:
       if (textSortOrderFor(fmt, col) != TextSortOrder::Unsupported) return true;
@@ -224,6 +228,15 @@ void appendKeyColumn(const Format& fmt, const Column& col, bool asc, const Value
     case coltype::kMoney: case coltype::kBigInt:
       appendInteger(intFor(col, v), 8, asc, out);
       return;
+    case coltype::kExtDateTime: {
+      // Ticks since 0001-01-01: one number in the order of the dates.
+      std::optional<ExtDateTime> e;
+      if (v.type() == DataType::ExtDateTime || v.isText()) e = parseExtDateTimeText(v.bytes());
+      else if (v.type() == DataType::DateTime) e = extDateTimeFromSerial(v.asDouble());
+      if (!e) mismatch(col, v);
+      appendInteger(e->totalTicks(), 8, asc, out);
+      return;
+    }
     case coltype::kFloat: {
       float f = static_cast<float>(toDoubleFor(col, v));
       uint32_t bits;

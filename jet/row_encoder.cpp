@@ -1,5 +1,9 @@
 #include "jet/row_encoder.h"
 
+#include <optional>
+
+#include "jet/ext_datetime.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -211,6 +215,14 @@ Value coerceValue(const Format& fmt, const Column& c, const Value& v) {
       if (v.isText() && parseDouble(v.bytes(), num)) return Value::dateTime(num);
       conversionError(c, v);
     }
+    case coltype::kExtDateTime: {
+      std::optional<ExtDateTime> e;
+      if (v.type() == DataType::ExtDateTime || v.isText()) e = parseExtDateTimeText(v.bytes());
+      else if (v.type() == DataType::DateTime || (v.isNumeric() && v.type() != DataType::Boolean))
+        e = extDateTimeFromSerial(v.toDouble());
+      if (!e) conversionError(c, v);
+      return Value::text(extDateTimeText(*e), DataType::ExtDateTime);
+    }
     case coltype::kGuid: {
       if (v.type() == DataType::GUID) return v;
       std::array<uint8_t, 16> g;
@@ -309,6 +321,12 @@ std::string encodeCellBytes(const Format& fmt, uint16_t codePage, const Column& 
       uint8_t b[8]; put64(b, u); raw(b, 8); break;
     }
     case coltype::kGuid: out = v.bytes(); break;
+    case coltype::kExtDateTime: {
+      auto e = parseExtDateTimeText(v.bytes());
+      if (!e) conversionError(c, v);
+      out = storedExtDateTime(*e);
+      break;
+    }
     case coltype::kNumeric: {
       Decimal d = v.asDecimal();
       bool neg = d.mantissa < 0;

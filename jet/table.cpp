@@ -1,5 +1,7 @@
 #include "jet/table.h"
 
+#include "jet/ext_datetime.h"
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -131,6 +133,14 @@ ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, c
   return out;
 }
 
+namespace {
+Value extDateTimeValue(ByteView d) {
+  auto v = parseStoredExtDateTime(d);
+  if (!v) corrupt("a Date/Time Extended value is not a valid date");
+  return Value::text(extDateTimeText(*v), DataType::ExtDateTime);
+}
+}  // namespace
+
 Value RowDecoder::decodeFixed(ByteView d, const Column& c) const {
   switch (c.rawType) {
     case coltype::kByte: return Value::byte(d.u8(0));
@@ -160,6 +170,7 @@ Value RowDecoder::decodeFixed(ByteView d, const Column& c) const {
       return Value::decimal(dec);
     }
     case coltype::kText: return Value::text(db_.decodeText(d));
+    case coltype::kExtDateTime: return extDateTimeValue(d);
     default:
       return Value::binary(d.str(0, d.size));
   }
@@ -176,7 +187,7 @@ Value RowDecoder::decodeVar(ByteView d, const Column& c) const {
     case coltype::kBinary: return Value::binary(d.str(0, d.size));
     case coltype::kNumeric: case coltype::kGuid: case coltype::kLong: case coltype::kInt:
     case coltype::kDouble: case coltype::kDateTime: case coltype::kMoney: case coltype::kFloat:
-    case coltype::kByte: case coltype::kBigInt: case coltype::kComplex:
+    case coltype::kByte: case coltype::kBigInt: case coltype::kComplex: case coltype::kExtDateTime:
       // Fixed types stored in the variable area (seen with some converters).
       return d.size >= fixedDataWidth(c) ? decodeFixed(d, c) : Value();
     default:

@@ -64,6 +64,7 @@ size_t fixedDataWidth(const Column& c) {
       return 8;
     case coltype::kGuid: return 16;
     case coltype::kNumeric: return 17;
+    case coltype::kExtDateTime: return 42;
     default: return c.length;
   }
 }

@@ -1,5 +1,7 @@
 #include "jet/text.h"
 
+#include "jet/code_page.h"
+
 #include <algorithm>
 
 namespace jet {
@@ -165,39 +167,9 @@ std::u16string decodeUcs2Text(ByteView b) {
   return out;
 }
 
-namespace {
-// Windows-1252 0x80..0x9F.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-}  // namespace
+std::u16string decodeCodePageText(ByteView b, uint16_t codePage) { return decodeCodePage(b, codePage); }
 
-std::u16string decodeCodePageText(ByteView b, uint16_t /*codePage*/) {
-  std::u16string out;
-  out.reserve(b.size);
-  for (size_t i = 0; i < b.size; ++i) {
-    uint8_t c = b.data[i];
-    out.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c));
-  }
-  return out;
-}
-
-std::string encodeCodePageText(const std::u16string& s, uint16_t /*codePage*/) {
-  std::string out;
-  out.reserve(s.size());
-  for (char16_t c : s) {
-    if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
-    int found = -1;
-    for (int k = 0; k < 32; ++k)
-      if (kCp1252High[k] == c) found = k;
-    out.push_back(found >= 0 ? static_cast<char>(0x80 + found) : '?');
-  }
-  return out;
-}
+std::string encodeCodePageText(const std::u16string& s, uint16_t codePage) { return encodeCodePage(s, codePage); }
 
 std::string encodeUcs2Text(const std::u16string& s, bool compress) {
   if (compress && !s.empty()) {

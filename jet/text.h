@@ -23,8 +23,8 @@ std::u16string utf8ToUtf16(std::string_view s);
 std::u16string decodeUcs2Text(ByteView bytes);
 // The same, straight to UTF-8 (the hot path of reading rows).
 std::string decodeUcs2TextUtf8(ByteView bytes);
-// Jet 3: a single-byte code page (1252 and the other Windows code pages we
-// know; unknown code pages are read as 1252).
+// Jet 3: the database's Windows code page (see jet/code_page.h: undefined
+// bytes are kept, a character the code page cannot hold throws 3421).
 std::u16string decodeCodePageText(ByteView bytes, uint16_t codePage);
 // Encodes for storage. compress: use the FF FE form when it is shorter.
 std::string encodeUcs2Text(const std::u16string& s, bool compress);

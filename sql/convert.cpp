@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jet/error.h"
+#include "jet/ext_datetime.h"
 
 namespace sql {
 
@@ -326,9 +327,9 @@ double toDouble(const Value& v) {
     case DataType::Binary: case DataType::OLE: case DataType::GUID: case DataType::Complex:
       typeMismatch();
     case DataType::ExtDateTime: {
-      auto d = parseDate(v.bytes());
-      if (!d) typeMismatch();
-      return *d;
+      auto e = jet::parseExtDateTimeText(v.bytes());
+      if (!e) typeMismatch();
+      return jet::extDateTimeToSerial(*e);
     }
     default:
       return v.toDouble();
@@ -338,6 +339,10 @@ double toDouble(const Value& v) {
 double toDate(const Value& v) {
   switch (v.type()) {
     case DataType::Text: case DataType::Memo: case DataType::ExtDateTime: {
+      if (v.type() == DataType::ExtDateTime) {
+        auto e = jet::parseExtDateTimeText(v.bytes());
+        if (e) return jet::extDateTimeToSerial(*e);
+      }
       auto d = parseDate(v.bytes());
       if (d) return *d;
       auto n = parseNumber(v.bytes());

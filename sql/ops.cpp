@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "jet/error.h"
+#include "jet/ext_datetime.h"
 #include "sql/collate.h"
 #include "sql/convert.h"
 
@@ -302,7 +304,29 @@ bool numberLike(const Value& v) { return v.isNumeric() || v.type() == DataType::
 
 }  // namespace
 
+namespace {
+
+// Date/Time Extended against any date-like value: both as 100 ns ticks.
+int64_t extTicks(const Value& v) {
+  std::optional<jet::ExtDateTime> e;
+  if (v.type() == DataType::ExtDateTime) e = jet::parseExtDateTimeText(v.bytes());
+  else if (v.isText()) {
+    e = jet::parseExtDateTimeText(v.bytes());
+    if (!e) e = jet::extDateTimeFromSerial(toDate(v));
+  } else if (v.type() == DataType::DateTime || (v.isNumeric() && v.type() != DataType::Boolean)) {
+    e = jet::extDateTimeFromSerial(v.toDouble());
+  }
+  if (!e) typeMismatch();
+  return e->totalTicks();
+}
+
+}  // namespace
+
 int compareValues(const Value& a, const Value& b) {
+  if (a.type() == DataType::ExtDateTime || b.type() == DataType::ExtDateTime) {
+    int64_t x = extTicks(a), y = extTicks(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
   if (a.isText() && b.isText()) return compareText(a.bytes(), b.bytes());
   if (numberLike(a) && numberLike(b)) return compareNumeric(a, b);
   if (a.isText() || b.isText()) {
