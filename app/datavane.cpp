@@ -64,14 +64,14 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
     if (!rs || grdData->row() < 1) return;
     try {
       rs->setAbsolutePosition(grdData->row() - 1);
-    } catch (const jet::Error&) {
+    } catch (const dao::Error&) {
     }
   });
   connect(grdData, &Grid::lastRowWanted, this, [this] {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
       dataModel_->fetchAll();
-    } catch (const jet::Error& e) {
+    } catch (const dao::Error& e) {
       QApplication::restoreOverrideCursor();
       showError(errorSpaced(e.number(), QString::fromStdString(e.what())), QString());
       return;

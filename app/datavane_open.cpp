@@ -52,7 +52,7 @@ void FrmDatavane::subOpenFile() {
 
   QFileInfo info(path);
   if (path.isEmpty() || !info.exists() || !info.isFile()) {
-    fail(jet::err::kFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+    fail(dao::err::kFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
     return;
   }
   dta1.DatabaseName = path.toStdString();
@@ -65,13 +65,13 @@ void FrmDatavane::subOpenFile() {
     try {
       dta1.Refresh();
       break;
-    } catch (const jet::Error& e) {
-      if (e.number() != jet::err::kBadPassword) {
+    } catch (const dao::Error& e) {
+      if (e.number() != dao::err::kBadPassword) {
         fail(e.number(), QString::fromStdString(e.what()));
         return;
       }
     } catch (const std::exception& e) {
-      fail(jet::err::kCorrupt, QString::fromStdString(e.what()));
+      fail(dao::err::kCorrupt, QString::fromStdString(e.what()));
       return;
     }
     if (intPasswordTries > 0) {

@@ -24,7 +24,7 @@ void FrmDatavane::subFillData() {
     // Columns fit the rows read so far, none wider than 4,500 twips.
     grdData->autoSize(0, grdData->cols() - 1, true, 4500);
     grdData->refresh();
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     // The grid never keeps another object's rows under the new caption.
     dta1.dropRecordset();
     modal().message(this, errorSpaced(e.number(), QString::fromStdString(e.what())), QString(),

@@ -18,7 +18,7 @@ namespace {
 
 const char* const kOperators[6] = {"=", "<", ">", "<>", ">=", "<="};
 
-QString valueText(const jet::Value& v) { return QString::fromStdString(dao::displayText(v)); }
+QString valueText(const dao::Value& v) { return QString::fromStdString(dao::displayText(v)); }
 
 }  // namespace
 
@@ -39,10 +39,10 @@ void FrmDatavane::subLoadTextBoxRecord() {
     }
     try {
       for (int i = 0; i <= intLastField && i < static_cast<int>(fieldRows.size()); ++i) {
-        jet::Value v = rs->value(i);
+        dao::Value v = rs->value(i);
         if (!v.isNull()) fieldRows[i].txtField->setText(valueText(v));
       }
-    } catch (const jet::Error& e) {
+    } catch (const dao::Error& e) {
       modal().message(this, errorSpaced(e.number(), QString::fromStdString(e.what())),
                       QStringLiteral("Error"), Buttons::Ok, Icon::None);
     }
@@ -88,9 +88,9 @@ void FrmDatavane::subLoadTextBoxRecord() {
     for (auto* c : cboSearch) c->addItem(name);
     if (rs->hasCurrent()) {
       try {
-        jet::Value v = rs->value(i);
+        dao::Value v = rs->value(i);
         if (!v.isNull()) r.txtField->setText(valueText(v));
-      } catch (const jet::Error& e) {
+      } catch (const dao::Error& e) {
         if (failure.isEmpty()) failure = errorSpaced(e.number(), QString::fromStdString(e.what()));
       }
     }
@@ -126,7 +126,7 @@ void FrmDatavane::refreshBoundBoxes() {
       if (col >= 0) {
         try {
           text = valueText(rs->value(col));
-        } catch (const jet::Error&) {
+        } catch (const dao::Error&) {
         }
       }
     }

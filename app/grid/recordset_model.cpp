@@ -35,7 +35,7 @@ QVariant RecordsetModel::data(const QModelIndex& ix, int role) const {
   if (!rs_ || !ix.isValid() || ix.row() >= shown_) return {};
   if (role == Qt::DisplayRole) {
     try {
-      jet::Value v = rs_->valueAt(ix.row(), ix.column());
+      dao::Value v = rs_->valueAt(ix.row(), ix.column());
       return QString::fromStdString(dao::displayText(v));
     } catch (const std::exception&) {
       return QStringLiteral("#Error");
