@@ -212,6 +212,7 @@ void FrmDatavane::buildRecordPages() {
     cboSearch[k]->setEditable(true);
     cboSearch[k]->setInsertPolicy(QComboBox::NoInsert);
   }
+  buildRecordButtons();
 }
 
 void FrmDatavane::place(QWidget* w, const Twips& t) const {
@@ -269,6 +270,7 @@ void FrmDatavane::applyGeometry() {
   place(lblOrderBy, {5280, 120, 750, 195});
   for (int k = 0; k < 3; ++k) place(cboSearch[k], {5280, 360 + 360 * k, 2055, 315});
   applyFieldRowGeometry();
+  placeRecordButtons();
   layingOut_ = false;
 }
 
@@ -377,8 +379,8 @@ void FrmDatavane::followCurrentRecord() {
   if (pos < 0) return;
   if (pos >= dataModel_->rowCount()) dataModel_->fetchTo(pos + 1);
   if (pos >= dataModel_->rowCount()) return;
-  QModelIndex ix = dataModel_->index(static_cast<int>(pos), std::max(0, grdData->currentIndex().column()));
-  grdData->setCurrentIndex(ix);
+  grdData->setCol(std::max(0, grdData->currentIndex().column()));
+  grdData->setRow(static_cast<int>(pos) + 1);
 }
 
 QString FrmDatavane::currentObjectName() const {

@@ -11,6 +11,7 @@
 
 #include "app/layout.h"
 #include "catalogue/data_control.h"
+#include "views/navigation.h"
 
 class QComboBox;
 class QFrame;
@@ -80,6 +81,9 @@ class FrmDatavane : public QMainWindow {
   QLabel* lblOrderBy = nullptr;
   QComboBox* cboSearch[3] = {};
   QPushButton* cmdAddNew = nullptr;  // enabled by the per-object reset
+  // Moves (0..3, record page) and the filter buttons (4 Clear, 5 Apply, filter page).
+  QToolButton* cmdRecord[6] = {};
+  QLineEdit* txtValueToSearch = nullptr;  // the statement last applied (read-only)
 
   // --- the data control
   dao::DataControl dta1;
@@ -109,6 +113,7 @@ class FrmDatavane : public QMainWindow {
   void scr2_Change();
   void txtField_GotFocus(int index);
   void txtField2_GotFocus(int index);
+  void cmdRecord_Click(int index);
 
   // Applies the twips geometry to the widgets.
   void applyGeometry();
@@ -129,12 +134,15 @@ class FrmDatavane : public QMainWindow {
   void buildControls();
   void buildFilesPage();
   void buildRecordPages();
+  void buildRecordButtons();
+  void placeRecordButtons();
   void applyFieldRowGeometry();
   void refreshBoundBoxes();
   void followCurrentRecord();
   void showError(const QString& text, const QString& title);
 
   RecordsetModel* dataModel_ = nullptr;
+  views::Navigation navigation_{dta1, this};
   int repositionKey_ = 0;
   int refreshKey_ = 0;
   bool layingOut_ = false;

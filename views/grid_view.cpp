@@ -6,6 +6,7 @@
 #include "app/grid/grid.h"
 #include "app/grid/recordset_model.h"
 #include "app/modal.h"
+#include "views/filter_statement.h"
 
 namespace app {
 
@@ -15,7 +16,7 @@ void FrmDatavane::subFillData() {
     lblTable->setText((blnIsTable ? QStringLiteral("Current Table: ") : QStringLiteral("Current Query: ")) +
                       name);
     place(lblTable, {9360, 480, 1485, 240});
-    dta1.RecordSource = "Select * from [" + name.toStdString() + "]";
+    dta1.RecordSource = views::plainStatement(name).toStdString();
     dta1.Refresh();
     dao::Recordset* rs = dta1.recordset();
     // An object without rows shows its headings and no rows.

@@ -302,6 +302,15 @@ void Grid::setDisplayMode(int mode) {
 }
 
 void Grid::keyPressEvent(QKeyEvent* e) {
+  // A cell reached by the keyboard is chosen as a click chooses it, so the
+  // highlight and the current record (or chosen object) are always one.
+  const QModelIndex before = currentIndex();
+  keyMove(e);
+  const QModelIndex after = currentIndex();
+  if (after.isValid() && after != before) onClicked(after);
+}
+
+void Grid::keyMove(QKeyEvent* e) {
   if (bound_ && e->key() == Qt::Key_End && (e->modifiers() & Qt::ControlModifier) &&
       bound_->canFetchMore(QModelIndex())) {
     emit lastRowWanted();

@@ -90,6 +90,7 @@ class Grid : public QTableView {
   void cellDoubleClicked();
 
  protected:
+  void keyMove(QKeyEvent* e);
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
