@@ -81,6 +81,9 @@ class FrmDatavane : public QMainWindow {
   QLabel* lblOrderBy = nullptr;
   QComboBox* cboSearch[3] = {};
   QPushButton* cmdAddNew = nullptr;  // enabled by the per-object reset
+  QPushButton* cmdSaveNew = nullptr;
+  QPushButton* cmdUpdate = nullptr;
+  QPushButton* cmdDelete = nullptr;
   // Moves (0..3, record page) and the filter buttons (4 Clear, 5 Apply, filter page).
   QToolButton* cmdRecord[6] = {};
   QLineEdit* txtValueToSearch = nullptr;  // the statement last applied (read-only)
@@ -114,6 +117,12 @@ class FrmDatavane : public QMainWindow {
   void txtField_GotFocus(int index);
   void txtField2_GotFocus(int index);
   void cmdRecord_Click(int index);
+  void cmdAddNew_Click();
+  void cmdSaveNew_Click();
+  void cmdUpdate_Click();
+  void cmdDelete_Click();
+  // True between a successful Add New and the next Save New that stores.
+  bool addState() const;
 
   // Applies the twips geometry to the widgets.
   void applyGeometry();
@@ -136,6 +145,10 @@ class FrmDatavane : public QMainWindow {
   void buildRecordPages();
   void buildRecordButtons();
   void placeRecordButtons();
+  void buildEditButtons();
+  void placeEditButtons();
+  void setAddState(bool add);
+  void showEditedRecord();
   void applyFieldRowGeometry();
   void refreshBoundBoxes();
   void followCurrentRecord();

@@ -47,6 +47,7 @@ void FrmDatavane::buildRecordButtons() {
   txtValueToSearch->setReadOnly(true);
   txtValueToSearch->setEnabled(false);
   txtValueToSearch->hide();
+  buildEditButtons();
 }
 
 void FrmDatavane::placeRecordButtons() {
@@ -58,6 +59,7 @@ void FrmDatavane::placeRecordButtons() {
   }
   place(txtValueToSearch, {5880, 0, 5175, 285});
   txtValueToSearch->raise();
+  placeEditButtons();
 }
 
 void FrmDatavane::cmdRecord_Click(int index) {

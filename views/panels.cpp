@@ -100,6 +100,12 @@ void FrmDatavane::subLoadTextBoxRecord() {
     r.txt2.left = 2000 + 700;
     r.lbl2.left = 50;
     r.txt2.width = 2000;
+    // Values that cannot be typed (OLE, binary, attachments, counters,
+    // calculated columns) are shown, never written back.
+    if (rs->Updatable() && !rs->fieldUpdatable(i)) r.txtField->setReadOnly(true);
+    r.txtField->setAccessibleName(name);
+    r.txtField2->setAccessibleName(name);
+    r.cboEval->setAccessibleName(name);
     r.txtField->installEventFilter(this);
     r.txtField2->installEventFilter(this);
     for (QWidget* w : {static_cast<QWidget*>(r.cboEval), static_cast<QWidget*>(r.lblField),

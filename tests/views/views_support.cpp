@@ -34,6 +34,14 @@ std::string peopleDatabase() {
                           jet::columnSpec("Select", DataType::Long)},
                          {}});
   {
+    jet::QuerySpec q;
+    q.name = "qryCities";
+    q.tables = {"People"};
+    q.columns = {{"City", ""}};
+    q.distinct = true;
+    jet::createQuery(*db, q);
+  }
+  {
     jet::TableWriter w(*db, "People");
     jet::ChangeScope change(*db);
     struct P {
@@ -74,6 +82,12 @@ void Window::chooseTable(const QString& name) {
   int r = apptest::findRow(w->grdFiles, name);
   ASSERT_GT(r, 0) << name.toStdString();
   apptest::click(w->grdFiles, r);
+}
+
+void Window::chooseQuery(const QString& name) {
+  int r = apptest::findRow(w->grdQueries, name);
+  ASSERT_GT(r, 0) << name.toStdString();
+  apptest::click(w->grdQueries, r);
 }
 
 void Window::tab(int t) {

@@ -13,7 +13,8 @@ namespace viewstest {
 // A fresh Jet 4 file holding the table "People" (ID counter, Name, City,
 // Age Long, Born DateTime, Notes Memo) with rows of Paris/Lyon people,
 // including a name with a quote and Nulls, plus the table "Odd Names"
-// whose columns are called "First Name" and "Select".
+// whose columns are called "First Name" and "Select", and the saved query
+// "qryCities" (SELECT DISTINCT City), a result that cannot be updated.
 std::string peopleDatabase();
 
 class Window {
@@ -22,6 +23,7 @@ class Window {
   std::unique_ptr<app::FrmDatavane> w;
   explicit Window(const std::string& file);
   void chooseTable(const QString& name);
+  void chooseQuery(const QString& name);
   void tab(int t);
   // Types the value and operator beside field name on the filter page.
   void filterOn(const QString& field, const QString& value, const QString& op = "=");
