@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
+#include <QHeaderView>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,8 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
     } catch (const dao::Error&) {
     }
   });
+  connect(grdData->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &FrmDatavane::grdData_HeadingClick);
   connect(grdData, &Grid::lastRowWanted, this, [this] {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
@@ -141,6 +144,7 @@ void FrmDatavane::buildControls() {
   grdData->setPalette(pal);
 
   buildRecordPages();
+  nameControls();
 
   connect(cmdFindFile, &QToolButton::clicked, this, &FrmDatavane::cmdFindFile_Click);
   connect(tab1, &QTabBar::currentChanged, this, &FrmDatavane::tab1_Switch);
@@ -151,6 +155,25 @@ void FrmDatavane::buildControls() {
   connect(cmd[1], &QToolButton::clicked, this, [this] { cmd_Click(1); });
   connect(scr1, &QScrollBar::valueChanged, this, &FrmDatavane::scr1_Change);
   connect(scr2, &QScrollBar::valueChanged, this, &FrmDatavane::scr2_Change);
+}
+
+void FrmDatavane::nameControls() {
+  txtMDBFile->setAccessibleName(QStringLiteral("Table Location"));
+  cmdFindFile->setAccessibleName(cmdFindFile->toolTip());
+  grdFiles->setAccessibleName(QStringLiteral("Tables"));
+  grdQueries->setAccessibleName(QStringLiteral("Queries"));
+  grdIndexes->setAccessibleName(QStringLiteral("Indexes"));
+  grdFields->setAccessibleName(QStringLiteral("Columns in Table or Query"));
+  grdFieldsSelectedx->setAccessibleName(QStringLiteral("Selected Columns"));
+  grdData->setAccessibleName(QStringLiteral("Grid View"));
+  txtQuery->setAccessibleName(QStringLiteral("Query SQL"));
+  tab1->setAccessibleName(QStringLiteral("Pages"));
+  for (auto* l : findChildren<QLabel*>()) l->setAccessibleName(l->text());
+  for (int i = 0; i < 2; ++i) cmd[i]->setAccessibleName(cmd[i]->toolTip());
+  const char* sorts[3] = {"First sort field", "Second sort field", "Third sort field"};
+  for (int k = 0; k < 3; ++k) cboSearch[k]->setAccessibleName(QString::fromLatin1(sorts[k]));
+  scr1->setAccessibleName(QStringLiteral("Scroll record panel"));
+  scr2->setAccessibleName(QStringLiteral("Scroll filter panel"));
 }
 
 void FrmDatavane::buildFilesPage() {

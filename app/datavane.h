@@ -117,6 +117,9 @@ class FrmDatavane : public QMainWindow {
   void txtField_GotFocus(int index);
   void txtField2_GotFocus(int index);
   void cmdRecord_Click(int index);
+  // A click on a heading of the data grid: sorted by that column, a second
+  // click on the same heading sorts it descending, a third ascending again.
+  void grdData_HeadingClick(int column);
   void cmdAddNew_Click();
   void cmdSaveNew_Click();
   void cmdUpdate_Click();
@@ -142,6 +145,7 @@ class FrmDatavane : public QMainWindow {
  private:
   void buildControls();
   void buildFilesPage();
+  void nameControls();
   void buildRecordPages();
   void buildRecordButtons();
   void placeRecordButtons();
@@ -156,6 +160,8 @@ class FrmDatavane : public QMainWindow {
 
   RecordsetModel* dataModel_ = nullptr;
   views::Navigation navigation_{dta1, this};
+  int sortColumn_ = -1;
+  bool sortDescending_ = false;
   int repositionKey_ = 0;
   int refreshKey_ = 0;
   bool layingOut_ = false;

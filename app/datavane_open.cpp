@@ -83,6 +83,12 @@ void FrmDatavane::subOpenFile() {
         return;
       }
     }
+    if (intPasswordTries == 0) {
+      // The prompt is about the new file: the previous file's objects are
+      // no longer shown beside it.
+      for (Grid* g : {grdFiles, grdQueries, grdIndexes, grdFields}) g->setRows(1);
+      lblTable->setText(QStringLiteral("Current Table:"));
+    }
     ++intPasswordTries;
     setApplicationTitle(QString::fromLatin1(kPasswordTitle));
     QString answer = modal().input(
@@ -110,6 +116,9 @@ void FrmDatavane::subOpenFile() {
   for (const auto& q : db->QueryDefs())
     grdQueries->addItem(QString::fromStdString(q.Name()) + QLatin1Char('\t'));
   grdFiles->setExtendLastCol(true);
+  // Names are never cut after an opening: the columns fit them.
+  grdFiles->autoSize(0, grdFiles->cols() - 1, true);
+  grdQueries->autoSize(0, grdQueries->cols() - 1, true);
   grdFiles->refresh();
   subSaveDefaultFile(*this);
 }

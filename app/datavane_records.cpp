@@ -87,4 +87,16 @@ void FrmDatavane::cmdRecord_Click(int index) {
   txtValueToSearch->show();
 }
 
+void FrmDatavane::grdData_HeadingClick(int column) {
+  dao::Recordset* rs = dta1.recordset();
+  if (!rs || column < 0 || column >= rs->fieldCount()) return;
+  sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
+  sortColumn_ = column;
+  const QString field = QString::fromStdString(rs->Fields()[static_cast<size_t>(column)].Name);
+  const QString applied = navigation_.sortBy(currentObjectName(), field, sortDescending_);
+  if (applied.isEmpty()) return;
+  txtValueToSearch->setText(applied);
+  txtValueToSearch->show();
+}
+
 }  // namespace app

@@ -17,6 +17,8 @@ void FrmDatavane::subFillData() {
                       name);
     place(lblTable, {9360, 480, 1485, 240});
     dta1.RecordSource = views::plainStatement(name).toStdString();
+    navigation_.forgetFilter();
+    sortColumn_ = -1;
     dta1.Refresh();
     dao::Recordset* rs = dta1.recordset();
     // An object without rows shows its headings and no rows.

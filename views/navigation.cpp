@@ -44,6 +44,8 @@ bool Navigation::move(int index) {
 
 QString Navigation::applyFilter(const QString& objectName,
                                 const std::vector<FilterCondition>& conditions, const QString sort[3]) {
+  const QString none[3];
+  where_ = filterClause(conditions, none);
   const QString statement = plainStatement(objectName) + filterClause(conditions, sort);
   try {
     dta_.RecordSource = statement.toStdString();
@@ -62,6 +64,23 @@ QString Navigation::applyFilter(const QString& objectName,
     }
     rs->MoveFirst();
     return QString::fromStdString(dta_.RecordSource);
+  } catch (const dao::Error& e) {
+    report(e);
+    return {};
+  }
+}
+
+QString Navigation::sortBy(const QString& objectName, const QString& field, bool descending) {
+  const QString statement = plainStatement(objectName) + where_ + QStringLiteral(" ORDER BY ") +
+                            bracketName(field) + (descending ? QStringLiteral(" DESC") : QString());
+  try {
+    dta_.RecordSource = statement.toStdString();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+      ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    dta_.Refresh();
+    return statement;
   } catch (const dao::Error& e) {
     report(e);
     return {};

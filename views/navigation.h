@@ -32,8 +32,16 @@ class Navigation {
   QString applyFilter(const QString& objectName, const std::vector<FilterCondition>& conditions,
                       const QString sort[3]);
 
+  // A heading click of the data grid: the current filter's rows ordered by
+  // field (descending when asked). Returns the applied statement ("" when
+  // the engine refused it, which was then shown).
+  QString sortBy(const QString& objectName, const QString& field, bool descending);
+  // Back to the plain statement: the next sort uses no filter.
+  void forgetFilter() { where_.clear(); }
+
  private:
   void report(const dao::Error& e);
+  QString where_;  // the WHERE part of the filter last applied
   dao::DataControl& dta_;
   QWidget* parent_;
 };

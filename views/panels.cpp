@@ -104,6 +104,8 @@ void FrmDatavane::subLoadTextBoxRecord() {
     // calculated columns) are shown, never written back.
     if (rs->Updatable() && !rs->fieldUpdatable(i)) r.txtField->setReadOnly(true);
     r.txtField->setAccessibleName(name);
+    r.lblField->setAccessibleName(name);
+    r.lblField2->setAccessibleName(name);
     r.txtField2->setAccessibleName(name);
     r.cboEval->setAccessibleName(name);
     r.txtField->installEventFilter(this);

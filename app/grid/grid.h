@@ -61,6 +61,10 @@ class Grid : public QTableView {
 
   // Redraws; a bound grid re-reads its data.
   void refresh();
+  // The selected cells (or the current one) as tab-separated lines under a
+  // heading line of their columns; Ctrl+C puts this on the clipboard.
+  QString selectionText() const;
+  void copySelection();
 
   // Mode 3: comma-separated text, one line per row; fixedCells puts the
   // heading row first. False when the file cannot be written.

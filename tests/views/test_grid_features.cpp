@@ -1,0 +1,85 @@
+// The data grid beyond its first form: heading clicks sort through the
+// engine, Ctrl+C copies cells with their headings; every control carries an
+// accessible name.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/grid/grid.h"
+#include "catalogue/recordset.h"
+#include "tests/views/views_support.h"
+
+using viewstest::Window;
+
+TEST(GridFeatures, HeadingClicksSortAscendingThenDescendingAndKeepTheFilter) {
+  Window win(viewstest::peopleDatabase());
+  win.chooseTable("People");
+  win.tab(1);
+  QHeaderView* head = win.w->grdData->horizontalHeader();
+  emit head->sectionClicked(3);  // Age
+  apptest::pump();
+  EXPECT_EQ(win.w->dta1.RecordSource, "Select * from [People] ORDER BY [Age]");
+  EXPECT_EQ(win.w->txtValueToSearch->text(), "Select * from [People] ORDER BY [Age]");
+  EXPECT_EQ(win.w->grdData->textMatrix(1, 1), "Nobody");  // Null first
+  EXPECT_EQ(win.w->grdData->textMatrix(2, 1), "Emile");
+  emit head->sectionClicked(3);
+  apptest::pump();
+  EXPECT_EQ(win.w->dta1.RecordSource, "Select * from [People] ORDER BY [Age] DESC");
+  EXPECT_EQ(win.w->grdData->textMatrix(1, 1), "Denis");
+  // With a filter applied the sort keeps it.
+  win.tab(3);
+  win.filterOn("City", "Lyon");
+  win.w->cmdRecord[5]->click();
+  win.tab(1);
+  emit head->sectionClicked(1);
+  apptest::pump();
+  EXPECT_EQ(win.w->dta1.RecordSource, "Select * from [People] WHERE [City] = 'Lyon' ORDER BY [Name]");
+  ASSERT_EQ(win.w->grdData->rows(), 3);
+  EXPECT_EQ(win.w->grdData->textMatrix(1, 1), "Bruno");
+  EXPECT_TRUE(win.modal.messages().empty());
+}
+
+TEST(GridFeatures, CtrlCCopiesTheSelectedCellsWithAHeadingLine) {
+  Window win(viewstest::peopleDatabase());
+  win.chooseTable("People");
+  win.tab(1);
+  app::Grid* g = win.w->grdData;
+  g->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  g->setSelectionBehavior(QAbstractItemView::SelectItems);
+  g->selectionModel()->select(QItemSelection(g->model()->index(0, 1), g->model()->index(1, 2)),
+                              QItemSelectionModel::ClearAndSelect);
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+  QApplication::sendEvent(g, &press);
+  EXPECT_EQ(QApplication::clipboard()->text(), "Name\tCity\nAnne\tParis\nBruno\tLyon\n");
+}
+
+TEST(Accessibility, EveryControlOfTheMainWindowHasAName) {
+  Window win(viewstest::peopleDatabase());
+  win.chooseTable("People");
+  win.tab(2);
+  win.tab(3);
+  EXPECT_EQ(win.w->txtMDBFile->accessibleName(), "Table Location");
+  EXPECT_EQ(win.w->grdFiles->accessibleName(), "Tables");
+  EXPECT_EQ(win.w->grdData->accessibleName(), "Grid View");
+  EXPECT_EQ(win.w->fieldRows[1].txtField->accessibleName(), "Name");
+  EXPECT_EQ(win.w->fieldRows[1].cboEval->accessibleName(), "Name");
+  QStringList unnamed;
+  for (QWidget* c : win.w->findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractButton*>(c) ||
+                         qobject_cast<QComboBox*>(c) || qobject_cast<app::Grid*>(c) || qobject_cast<QLabel*>(c);
+    // Parts inside a control (a grid's corner button, a list's editor) belong to it.
+    QWidget* p = c->parentWidget();
+    if (!control || qobject_cast<QLineEdit*>(p) || qobject_cast<QComboBox*>(p) || qobject_cast<app::Grid*>(p))
+      continue;
+    if (c->accessibleName().isEmpty()) unnamed << c->objectName() + "/" + c->metaObject()->className();
+  }
+  EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+}
