@@ -261,7 +261,7 @@ void FrmDatavane::applyGeometry() {
   place(Label1, {480, 120, 1110, 195});
   place(cmdFindFile, {120, 360, 375, 315});
   place(txtMDBFile, {480, 360, 8775, 375});
-  place(lblTable, {9360, 480, 1485, 240});
+  placeCaption();
   // The tab control: its tab row, and the body the pages sit on.
   place(tabBody, {geo.tab1.left, geo.tab1.top + 330, geo.tab1.width, geo.tab1.height - 330});
   Twips bar = geo.tab1;
@@ -297,8 +297,19 @@ void FrmDatavane::applyGeometry() {
   layingOut_ = false;
 }
 
+void FrmDatavane::placeCaption() {
+  // "Current Table:" stays inside a narrow window: it moves left as far as
+  // the path box's start rather than leave the window.
+  const int clientTwips = pixelsToTwips(centralWidget() ? centralWidget()->width() : width(), dpi());
+  const int needed = pixelsToTwips(lblTable->sizeHint().width(), dpi()) + 120;
+  const int left = std::max(480, std::min(9360, clientTwips - needed));
+  place(lblTable, {left, 480, 1485, 240});
+}
+
 void FrmDatavane::applyFieldRowGeometry() {
   for (auto& r : fieldRows) {
+    // The record boxes follow the page's width, narrower and wider again.
+    r.txt.width = std::max(600, geo.pic1[2].width - r.txt.left - 300);
     place(r.lblField, r.lbl);
     place(r.txtField, r.txt);
     place(r.lblField2, r.lbl2);

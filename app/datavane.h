@@ -154,6 +154,7 @@ class FrmDatavane : public QMainWindow {
   void setAddState(bool add);
   void showEditedRecord();
   void applyFieldRowGeometry();
+  void placeCaption();
   void refreshBoundBoxes();
   void followCurrentRecord();
   void showError(const QString& text, const QString& title);

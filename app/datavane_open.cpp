@@ -106,7 +106,7 @@ void FrmDatavane::subOpenFile() {
   // The new database is open: the lists show its objects from here on.
   for (Grid* g : {grdFiles, grdQueries, grdIndexes, grdFields}) g->setRows(1);
   lblTable->setText(QStringLiteral("Current Table:"));
-  place(lblTable, {9360, 480, 1485, 240});
+  placeCaption();
   grdFiles->setColWidth(0, 2000);
   grdQueries->setColWidth(0, 2000);
   const dao::Database* db = dta1.database();

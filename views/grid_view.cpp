@@ -15,7 +15,7 @@ void FrmDatavane::subFillData() {
     const QString name = currentObjectName();
     lblTable->setText((blnIsTable ? QStringLiteral("Current Table: ") : QStringLiteral("Current Query: ")) +
                       name);
-    place(lblTable, {9360, 480, 1485, 240});
+    placeCaption();
     dta1.RecordSource = views::plainStatement(name).toStdString();
     navigation_.forgetFilter();
     sortColumn_ = -1;

@@ -83,3 +83,26 @@ TEST(Accessibility, EveryControlOfTheMainWindowHasAName) {
   }
   EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
+
+TEST(WindowLayout, RecordBoxesFollowTheWidthBackAndTheCaptionStaysInANarrowWindow) {
+  Window win(viewstest::peopleDatabase());
+  win.chooseTable("People");
+  win.tab(2);
+  const int wide = win.w->fieldRows[1].txtField->width();
+  win.w->resize(640, 600);
+  apptest::pump();
+  win.tab(1);
+  win.tab(2);
+  const int narrow = win.w->fieldRows[1].txtField->width();
+  EXPECT_LT(narrow, wide);
+  win.w->resize(1280, 800);
+  apptest::pump();
+  win.tab(1);
+  win.tab(2);
+  EXPECT_EQ(win.w->fieldRows[1].txtField->width(), wide);
+  win.w->resize(560, 600);
+  apptest::pump();
+  const QRect caption = win.w->lblTable->geometry();
+  EXPECT_LE(caption.left() + win.w->lblTable->sizeHint().width(), win.w->centralWidget()->width());
+  EXPECT_TRUE(win.w->lblTable->text().startsWith("Current Table: People"));
+}
