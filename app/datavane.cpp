@@ -50,6 +50,9 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
   buildControls();
   dataModel_ = new RecordsetModel(this);
   grdData->bindModel(dataModel_);
+  // Double-click or F2 edits a cell; Enter stores it as Update Changes does.
+  grdData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  dataModel_->setCellEditor([this](int row, int col, const QString& text) { return editCell(row, col, text); });
   refreshKey_ = dta1.addRefreshListener([this] {
     dataModel_->setRecordset(dta1.recordset());
     refreshBoundBoxes();

@@ -124,6 +124,8 @@ class FrmDatavane : public QMainWindow {
   void cmdSaveNew_Click();
   void cmdUpdate_Click();
   void cmdDelete_Click();
+  // Stores text typed into cell (row, col) of the data grid.
+  bool editCell(int row, int col, const QString& text);
   // True between a successful Add New and the next Save New that stores.
   bool addState() const;
 

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/datavane.h"
 #include "app/grid/grid.h"
@@ -153,6 +154,26 @@ void FrmDatavane::cmdDelete_Click() {
   } catch (const dao::Error& e) {
     modal().message(this, errorSpacedDash(e.number(), description(e)), QString(), Buttons::Ok,
                     Icon::None);
+  }
+}
+
+bool FrmDatavane::editCell(int row, int col, const QString& text) {
+  dao::Recordset* rs = dta1.recordset();
+  if (!rs) return false;
+  try {
+    if (rs->AbsolutePosition() != row) rs->setAbsolutePosition(row);
+    const std::string typed = text.toStdString();
+    if (typed == dao::displayText(rs->value(col))) return true;  // nothing changed
+    rs->Edit();
+    rs->setValue(col, dao::valueFromText(typed, rs->Fields()[static_cast<size_t>(col)].Type));
+    rs->Update();
+    // The grid reads the result again once the editor has closed.
+    QTimer::singleShot(0, this, [this] { showEditedRecord(); });
+    return true;
+  } catch (const dao::Error& e) {
+    rs->CancelUpdate();
+    modal().message(this, errorSpaced(e.number(), description(e)), QString(), Buttons::Ok, Icon::None);
+    return false;
   }
 }
 

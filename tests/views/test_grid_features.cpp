@@ -106,3 +106,25 @@ TEST(WindowLayout, RecordBoxesFollowTheWidthBackAndTheCaptionStaysInANarrowWindo
   EXPECT_LE(caption.left() + win.w->lblTable->sizeHint().width(), win.w->centralWidget()->width());
   EXPECT_TRUE(win.w->lblTable->text().startsWith("Current Table: People"));
 }
+
+TEST(GridFeatures, CellsEditedInPlaceAreStoredAndARefusedEditKeepsTheStoredValue) {
+  std::string file = viewstest::peopleDatabase();
+  Window win(file);
+  win.chooseTable("People");
+  win.tab(1);
+  app::Grid* g = win.w->grdData;
+  QAbstractItemModel* m = g->model();
+  EXPECT_FALSE(m->flags(m->index(0, 0)) & Qt::ItemIsEditable);  // the counter
+  ASSERT_TRUE(m->flags(m->index(1, 2)) & Qt::ItemIsEditable);
+  EXPECT_TRUE(m->setData(m->index(1, 2), QStringLiteral("Grenoble"), Qt::EditRole));
+  apptest::pump(5);
+  EXPECT_EQ(g->textMatrix(2, 2), "Grenoble");
+  EXPECT_FALSE(m->setData(m->index(1, 3), QStringLiteral("old"), Qt::EditRole));
+  auto msgs = win.modal.messages();
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_EQ(msgs[0].text, "Error  3421 Data type conversion error.");
+  EXPECT_EQ(g->textMatrix(2, 4 - 1), "35");
+  auto db = dao::DBEngine::OpenDatabase(file);
+  dao::Recordset rs(*db, "Select * from [People] WHERE [City] = 'Grenoble'");
+  EXPECT_EQ(rs.countAll(), 1);
+}
