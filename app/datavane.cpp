@@ -83,6 +83,8 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
       return;
     }
     QApplication::restoreOverrideCursor();
+    const int last = grdData->rows() - 1;
+    grdData->widenToRows(last - 60, last, 4500);
   });
   // Design client area 12,375 by 7,935 twips.
   resize(twipsToPixels(12375, dpi()), twipsToPixels(7935, dpi()));
@@ -418,6 +420,8 @@ void FrmDatavane::followCurrentRecord() {
   if (pos >= dataModel_->rowCount()) return;
   grdData->setCol(std::max(0, grdData->currentIndex().column()));
   grdData->setRow(static_cast<int>(pos) + 1);
+  // Rows far from the first screen may hold longer values than it did.
+  grdData->widenToRows(static_cast<int>(pos) - 40, static_cast<int>(pos) + 1, 4500);
 }
 
 QString FrmDatavane::currentObjectName() const {

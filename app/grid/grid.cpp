@@ -241,6 +241,21 @@ void Grid::autoSize(int first, int last, bool, int maxTwips) {
   }
 }
 
+void Grid::widenToRows(int firstRow, int lastRow, int maxTwips) {
+  firstRow = std::max(1, firstRow);
+  lastRow = std::min(lastRow, rows() - 1);
+  if (firstRow > lastRow) return;
+  const QFontMetrics cellFm(font());
+  const int pad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+  for (int c = 0; c < cols(); ++c) {
+    int w = 0;
+    for (int r = firstRow; r <= lastRow; ++r) w = std::max(w, cellFm.horizontalAdvance(textMatrix(r, c)));
+    w += pad;
+    if (maxTwips > 0) w = std::min(w, twipsToPixels(maxTwips, dpi()));
+    if (w > columnWidth(c)) setColumnWidth(c, w);
+  }
+}
+
 void Grid::setFontSize(double points) {
   if (points <= 0) return;
   QFont f = font();

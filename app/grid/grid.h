@@ -64,6 +64,9 @@ class Grid : public QTableView {
   // The selected cells (or the current one) as tab-separated lines under a
   // heading line of their columns; Ctrl+C puts this on the clipboard.
   QString selectionText() const;
+  // Widens (never narrows) every column to fit rows firstRow..lastRow
+  // (1-based), none wider than maxTwips (0: no limit).
+  void widenToRows(int firstRow, int lastRow, int maxTwips = 0);
   void copySelection();
 
   // Mode 3: comma-separated text, one line per row; fixedCells puts the

@@ -14,6 +14,9 @@
 #include <QToolButton>
 
 #include "app/grid/grid.h"
+#include "jet/create.h"
+#include "jet/table_writer.h"
+#include "support/test_support.h"
 #include "catalogue/recordset.h"
 #include "tests/views/views_support.h"
 
@@ -127,4 +130,29 @@ TEST(GridFeatures, CellsEditedInPlaceAreStoredAndARefusedEditKeepsTheStoredValue
   auto db = dao::DBEngine::OpenDatabase(file);
   dao::Recordset rs(*db, "Select * from [People] WHERE [City] = 'Grenoble'");
   EXPECT_EQ(rs.countAll(), 1);
+}
+
+TEST(GridFeatures, ColumnsWidenForLongerValuesFarFromTheFirstScreen) {
+  std::string path = testsupport::tempDir() + "/long_ids.mdb";
+  jet::createDatabase(path);
+  {
+    auto db = jet::Database::open(path);
+    jet::createTable(*db, {"T", {jet::columnSpec("Label", jet::DataType::Text, 80)}, {}});
+    jet::TableWriter w(*db, "T");
+    jet::ChangeScope change(*db);
+    for (int i = 0; i < 3000; ++i)
+      w.insert({jet::Value::text(i < 2990 ? "a" : "a much longer label than any of the first ones")});
+    change.commit();
+  }
+  Window win(path);
+  win.chooseTable("T");
+  win.tab(1);
+  app::Grid* g = win.w->grdData;
+  const int before = g->columnWidth(0);
+  g->setFocus();
+  QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+  QApplication::sendEvent(g, &end);
+  apptest::pump();
+  EXPECT_GT(g->columnWidth(0), before);
+  EXPECT_GE(g->columnWidth(0), g->fontMetrics().horizontalAdvance("a much longer label than any of the first ones"));
 }
