@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
+#include <QHeaderView>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,9 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
   buildMenus(*this);
   dataModel_ = new RecordsetModel(this);
   grdData->bindModel(dataModel_);
+  // Double-click or F2 edits a cell; Enter stores it as Update Changes does.
+  grdData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  dataModel_->setCellEditor([this](int row, int col, const QString& text) { return editCell(row, col, text); });
   refreshKey_ = dta1.addRefreshListener([this] {
     dataModel_->setRecordset(dta1.recordset());
     refreshBoundBoxes();
@@ -66,19 +70,23 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
     if (!rs || grdData->row() < 1) return;
     try {
       rs->setAbsolutePosition(grdData->row() - 1);
-    } catch (const jet::Error&) {
+    } catch (const dao::Error&) {
     }
   });
+  connect(grdData->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &FrmDatavane::grdData_HeadingClick);
   connect(grdData, &Grid::lastRowWanted, this, [this] {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
       dataModel_->fetchAll();
-    } catch (const jet::Error& e) {
+    } catch (const dao::Error& e) {
       QApplication::restoreOverrideCursor();
       showError(errorSpaced(e.number(), QString::fromStdString(e.what())), QString());
       return;
     }
     QApplication::restoreOverrideCursor();
+    const int last = grdData->rows() - 1;
+    grdData->widenToRows(last - 60, last, 4500);
   });
   // Design client area 12,375 by 7,935 twips.
   resize(twipsToPixels(12375, dpi()), twipsToPixels(7935, dpi()));
@@ -143,6 +151,7 @@ void FrmDatavane::buildControls() {
   grdData->setPalette(pal);
 
   buildRecordPages();
+  nameControls();
 
   connect(cmdFindFile, &QToolButton::clicked, this, &FrmDatavane::cmdFindFile_Click);
   connect(tab1, &QTabBar::currentChanged, this, &FrmDatavane::tab1_Switch);
@@ -153,6 +162,25 @@ void FrmDatavane::buildControls() {
   connect(cmd[1], &QToolButton::clicked, this, [this] { cmd_Click(1); });
   connect(scr1, &QScrollBar::valueChanged, this, &FrmDatavane::scr1_Change);
   connect(scr2, &QScrollBar::valueChanged, this, &FrmDatavane::scr2_Change);
+}
+
+void FrmDatavane::nameControls() {
+  txtMDBFile->setAccessibleName(QStringLiteral("Table Location"));
+  cmdFindFile->setAccessibleName(cmdFindFile->toolTip());
+  grdFiles->setAccessibleName(QStringLiteral("Tables"));
+  grdQueries->setAccessibleName(QStringLiteral("Queries"));
+  grdIndexes->setAccessibleName(QStringLiteral("Indexes"));
+  grdFields->setAccessibleName(QStringLiteral("Columns in Table or Query"));
+  grdFieldsSelectedx->setAccessibleName(QStringLiteral("Selected Columns"));
+  grdData->setAccessibleName(QStringLiteral("Grid View"));
+  txtQuery->setAccessibleName(QStringLiteral("Query SQL"));
+  tab1->setAccessibleName(QStringLiteral("Pages"));
+  for (auto* l : findChildren<QLabel*>()) l->setAccessibleName(l->text());
+  for (int i = 0; i < 2; ++i) cmd[i]->setAccessibleName(cmd[i]->toolTip());
+  const char* sorts[3] = {"First sort field", "Second sort field", "Third sort field"};
+  for (int k = 0; k < 3; ++k) cboSearch[k]->setAccessibleName(QString::fromLatin1(sorts[k]));
+  scr1->setAccessibleName(QStringLiteral("Scroll record panel"));
+  scr2->setAccessibleName(QStringLiteral("Scroll filter panel"));
 }
 
 void FrmDatavane::buildFilesPage() {
@@ -214,6 +242,7 @@ void FrmDatavane::buildRecordPages() {
     cboSearch[k]->setEditable(true);
     cboSearch[k]->setInsertPolicy(QComboBox::NoInsert);
   }
+  buildRecordButtons();
 }
 
 void FrmDatavane::place(QWidget* w, const Twips& t) const {
@@ -239,7 +268,7 @@ void FrmDatavane::applyGeometry() {
   place(Label1, {480, 120, 1110, 195});
   place(cmdFindFile, {120, 360, 375, 315});
   place(txtMDBFile, {480, 360, 8775, 375});
-  place(lblTable, {9360, 480, 1485, 240});
+  placeCaption();
   // The tab control: its tab row, and the body the pages sit on.
   place(tabBody, {geo.tab1.left, geo.tab1.top + 330, geo.tab1.width, geo.tab1.height - 330});
   Twips bar = geo.tab1;
@@ -271,11 +300,23 @@ void FrmDatavane::applyGeometry() {
   place(lblOrderBy, {5280, 120, 750, 195});
   for (int k = 0; k < 3; ++k) place(cboSearch[k], {5280, 360 + 360 * k, 2055, 315});
   applyFieldRowGeometry();
+  placeRecordButtons();
   layingOut_ = false;
+}
+
+void FrmDatavane::placeCaption() {
+  // "Current Table:" stays inside a narrow window: it moves left as far as
+  // the path box's start rather than leave the window.
+  const int clientTwips = pixelsToTwips(centralWidget() ? centralWidget()->width() : width(), dpi());
+  const int needed = pixelsToTwips(lblTable->sizeHint().width(), dpi()) + 120;
+  const int left = std::max(480, std::min(9360, clientTwips - needed));
+  place(lblTable, {left, 480, 1485, 240});
 }
 
 void FrmDatavane::applyFieldRowGeometry() {
   for (auto& r : fieldRows) {
+    // The record boxes follow the page's width, narrower and wider again.
+    r.txt.width = std::max(600, geo.pic1[2].width - r.txt.left - 300);
     place(r.lblField, r.lbl);
     place(r.txtField, r.txt);
     place(r.lblField2, r.lbl2);
@@ -379,8 +420,10 @@ void FrmDatavane::followCurrentRecord() {
   if (pos < 0) return;
   if (pos >= dataModel_->rowCount()) dataModel_->fetchTo(pos + 1);
   if (pos >= dataModel_->rowCount()) return;
-  QModelIndex ix = dataModel_->index(static_cast<int>(pos), std::max(0, grdData->currentIndex().column()));
-  grdData->setCurrentIndex(ix);
+  grdData->setCol(std::max(0, grdData->currentIndex().column()));
+  grdData->setRow(static_cast<int>(pos) + 1);
+  // Rows far from the first screen may hold longer values than it did.
+  grdData->widenToRows(static_cast<int>(pos) - 40, static_cast<int>(pos) + 1, 4500);
 }
 
 QString FrmDatavane::currentObjectName() const {

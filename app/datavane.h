@@ -11,6 +11,7 @@
 
 #include "app/layout.h"
 #include "catalogue/data_control.h"
+#include "views/navigation.h"
 
 class QComboBox;
 class QFrame;
@@ -80,6 +81,12 @@ class FrmDatavane : public QMainWindow {
   QLabel* lblOrderBy = nullptr;
   QComboBox* cboSearch[3] = {};
   QPushButton* cmdAddNew = nullptr;  // enabled by the per-object reset
+  QPushButton* cmdSaveNew = nullptr;
+  QPushButton* cmdUpdate = nullptr;
+  QPushButton* cmdDelete = nullptr;
+  // Moves (0..3, record page) and the filter buttons (4 Clear, 5 Apply, filter page).
+  QToolButton* cmdRecord[6] = {};
+  QLineEdit* txtValueToSearch = nullptr;  // the statement last applied (read-only)
 
   // --- the data control
   dao::DataControl dta1;
@@ -109,6 +116,18 @@ class FrmDatavane : public QMainWindow {
   void scr2_Change();
   void txtField_GotFocus(int index);
   void txtField2_GotFocus(int index);
+  void cmdRecord_Click(int index);
+  // A click on a heading of the data grid: sorted by that column, a second
+  // click on the same heading sorts it descending, a third ascending again.
+  void grdData_HeadingClick(int column);
+  void cmdAddNew_Click();
+  void cmdSaveNew_Click();
+  void cmdUpdate_Click();
+  void cmdDelete_Click();
+  // Stores text typed into cell (row, col) of the data grid.
+  bool editCell(int row, int col, const QString& text);
+  // True between a successful Add New and the next Save New that stores.
+  bool addState() const;
 
   // Applies the twips geometry to the widgets.
   void applyGeometry();
@@ -128,13 +147,24 @@ class FrmDatavane : public QMainWindow {
  private:
   void buildControls();
   void buildFilesPage();
+  void nameControls();
   void buildRecordPages();
+  void buildRecordButtons();
+  void placeRecordButtons();
+  void buildEditButtons();
+  void placeEditButtons();
+  void setAddState(bool add);
+  void showEditedRecord();
   void applyFieldRowGeometry();
+  void placeCaption();
   void refreshBoundBoxes();
   void followCurrentRecord();
   void showError(const QString& text, const QString& title);
 
   RecordsetModel* dataModel_ = nullptr;
+  views::Navigation navigation_{dta1, this};
+  int sortColumn_ = -1;
+  bool sortDescending_ = false;
   int repositionKey_ = 0;
   int refreshKey_ = 0;
   bool layingOut_ = false;

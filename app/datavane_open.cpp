@@ -52,7 +52,7 @@ void FrmDatavane::subOpenFile() {
 
   QFileInfo info(path);
   if (path.isEmpty() || !info.exists() || !info.isFile()) {
-    fail(jet::err::kFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+    fail(dao::err::kFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
     return;
   }
   dta1.DatabaseName = path.toStdString();
@@ -65,13 +65,13 @@ void FrmDatavane::subOpenFile() {
     try {
       dta1.Refresh();
       break;
-    } catch (const jet::Error& e) {
-      if (e.number() != jet::err::kBadPassword) {
+    } catch (const dao::Error& e) {
+      if (e.number() != dao::err::kBadPassword) {
         fail(e.number(), QString::fromStdString(e.what()));
         return;
       }
     } catch (const std::exception& e) {
-      fail(jet::err::kCorrupt, QString::fromStdString(e.what()));
+      fail(dao::err::kCorrupt, QString::fromStdString(e.what()));
       return;
     }
     if (intPasswordTries > 0) {
@@ -82,6 +82,12 @@ void FrmDatavane::subOpenFile() {
         abandon();
         return;
       }
+    }
+    if (intPasswordTries == 0) {
+      // The prompt is about the new file: the previous file's objects are
+      // no longer shown beside it.
+      for (Grid* g : {grdFiles, grdQueries, grdIndexes, grdFields}) g->setRows(1);
+      lblTable->setText(QStringLiteral("Current Table:"));
     }
     ++intPasswordTries;
     setApplicationTitle(QString::fromLatin1(kPasswordTitle));
@@ -100,7 +106,7 @@ void FrmDatavane::subOpenFile() {
   // The new database is open: the lists show its objects from here on.
   for (Grid* g : {grdFiles, grdQueries, grdIndexes, grdFields}) g->setRows(1);
   lblTable->setText(QStringLiteral("Current Table:"));
-  place(lblTable, {9360, 480, 1485, 240});
+  placeCaption();
   grdFiles->setColWidth(0, 2000);
   grdQueries->setColWidth(0, 2000);
   const dao::Database* db = dta1.database();
@@ -110,6 +116,9 @@ void FrmDatavane::subOpenFile() {
   for (const auto& q : db->QueryDefs())
     grdQueries->addItem(QString::fromStdString(q.Name()) + QLatin1Char('\t'));
   grdFiles->setExtendLastCol(true);
+  // Names are never cut after an opening: the columns fit them.
+  grdFiles->autoSize(0, grdFiles->cols() - 1, true);
+  grdQueries->autoSize(0, grdQueries->cols() - 1, true);
   grdFiles->refresh();
   subSaveDefaultFile(*this);
 }

@@ -55,7 +55,7 @@ void FrmDatavane::grdFiles_Click() {
         grdIndexes->addItem(q(ix.Name) + '\t' + q(ix.Fields) + '\t' + truth(ix.Required) + '\t' +
                             truth(ix.Primary) + '\t' + truth(ix.Unique));
     db->Close();
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     grdIndexes->setRows(1);
     grdFields->setRows(1);
     showError(errorDash(e.number(), q(e.what())), QStringLiteral("Error"));
@@ -83,7 +83,7 @@ void FrmDatavane::grdQueries_Click() {
         grdFields->addItem(q(f.SourceTable) + '\t' + q(f.SourceField) + '\t' + q(f.Name) + '\t' +
                            q(dao::typeName(f.Type)) + '\t' + QString::number(f.Size) + '\t' +
                            truth(f.Required));
-    } catch (const jet::Error&) {
+    } catch (const dao::Error&) {
       db->Close();
       txtQuery->setPlainText(q(sqlText));
       throw;
@@ -93,7 +93,7 @@ void FrmDatavane::grdQueries_Click() {
       txtQuery->setPlainText(q(dta1.database()->QueryDefByName(name).SQL()));
     else
       txtQuery->setPlainText(q(sqlText));
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     grdFields->setRows(1);
     showError(errorDash(e.number(), q(e.what())), QStringLiteral("Error"));
   }

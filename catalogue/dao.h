@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
+#include "catalogue/types.h"
 
 namespace jet {
 class Database;

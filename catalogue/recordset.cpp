@@ -22,27 +22,37 @@ bool Recordset::BOF() const { return cursor_->bof(); }
 bool Recordset::EOF_() const { return cursor_->eof(); }
 
 jet::Value Recordset::value(int col) const {
+  if (onDeleted_) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
   if (col < 0 || col >= fieldCount())
     throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
   return cursor_->value(static_cast<size_t>(col));
 }
 
 void Recordset::MoveFirst() {
+  leavePending();
   cursor_->moveFirst();
   notify();
 }
 
 void Recordset::MovePrevious() {
+  leavePending();
   cursor_->movePrevious();
   notify();
 }
 
 void Recordset::MoveNext() {
+  const bool fromDeleted = onDeleted_;
+  leavePending();
+  if (fromDeleted && !cursor_->eof()) {
+    notify();
+    return;
+  }
   cursor_->moveNext();
   notify();
 }
 
 void Recordset::MoveLast() {
+  leavePending();
   cursor_->moveLast();
   notify();
 }
@@ -57,6 +67,7 @@ int64_t Recordset::AbsolutePosition() const {
 }
 
 void Recordset::setAbsolutePosition(int64_t row) {
+  leavePending();
   if (row < 0 || !cursor_->fetchTo(static_cast<size_t>(row) + 1))
     throw jet::Error(3001, "Invalid argument.");
   cursor_->setBookmark(row);
@@ -87,10 +98,17 @@ void Recordset::setBookmark(const std::string& b) {
     n = -1;
   }
   cursor_->setBookmark(n);
+  leavePending();
   notify();
 }
 
 bool Recordset::Updatable() const { return cursor_->updatable(); }
+
+void Recordset::leavePending() {
+  onDeleted_ = false;
+  editMode_ = EditMode::None;
+  pending_.clear();
+}
 
 void Recordset::notify() {
   if (onReposition_) onReposition_();

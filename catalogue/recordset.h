@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/dao.h"
+#include "jet/table.h"
 #include "jet/value.h"
 
 namespace sql {
@@ -71,6 +72,30 @@ class Recordset {
 
   bool Updatable() const;
 
+  // ---- editing (results drawn from one table only; 3027 otherwise)
+  // Add: a new record pending until Update; Edit: the current record's
+  // changes pending until Update. Update stores the pending values as one
+  // change through the journal (all of it or nothing) and reads the result
+  // again, standing on the stored record (its bookmark is LastModified).
+  // A failing Update keeps the pending values, so they can be corrected and
+  // stored again. Fields whose values cannot be typed (OLE, binary,
+  // attachments, auto-numbers, calculated columns) keep their stored values.
+  enum class EditMode { None, Edit, Add };
+  EditMode editMode() const { return editMode_; }
+  void AddNew();        // 3027 when the result cannot be updated
+  void Edit();          // 3027; 3021 without a current record
+  void CancelUpdate();  // drops what is pending
+  // Sets field col of the pending record; 3020 without AddNew or Edit,
+  // 3164 for a field that cannot be updated.
+  void setValue(int col, const Value& v);
+  void Update();  // 3020 when nothing is pending
+  // Removes the current record at once. The position stays on it until
+  // the next move: meanwhile it has no values (3021), and a second Delete
+  // is refused.
+  void Delete();
+  // Whether field col can be changed through this recordset.
+  bool fieldUpdatable(int col) const;
+
   // The engine's cursor underneath (moves made on it directly are not
   // reported to the listener).
   sql::Recordset& cursor() { return *cursor_; }
@@ -81,12 +106,20 @@ class Recordset {
 
  private:
   void notify();
+  // Runs the statement again and stands on the record at rid (or the
+  // nearest position to index when it is gone).
+  void reopen(const jet::RowId* rid, int64_t index);
+  void requireUpdatable() const;
+  void leavePending();
 
   Database& db_;
   std::string source_;
   std::unique_ptr<sql::Recordset> cursor_;
   std::vector<Field> fields_;
   std::string lastModified_;
+  EditMode editMode_ = EditMode::None;
+  std::vector<std::pair<int, Value>> pending_;
+  bool onDeleted_ = false;
   Listener onReposition_;
 };
 

@@ -6,6 +6,7 @@
 #include "app/grid/grid.h"
 #include "app/grid/recordset_model.h"
 #include "app/modal.h"
+#include "views/filter_statement.h"
 
 namespace app {
 
@@ -14,8 +15,10 @@ void FrmDatavane::subFillData() {
     const QString name = currentObjectName();
     lblTable->setText((blnIsTable ? QStringLiteral("Current Table: ") : QStringLiteral("Current Query: ")) +
                       name);
-    place(lblTable, {9360, 480, 1485, 240});
-    dta1.RecordSource = "Select * from [" + name.toStdString() + "]";
+    placeCaption();
+    dta1.RecordSource = views::plainStatement(name).toStdString();
+    navigation_.forgetFilter();
+    sortColumn_ = -1;
     dta1.Refresh();
     dao::Recordset* rs = dta1.recordset();
     // An object without rows shows its headings and no rows.
@@ -24,7 +27,7 @@ void FrmDatavane::subFillData() {
     // Columns fit the rows read so far, none wider than 4,500 twips.
     grdData->autoSize(0, grdData->cols() - 1, true, 4500);
     grdData->refresh();
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     // The grid never keeps another object's rows under the new caption.
     dta1.dropRecordset();
     modal().message(this, errorSpaced(e.number(), QString::fromStdString(e.what())), QString(),

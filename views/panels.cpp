@@ -18,7 +18,7 @@ namespace {
 
 const char* const kOperators[6] = {"=", "<", ">", "<>", ">=", "<="};
 
-QString valueText(const jet::Value& v) { return QString::fromStdString(dao::displayText(v)); }
+QString valueText(const dao::Value& v) { return QString::fromStdString(dao::displayText(v)); }
 
 }  // namespace
 
@@ -39,10 +39,10 @@ void FrmDatavane::subLoadTextBoxRecord() {
     }
     try {
       for (int i = 0; i <= intLastField && i < static_cast<int>(fieldRows.size()); ++i) {
-        jet::Value v = rs->value(i);
+        dao::Value v = rs->value(i);
         if (!v.isNull()) fieldRows[i].txtField->setText(valueText(v));
       }
-    } catch (const jet::Error& e) {
+    } catch (const dao::Error& e) {
       modal().message(this, errorSpaced(e.number(), QString::fromStdString(e.what())),
                       QStringLiteral("Error"), Buttons::Ok, Icon::None);
     }
@@ -88,9 +88,9 @@ void FrmDatavane::subLoadTextBoxRecord() {
     for (auto* c : cboSearch) c->addItem(name);
     if (rs->hasCurrent()) {
       try {
-        jet::Value v = rs->value(i);
+        dao::Value v = rs->value(i);
         if (!v.isNull()) r.txtField->setText(valueText(v));
-      } catch (const jet::Error& e) {
+      } catch (const dao::Error& e) {
         if (failure.isEmpty()) failure = errorSpaced(e.number(), QString::fromStdString(e.what()));
       }
     }
@@ -100,6 +100,14 @@ void FrmDatavane::subLoadTextBoxRecord() {
     r.txt2.left = 2000 + 700;
     r.lbl2.left = 50;
     r.txt2.width = 2000;
+    // Values that cannot be typed (OLE, binary, attachments, counters,
+    // calculated columns) are shown, never written back.
+    if (rs->Updatable() && !rs->fieldUpdatable(i)) r.txtField->setReadOnly(true);
+    r.txtField->setAccessibleName(name);
+    r.lblField->setAccessibleName(name);
+    r.lblField2->setAccessibleName(name);
+    r.txtField2->setAccessibleName(name);
+    r.cboEval->setAccessibleName(name);
     r.txtField->installEventFilter(this);
     r.txtField2->installEventFilter(this);
     for (QWidget* w : {static_cast<QWidget*>(r.cboEval), static_cast<QWidget*>(r.lblField),
@@ -126,7 +134,7 @@ void FrmDatavane::refreshBoundBoxes() {
       if (col >= 0) {
         try {
           text = valueText(rs->value(col));
-        } catch (const jet::Error&) {
+        } catch (const dao::Error&) {
         }
       }
     }

@@ -1,11 +1,22 @@
 // Window benchmark: opens FILE, chooses TABLE (default: the first user
 // table), and times the switch to "Grid View" up to the first painted
 // screen, the jump to the last row, and the switches to the record and
-// filter pages. Reports the peak memory of the process.
-//   bench_gui FILE [TABLE]
+// filter pages; then, on a copy of FILE, Apply Filter & Order By (the first
+// row's value of the field CITY, sorted by the field NAME; defaults "City"
+// and "Name"), a heading sort, Last Record, Save New, Update Changes and
+// Delete Record, each beside the engine alone running the same statement
+// (ratio window / engine). Reports the peak memory of the process.
+//   bench_gui FILE [TABLE [CITY NAME]]
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 #include <QKeyEvent>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -19,6 +30,8 @@
 #include "app/modal.h"
 #include "app/program.h"
 #include "catalogue/recordset.h"
+#include "sql/engine.h"
+#include "sql/recordset.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,6 +65,79 @@ void paint(QWidget* w) {
   QApplication::processEvents();
 }
 
+// The engine alone: statement run to its first screen of rows.
+double engineFirstRows(app::FrmDatavane& w, const std::string& statement) {
+  auto t0 = Clock::now();
+  auto rs = sql::openRecordset(w.dta1.database()->engine(), statement);
+  rs->fetchTo(40);
+  return msSince(t0);
+}
+
+void line(const char* what, double windowMs, double engineMs) {
+  std::printf("%-26s%8.1f ms   engine alone %8.1f ms   ratio %.2f\n", what, windowMs, engineMs,
+              engineMs > 0 ? windowMs / engineMs : 0.0);
+}
+
+void runEditing(app::FrmDatavane& w, const char* cityField, const char* nameField) {
+  const QString object = w.currentObjectName();
+  w.tab1->setCurrentIndex(3);
+  paint(&w);
+  dao::Recordset* rs = w.dta1.recordset();
+  int city = rs->fieldIndex(cityField), name = rs->fieldIndex(nameField);
+  if (city < 0 || name < 0 || city >= static_cast<int>(w.fieldRows.size())) {
+    std::fprintf(stderr, "no fields %s and %s\n", cityField, nameField);
+    return;
+  }
+  rs->MoveFirst();
+  const QString value = QString::fromStdString(dao::displayText(rs->value(city)));
+  w.fieldRows[static_cast<size_t>(city)].txtField2->setText(value);
+  w.cboSearch[0]->setCurrentText(QString::fromLatin1(nameField));
+  auto t0 = Clock::now();
+  w.cmdRecord[5]->click();
+  paint(&w);
+  double ms = msSince(t0);
+  line("Apply Filter & Order By:", ms, engineFirstRows(w, w.dta1.RecordSource));
+  std::printf("  %s (%lld rows read so far)\n", w.dta1.RecordSource.c_str(),
+              static_cast<long long>(w.dta1.recordset()->RecordCount()));
+  w.cmdRecord[4]->click();  // Clear Filter
+  w.tab1->setCurrentIndex(1);
+  paint(&w);
+  t0 = Clock::now();
+  emit w.grdData->horizontalHeader()->sectionClicked(name);
+  paint(&w);
+  ms = msSince(t0);
+  line("heading sort:", ms, engineFirstRows(w, w.dta1.RecordSource));
+  w.cmdRecord[4]->click();
+  w.tab1->setCurrentIndex(2);
+  paint(&w);
+  t0 = Clock::now();
+  w.cmdRecord[3]->click();  // Last Record
+  paint(&w);
+  ms = msSince(t0);
+  {
+    auto t1 = Clock::now();
+    auto e = sql::openRecordset(w.dta1.database()->engine(), w.dta1.RecordSource);
+    e->moveLast();
+    line("Last Record:", ms, msSince(t1));
+  }
+  w.cmdAddNew->click();
+  w.fieldRows[static_cast<size_t>(name)].txtField->setText("Bench record");
+  t0 = Clock::now();
+  w.cmdSaveNew->click();
+  paint(&w);
+  std::printf("%-26s%8.1f ms\n", "Save New:", msSince(t0));
+  w.fieldRows[static_cast<size_t>(name)].txtField->setText("Bench record changed");
+  t0 = Clock::now();
+  w.cmdUpdate->click();
+  paint(&w);
+  std::printf("%-26s%8.1f ms\n", "Update Changes:", msSince(t0));
+  t0 = Clock::now();
+  w.cmdDelete->click();
+  paint(&w);
+  std::printf("%-26s%8.1f ms\n", "Delete Record:", msSince(t0));
+  (void)object;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,12 +149,19 @@ int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QTemporaryDir dir;
   app::initProgram((dir.path() + "/MDBGlimmer.ini").toStdString());
+  // Edits go to a copy; the file given is never changed.
+  const QString copy = dir.path() + "/bench_copy" + QFileInfo(QString::fromLocal8Bit(argv[1])).suffix().prepend('.');
+  if (!QFile::copy(QString::fromLocal8Bit(argv[1]), copy)) {
+    std::fprintf(stderr, "cannot copy %s\n", argv[1]);
+    return 1;
+  }
+  QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   Quiet quiet;
   app::installModal(&quiet);
 
   auto t0 = Clock::now();
   app::FrmDatavane w;
-  w.formLoad(QString::fromLocal8Bit(argv[1]));
+  w.formLoad(copy);
   w.resize(1280, 800);
   w.show();
   paint(&w);
@@ -125,6 +218,7 @@ int main(int argc, char** argv) {
     paint(&w);
     std::printf("switch to tab %d:          %8.1f ms\n", t, msSince(t0));
   }
+  runEditing(w, argc > 3 ? argv[3] : "City", argc > 4 ? argv[4] : "Name");
   std::printf("peak memory:              %8.1f MB\n", peakKb() / 1024.0);
   app::installModal(nullptr);
   return 0;

@@ -1,5 +1,9 @@
 #include "app/grid/grid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
@@ -237,6 +241,21 @@ void Grid::autoSize(int first, int last, bool, int maxTwips) {
   }
 }
 
+void Grid::widenToRows(int firstRow, int lastRow, int maxTwips) {
+  firstRow = std::max(1, firstRow);
+  lastRow = std::min(lastRow, rows() - 1);
+  if (firstRow > lastRow) return;
+  const QFontMetrics cellFm(font());
+  const int pad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+  for (int c = 0; c < cols(); ++c) {
+    int w = 0;
+    for (int r = firstRow; r <= lastRow; ++r) w = std::max(w, cellFm.horizontalAdvance(textMatrix(r, c)));
+    w += pad;
+    if (maxTwips > 0) w = std::min(w, twipsToPixels(maxTwips, dpi()));
+    if (w > columnWidth(c)) setColumnWidth(c, w);
+  }
+}
+
 void Grid::setFontSize(double points) {
   if (points <= 0) return;
   QFont f = font();
@@ -302,6 +321,56 @@ void Grid::setDisplayMode(int mode) {
 }
 
 void Grid::keyPressEvent(QKeyEvent* e) {
+  if (e->matches(QKeySequence::Copy)) {
+    copySelection();
+    e->accept();
+    return;
+  }
+  // A cell reached by the keyboard is chosen as a click chooses it, so the
+  // highlight and the current record (or chosen object) are always one.
+  const QModelIndex before = currentIndex();
+  keyMove(e);
+  const QModelIndex after = currentIndex();
+  if (after.isValid() && after != before) onClicked(after);
+}
+
+QString Grid::selectionText() const {
+  QModelIndexList cells = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+  if (cells.isEmpty() && currentIndex().isValid()) cells << currentIndex();
+  if (cells.isEmpty()) return {};
+  int top = cells[0].row(), bottom = top, left = cells[0].column(), right = left;
+  for (const auto& ix : cells) {
+    top = std::min(top, ix.row());
+    bottom = std::max(bottom, ix.row());
+    left = std::min(left, ix.column());
+    right = std::max(right, ix.column());
+  }
+  QAbstractItemModel* m = current();
+  QStringList lines;
+  QStringList heading;
+  for (int c = left; c <= right; ++c) heading << m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  lines << heading.join(QLatin1Char('\t'));
+  for (int r = top; r <= bottom; ++r) {
+    QStringList cellsOfRow;
+    for (int c = left; c <= right; ++c) {
+      QString t = m->data(m->index(r, c), Qt::DisplayRole).toString();
+      // One cell stays one cell: tabs and line breaks inside become blanks.
+      t.replace(QLatin1Char('\t'), QLatin1Char(' '));
+      t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+      t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+      cellsOfRow << t;
+    }
+    lines << cellsOfRow.join(QLatin1Char('\t'));
+  }
+  return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void Grid::copySelection() {
+  const QString text = selectionText();
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
+
+void Grid::keyMove(QKeyEvent* e) {
   if (bound_ && e->key() == Qt::Key_End && (e->modifiers() & Qt::ControlModifier) &&
       bound_->canFetchMore(QModelIndex())) {
     emit lastRowWanted();

@@ -61,6 +61,13 @@ class Grid : public QTableView {
 
   // Redraws; a bound grid re-reads its data.
   void refresh();
+  // The selected cells (or the current one) as tab-separated lines under a
+  // heading line of their columns; Ctrl+C puts this on the clipboard.
+  QString selectionText() const;
+  // Widens (never narrows) every column to fit rows firstRow..lastRow
+  // (1-based), none wider than maxTwips (0: no limit).
+  void widenToRows(int firstRow, int lastRow, int maxTwips = 0);
+  void copySelection();
 
   // Mode 3: comma-separated text, one line per row; fixedCells puts the
   // heading row first. False when the file cannot be written.
@@ -90,6 +97,7 @@ class Grid : public QTableView {
   void cellDoubleClicked();
 
  protected:
+  void keyMove(QKeyEvent* e);
   void keyPressEvent(QKeyEvent* e) override;
 
  private:

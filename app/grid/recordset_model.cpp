@@ -23,6 +23,18 @@ void RecordsetModel::setRecordset(dao::Recordset* rs) {
 
 void RecordsetModel::reload() { setRecordset(rs_); }
 
+Qt::ItemFlags RecordsetModel::flags(const QModelIndex& ix) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(ix);
+  if (editor_ && rs_ && ix.isValid() && rs_->Updatable() && rs_->fieldUpdatable(ix.column()))
+    f |= Qt::ItemIsEditable;
+  return f;
+}
+
+bool RecordsetModel::setData(const QModelIndex& ix, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !editor_ || !ix.isValid()) return false;
+  return editor_(ix.row(), ix.column(), value.toString());
+}
+
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() || !rs_ ? 0 : shown_;
 }
@@ -35,7 +47,7 @@ QVariant RecordsetModel::data(const QModelIndex& ix, int role) const {
   if (!rs_ || !ix.isValid() || ix.row() >= shown_) return {};
   if (role == Qt::DisplayRole) {
     try {
-      jet::Value v = rs_->valueAt(ix.row(), ix.column());
+      dao::Value v = rs_->valueAt(ix.row(), ix.column());
       return QString::fromStdString(dao::displayText(v));
     } catch (const std::exception&) {
       return QStringLiteral("#Error");

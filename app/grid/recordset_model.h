@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <functional>
 
 namespace dao {
 class Recordset;
@@ -37,11 +38,20 @@ class RecordsetModel : public QAbstractTableModel {
   // Re-reads the recordset (after moves that add rows, edits, ...).
   void reload();
 
+  // In-place editing: cells of fields the recordset can change are editable
+  // once an editor is set; it stores text typed into cell (row, col) and
+  // returns whether it was stored (a refused edit keeps the stored value).
+  using CellEditor = std::function<bool(int row, int col, const QString& text)>;
+  void setCellEditor(CellEditor e) { editor_ = std::move(e); }
+  Qt::ItemFlags flags(const QModelIndex& ix) const override;
+  bool setData(const QModelIndex& ix, const QVariant& value, int role) override;
+
   static constexpr int kBlock = 256;
 
  private:
   dao::Recordset* rs_ = nullptr;
   int shown_ = 0;
+  CellEditor editor_;
 };
 
 }  // namespace app

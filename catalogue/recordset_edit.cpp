@@ -1,0 +1,151 @@
+// Recordset: adding, changing and deleting records through the engine's
+// table writer, each as one change through the journal.
+#include <algorithm>
+
+#include "catalogue/recordset.h"
+#include "jet/table_writer.h"
+#include "jet/tabledef.h"
+#include "sql/engine.h"
+#include "sql/recordset.h"
+
+namespace dao {
+
+namespace {
+[[noreturn]] void readOnly() {
+  throw Error(err::kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
+}
+[[noreturn]] void noEdit() { throw Error(3020, "Update or CancelUpdate without AddNew or Edit."); }
+[[noreturn]] void noCurrent() { throw Error(err::kNoCurrentRecord, "No current record."); }
+}  // namespace
+
+void Recordset::requireUpdatable() const {
+  if (!cursor_->updatable() || cursor_->baseTable().empty() || db_.engine().readOnly()) readOnly();
+}
+
+bool Recordset::fieldUpdatable(int col) const {
+  if (col < 0 || col >= fieldCount() || !cursor_->updatable()) return false;
+  const auto& rc = cursor_->columns()[static_cast<size_t>(col)];
+  auto def = cursor_->baseDef();
+  if (!def || rc.baseColumn < 0 || static_cast<size_t>(rc.baseColumn) >= def->columns.size()) return false;
+  const auto& c = def->columns[static_cast<size_t>(rc.baseColumn)];
+  if (c.autoNumber() || c.calculated()) return false;
+  switch (c.type) {
+    case jet::DataType::Binary:
+    case jet::DataType::OLE:
+    case jet::DataType::GUID:
+    case jet::DataType::Complex:
+      return false;
+    default:
+      return true;
+  }
+}
+
+void Recordset::AddNew() {
+  requireUpdatable();
+  onDeleted_ = false;
+  editMode_ = EditMode::Add;
+  pending_.clear();
+}
+
+void Recordset::Edit() {
+  requireUpdatable();
+  if (onDeleted_ || !hasCurrent()) noCurrent();
+  editMode_ = EditMode::Edit;
+  pending_.clear();
+}
+
+void Recordset::CancelUpdate() {
+  editMode_ = EditMode::None;
+  pending_.clear();
+}
+
+void Recordset::setValue(int col, const Value& v) {
+  if (editMode_ == EditMode::None) noEdit();
+  if (!fieldUpdatable(col)) throw Error(3164, "Field cannot be updated.");
+  for (auto& p : pending_)
+    if (p.first == col) {
+      p.second = v;
+      return;
+    }
+  pending_.emplace_back(col, v);
+}
+
+void Recordset::Update() {
+  if (editMode_ == EditMode::None) noEdit();
+  requireUpdatable();
+  jet::Database& db = db_.engine();
+  jet::TableWriter writer(db, cursor_->baseTable());
+  const auto def = writer.def();
+  const auto& cols = cursor_->columns();
+  jet::RowId stored;
+  const int64_t index = cursor_->position();
+  if (editMode_ == EditMode::Add) {
+    std::vector<Value> row(def->columns.size());
+    for (const auto& [col, v] : pending_) row[static_cast<size_t>(cols[static_cast<size_t>(col)].baseColumn)] = v;
+    jet::ChangeScope change(db);
+    stored = writer.insert(row);
+    change.commit();
+  } else {
+    if (!hasCurrent()) noCurrent();
+    stored = cursor_->rowId();
+    if (!pending_.empty()) {
+      std::vector<Value> row = writer.read(stored);
+      for (const auto& [col, v] : pending_)
+        row[static_cast<size_t>(cols[static_cast<size_t>(col)].baseColumn)] = v;
+      jet::ChangeScope change(db);
+      writer.update(stored, row);
+      change.commit();
+    }
+  }
+  editMode_ = EditMode::None;
+  pending_.clear();
+  reopen(&stored, index);
+  lastModified_ = hasCurrent() ? Bookmark() : std::string();
+}
+
+void Recordset::Delete() {
+  requireUpdatable();
+  if (onDeleted_ || !hasCurrent()) noCurrent();
+  jet::Database& db = db_.engine();
+  jet::TableWriter writer(db, cursor_->baseTable());
+  const jet::RowId rid = cursor_->rowId();
+  const int64_t index = cursor_->position();
+  {
+    jet::ChangeScope change(db);
+    writer.remove(rid);
+    change.commit();
+  }
+  editMode_ = EditMode::None;
+  pending_.clear();
+  reopen(nullptr, index);
+  onDeleted_ = true;
+  notify();
+}
+
+void Recordset::reopen(const jet::RowId* rid, int64_t index) {
+  auto fresh = sql::openRecordset(db_.engine(), source_);
+  int64_t at = -1;
+  if (rid) {
+    // Most often the record keeps its place; otherwise look for it.
+    if (index >= 0 && fresh->fetchTo(static_cast<size_t>(index) + 1) &&
+        fresh->rowIdAt(static_cast<size_t>(index)) == *rid) {
+      at = index;
+    } else {
+      for (size_t i = 0; fresh->fetchTo(i + 1); ++i)
+        if (fresh->rowIdAt(i) == *rid) {
+          at = static_cast<int64_t>(i);
+          break;
+        }
+    }
+  }
+  if (at < 0 && index >= 0) {
+    fresh->fetchTo(static_cast<size_t>(index) + 1);
+    const auto n = static_cast<int64_t>(fresh->recordCount());
+    at = std::min(index, n - 1);
+  }
+  cursor_ = std::move(fresh);
+  if (at >= 0) cursor_->setBookmark(at);
+  notify();
+}
+
+}  // namespace dao
