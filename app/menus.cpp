@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +76,10 @@ void buildMenus(FrmDatavane& w) {
   for (int i = 0; i < 3; ++i)
     add(edit, QString::fromLatin1(edits[i]), "")->setObjectName(QStringLiteral("mnuTableEdits_%1").arg(i));
   edit->menuAction()->setVisible(false);
+
+  // The bar's own button for menus that do not fit a narrow window.
+  if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button")))
+    more->setAccessibleName(QStringLiteral("More menus"));
 }
 
 void mnuFontSize_Click(FrmDatavane& w, int index) {
