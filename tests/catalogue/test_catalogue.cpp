@@ -12,6 +12,8 @@
 #include "catalogue/dao.h"
 #include "catalogue/data_control.h"
 #include "catalogue/recordset.h"
+#include "jet/create.h"
+#include "jet/database.h"
 #include "support/test_support.h"
 
 namespace {
@@ -163,6 +165,34 @@ TEST(Catalogue, ActionQueriesHaveNoColumnsAndParametersNeedNoValues) {
   EXPECT_TRUE(db->QueryDefByName("DeleteQuery").Fields().empty());
   EXPECT_TRUE(db->QueryDefByName("UpdateQuery").Fields().empty());
   EXPECT_FALSE(db->QueryDefByName("SelectQuery").Fields().empty());
+}
+
+// A saved query that needs a value from a form (or any parameter nobody has
+// supplied) still lists its columns: they come from its definition.
+TEST(Catalogue, QueriesNeedingFormValuesStillListTheirColumns) {
+  std::string path = testsupport::tempDir() + "/params.mdb";
+  jet::createDatabase(path);
+  {
+    auto edit = jet::Database::open(path);
+    jet::createTable(*edit, {"Orders",
+                             {jet::autoNumberSpec("ID"), jet::columnSpec("Placed", jet::DataType::DateTime),
+                              jet::columnSpec("Customer", jet::DataType::Text, 40)},
+                             {jet::primaryKeySpec("ID")}});
+    jet::QuerySpec q;
+    q.name = "Orders Since";
+    q.tables = {"Orders"};
+    q.columns = {{"Orders.ID", ""}, {"Orders.Customer", "Who"}};
+    q.where = "Orders.Placed >= [Forms]![Sales Dialog]![Beginning Date]";
+    jet::createQuery(*edit, q);
+  }
+  auto db = dao::DBEngine::OpenDatabase(path);
+  auto fields = db->QueryDefByName("Orders Since").Fields();
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0].Name, "ID");
+  EXPECT_EQ(fields[0].SourceTable, "Orders");
+  EXPECT_EQ(fields[1].Name, "Who");
+  EXPECT_EQ(fields[1].SourceField, "Customer");
+  EXPECT_EQ(fields[1].Size, 40);
 }
 
 TEST(Catalogue, PasswordsComeFromTheConnectString) {
