@@ -468,6 +468,16 @@ void IndexWriter::insert(const std::vector<uint8_t>& key, RowId row) {
   writeOrSplit(std::move(leafPtr), std::move(path), slot + 1 == es.size());
 }
 
+bool IndexWriter::splitFits(const IndexPage& p, size_t cut) const {
+  const Format& fmt = pager_.format();
+  IndexPage left, right;
+  left.leaf = right.leaf = p.leaf;
+  left.entries.assign(p.entries.begin(), p.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+  right.entries.assign(p.entries.begin() + static_cast<std::ptrdiff_t>(cut), p.entries.end());
+  if (!p.leaf) left.entries.pop_back();  // its child becomes the left page's tail
+  return indexPageFits(fmt, left) && indexPageFits(fmt, right);
+}
+
 void IndexWriter::writeOrSplit(std::shared_ptr<IndexPage> pp, std::vector<Step> path, bool appended) {
   IndexPage& p = *pp;
   if (indexPageFits(pager_.format(), p)) {
@@ -492,6 +502,18 @@ void IndexWriter::writeOrSplit(std::shared_ptr<IndexPage> pp, std::vector<Step> 
       ++cut;
     }
     if (cut == 0) cut = 1;
+    // Halves by raw size may still not fit once their shared prefixes are
+    // worked out: a page of many equal keys holds far more entries than
+    // their raw size suggests, and a new key unlike the others (a Null
+    // among equal texts) takes the prefix away from the half it lands in.
+    // Then the cut nearest the middle at which both halves fit is taken.
+    if (!splitFits(p, cut)) {
+      const size_t n = p.entries.size();
+      for (size_t d = 1; d < n; ++d) {
+        if (cut > d && splitFits(p, cut - d)) { cut -= d; break; }
+        if (cut + d < n && splitFits(p, cut + d)) { cut += d; break; }
+      }
+    }
   }
   // Left part: entries [0, cut); for an intermediate page the last of them
   // gives its child to the left page's tail.

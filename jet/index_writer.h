@@ -84,6 +84,8 @@ class IndexWriter {
   // parent (path.back() is the step taken in the parent). p is consumed.
   // appended: p's new entry is its last one.
   void writeOrSplit(std::shared_ptr<IndexPage> p, std::vector<Step> path, bool appended);
+  // Whether both halves of p, cut before entry cut, fit their pages.
+  bool splitFits(const IndexPage& p, size_t cut) const;
   void unlinkEmpty(IndexPage& p, std::vector<Step> path);
   void fixSeparators(const IndexPage& child, std::vector<Step> path);
   uint32_t newPage();

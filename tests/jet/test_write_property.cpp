@@ -303,3 +303,30 @@ TEST(WriteProperty, AscendingKeysFillPagesAndRollbacksKeepWritersInStep) {
 }
 
 }  // namespace
+
+// Many equal long keys pack a page far beyond what their raw size suggests;
+// a key unlike them (a Null, a smaller or larger text) landing among them
+// takes away the shared prefix of whichever half it goes to. Every such
+// insert must still split into pages that fit.
+TEST(WriteProperty, AKeyUnlikeManyEqualOnesSplitsIntoPagesThatFit) {
+  auto db = jet::createMemoryDatabase();
+  createKeyedTable(*db, 120, true);
+  jet::TableWriter w(*db, "T");
+  const std::string same(110, 'q');
+  {
+    jet::ChangeScope change(*db);
+    for (int i = 1; i <= 3000; ++i) w.insert({Value::longInt(i), Value::text(same)});
+    change.commit();
+  }
+  {
+    jet::ChangeScope change(*db);
+    w.insert({Value::longInt(3001), Value()});
+    w.insert({Value::longInt(3002), Value::text("a")});
+    w.insert({Value::longInt(3003), Value::text(same + "z")});
+    w.insert({Value::longInt(3004), Value::text(std::string(60, 'q'))});
+    change.commit();
+  }
+  auto r = jet::checkDatabase(*db, true);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+  EXPECT_EQ(3004u, db->table("T")->rowCount);
+}
