@@ -24,3 +24,7 @@ GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl
 GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
 # Screenshots of the program (run.sh --screenshots).
 GLIMMER_SCREEN_PACKAGES=(xvfb xauth)
+# Building and checking the Debian package (package.sh, test.sh).
+GLIMMER_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian gzip)
+# The bare-root install test (scripts/test-package.sh).
+GLIMMER_PACKAGE_TEST_PACKAGES=(debootstrap)
