@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-deps.sh
 glimmer_need_packages "${GLIMMER_BUILD_PACKAGES[@]}" "${GLIMMER_TEST_PACKAGES[@]}"
+glimmer_need_packages "${GLIMMER_PACKAGE_PACKAGES[@]}"
 
 jobs=$(nproc)
 status=0
@@ -13,6 +14,10 @@ status=0
 echo "== build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLIMMER_APP=ON >/dev/null
 cmake --build build -j"$jobs"
+
+echo "== package (.deb, lintian)"
+(cd build && cpack -G DEB >/dev/null) || status=1
+lintian --fail-on error build/brackwell-glimmer_*.deb || status=1
 
 if [ "${GLIMMER_QUICK:-0}" != 1 ]; then
   echo "== sanitizer build (engine, SQL and CLI tests)"

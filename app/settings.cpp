@@ -131,8 +131,15 @@ bool ProfileFile::write(const std::string& section, const std::string& key,
   return true;
 }
 
+bool isInstalledProgramDir(const std::string& programDir) {
+  if (programDir.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(fs::path(programDir) / ".." / "share" / "brackwell-glimmer", ec);
+}
+
 std::string defaultSettingsPath(const std::string& programDir) {
-  if (!programDir.empty() && ::access(programDir.c_str(), W_OK) == 0) {
+  if (!programDir.empty() && !isInstalledProgramDir(programDir) &&
+      ::access(programDir.c_str(), W_OK) == 0) {
     fs::path p = fs::path(programDir) / kIniFileName;
     // An existing settings file that cannot be written does not count.
     if (!fs::exists(p) || ::access(p.c_str(), W_OK) == 0) return p.string();

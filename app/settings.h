@@ -32,9 +32,17 @@ inline constexpr const char* kIniFileName = "MDBGlimmer.ini";
 inline constexpr const char* kSettingsSection = "Program Settings";
 inline constexpr const char* kIniDefault = "NOT FOUND";
 
-// Where the settings file lives: beside the executable when that folder is
-// writable, otherwise in the user's configuration folder (created on demand).
+// Where the settings file lives. An installed program (one whose folder has
+// the installed data folder ../share/brackwell-glimmer beside it, as /usr/bin
+// has) keeps it in the user's configuration folder,
+// $XDG_CONFIG_HOME/brackwell-glimmer or ~/.config/brackwell-glimmer, created on
+// demand; that holds even when the program's folder is writable (root).
+// Otherwise (a build folder) it lives beside the executable when that folder
+// is writable, and in the configuration folder when it is not.
 std::string defaultSettingsPath(const std::string& programDir);
+
+// True when programDir is the folder of an installed program (see above).
+bool isInstalledProgramDir(const std::string& programDir);
 
 // The font size a "FontSize" value stands for: the leading decimal number
 // after optional blanks, rounded to the nearest integer with halves to the

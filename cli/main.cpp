@@ -8,10 +8,15 @@
 #include "cli/commands.h"
 #include "jet/error.h"
 
+#ifndef GLIMMER_VERSION
+#define GLIMMER_VERSION "0.0.0"
+#endif
+
 namespace {
 
 void usage(std::ostream& out) {
   out << "usage: glimmer-cli COMMAND FILE [ARGS] [--password PW]\n"
+         "       glimmer-cli --version | --help\n"
          "commands:\n"
          "  tables FILE              every table (system tables too) and query: name, kind, rows\n"
          "  schema FILE              user tables' columns and indexes\n"
@@ -44,6 +49,9 @@ int main(int argc, char** argv) {
       args.params.push_back(argv[++i]);
     } else if (a == "-h" || a == "--help") {
       usage(std::cout);
+      return 0;
+    } else if (a == "--version") {
+      std::cout << "glimmer-cli (Brackwell Glimmer For Access) " << GLIMMER_VERSION << "\n";
       return 0;
     } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
       args.options.push_back(a);

@@ -31,3 +31,7 @@ GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
 GLIMMER_TEST_PACKAGES+=(sqlite3 postgresql)
 # Screenshots of the program (run.sh --screenshots).
 GLIMMER_SCREEN_PACKAGES=(xvfb xauth)
+# Building and checking the Debian package (package.sh, test.sh).
+GLIMMER_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian gzip)
+# The bare-root install test (scripts/test-package.sh).
+GLIMMER_PACKAGE_TEST_PACKAGES=(debootstrap)

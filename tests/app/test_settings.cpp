@@ -2,6 +2,9 @@
 // of "Default File" and the font size, and the program title.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include <QLineEdit>
 
 #include "app/datavane.h"
@@ -89,6 +92,38 @@ TEST(SettingsPath, BesideTheProgramWhenWritableElseInTheConfigFolder) {
   std::string elsewhere = app::defaultSettingsPath(dir + "/missing/bin");
   EXPECT_EQ(elsewhere.find(dir + "/missing"), std::string::npos);
   EXPECT_NE(elsewhere.find("MDBGlimmer.ini"), std::string::npos);
+}
+
+// An installed program (a bin folder with share/brackwell-glimmer beside it)
+// keeps its settings in the user's configuration folder even when its own
+// folder is writable, as /usr/bin is for root; a build folder does not.
+TEST(SettingsPath, InstalledProgramUsesTheConfigFolderEvenWhenItsFolderIsWritable) {
+  namespace fs = std::filesystem;
+  std::string root = testsupport::tempDir();
+  std::string bin = root + "/usr/bin";
+  fs::create_directories(bin);
+  EXPECT_FALSE(app::isInstalledProgramDir(bin));
+  EXPECT_EQ(app::defaultSettingsPath(bin), bin + "/MDBGlimmer.ini");
+  fs::create_directories(root + "/usr/share/brackwell-glimmer");
+  EXPECT_TRUE(app::isInstalledProgramDir(bin));
+
+  std::string oldXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+  std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("HOME", (root + "/home").c_str(), 1);
+  std::string viaHome = app::defaultSettingsPath(bin);
+  ::setenv("XDG_CONFIG_HOME", (root + "/xdg").c_str(), 1);
+  std::string viaXdg = app::defaultSettingsPath(bin);
+  if (oldXdg.empty()) ::unsetenv("XDG_CONFIG_HOME"); else ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
+  ::setenv("HOME", oldHome.c_str(), 1);
+
+  EXPECT_EQ(viaHome, root + "/home/.config/brackwell-glimmer/MDBGlimmer.ini");
+  EXPECT_TRUE(fs::is_directory(root + "/home/.config/brackwell-glimmer"));
+  EXPECT_EQ(viaXdg, root + "/xdg/brackwell-glimmer/MDBGlimmer.ini");
+  // The file is written there, and nothing lands beside the program.
+  EXPECT_TRUE(app::ProfileFile(viaHome).write("Program Settings", "FontSize", "10"));
+  EXPECT_EQ(app::ProfileFile(viaHome).read("Program Settings", "FontSize", ""), "10");
+  EXPECT_FALSE(fs::exists(bin + "/MDBGlimmer.ini"));
 }
 
 // ---------------------------------------------------------------- start-up reads
