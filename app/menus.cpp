@@ -95,8 +95,10 @@ QStringList helpFileCandidates(const QString& exeDir) {
           QDir::cleanPath(exeDir + QStringLiteral("/../share/brackwell-glimmer/glimmer-help.html"))};
 }
 
-void mnuHelpFile_Click(FrmDatavane& w) {
-  const QStringList places = helpFileCandidates(QCoreApplication::applicationDirPath());
+void mnuHelpFile_Click(FrmDatavane& w) { openHelpFile(w, QCoreApplication::applicationDirPath()); }
+
+void openHelpFile(FrmDatavane& w, const QString& exeDir) {
+  const QStringList places = helpFileCandidates(exeDir);
   for (const QString& p : places) {
     if (QFileInfo(p).isFile()) {
       if (!QDesktopServices::openUrl(QUrl::fromLocalFile(p)))

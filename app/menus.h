@@ -21,6 +21,8 @@ void mnuFontSize_Click(FrmDatavane& w, int index);
 // "Help File": the help shipped beside the program, opened in the desktop's
 // browser; a missing file gives a message naming the places looked in.
 void mnuHelpFile_Click(FrmDatavane& w);
+// The same for a program in exeDir.
+void openHelpFile(FrmDatavane& w, const QString& exeDir);
 // Where the help file is looked for, in order: <exe dir>/glimmer-help.html,
 // then <exe dir>/../share/brackwell-glimmer/glimmer-help.html.
 QStringList helpFileCandidates(const QString& exeDir);
