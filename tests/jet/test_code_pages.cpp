@@ -17,6 +17,8 @@
 #include "jet/text.h"
 #include "support/test_support.h"
 
+using testsupport::errorOf;
+
 namespace {
 
 struct Sample {
@@ -49,15 +51,6 @@ std::string hex(const std::string& s) {
     out += b;
   }
   return out;
-}
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 }  // namespace

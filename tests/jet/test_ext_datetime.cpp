@@ -15,6 +15,9 @@
 #include "jet/index_key.h"
 #include "jet/row_encoder.h"
 #include "jet/tabledef.h"
+#include "support/test_support.h"
+
+using testsupport::errorOf;
 
 namespace {
 
@@ -31,15 +34,6 @@ std::string readBack(const std::string& stored) {
   auto v = jet::parseStoredExtDateTime(
       jet::ByteView(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()));
   return v ? jet::extDateTimeText(*v) : "invalid";
-}
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 }  // namespace

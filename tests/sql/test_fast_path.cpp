@@ -23,6 +23,8 @@
 using jet::DataType;
 using jet::Value;
 
+using testsupport::errorOf;
+
 namespace {
 
 std::unique_ptr<sql::Recordset> openWith(jet::Database& db, const std::string& stmt, bool walk) {
@@ -38,15 +40,6 @@ std::string line(const std::vector<Value>& r) {
     s += jet::dumpCell(r[i]);
   }
   return s;
-}
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 // Every row, RowId and count agree between the page walk and the plan.

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "jet/error.h"
+
 namespace fs = std::filesystem;
 
 namespace testsupport {
@@ -85,6 +87,15 @@ std::string binDir() { return GLIMMER_BIN_DIR; }
 
 bool haveCommand(const std::string& name) {
   return run("command -v " + name + " >/dev/null 2>&1") == 0;
+}
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
 }
 
 }  // namespace testsupport

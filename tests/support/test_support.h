@@ -2,6 +2,7 @@
 // folders, running glimmer-cli.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ std::string copyToTemp(const std::string& path);
 int run(const std::string& cmd, std::string* out = nullptr);
 std::string binDir();
 bool haveCommand(const std::string& name);
+// The engine's error number f throws (jet::Error), 0 when it throws nothing.
+int errorOf(const std::function<void()>& f);
 
 }  // namespace testsupport
 
