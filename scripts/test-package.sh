@@ -60,7 +60,7 @@ chroot "$root" /usr/bin/env DEBIAN_FRONTEND=noninteractive bash -c "
 "
 
 echo "== the CLI, as a user in a temporary folder"
-chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin bash -c '
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin bash -c '
   set -e
   useradd -m tester 2>/dev/null || true
   su tester -s /bin/bash -c "
@@ -77,7 +77,7 @@ chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin bash -c '
 
 echo "== glimmer s.mdb under Xvfb"
 mkdir -p "$out"
-chroot "$root" /usr/bin/env -i HOME=/home/tester PATH=/usr/bin:/bin bash -c '
+chroot "$root" /usr/bin/env -i HOME=/home/tester PATH=/usr/sbin:/usr/bin:/sbin:/bin bash -c '
   su tester -s /bin/bash -c "
     cd /tmp
     Xvfb :57 -screen 0 1280x800x24 >/dev/null 2>&1 &
