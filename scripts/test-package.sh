@@ -17,13 +17,18 @@ prepare_only=0
 if [ "${1:-}" = "--prepare-root" ]; then prepare_only=1; shift; fi
 deb="${1:-}"
 root="${2:-/var/tmp/glimmer-bare-root}"
-mirror="${GLIMMER_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+# The archive this machine's apt already uses, unless one is given.
+mirror="${GLIMMER_DEBIAN_MIRROR:-$(grep -h -m1 -oP '^(URIs:\s*|deb\s+)\K\S+' \
+  /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | head -1 || true)}"
 out="$PWD/build/package-test"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "test-package.sh: needs root for debootstrap and chroot" >&2
   exit 2
 fi
+
+source scripts/ensure-deps.sh
+glimmer_need_packages "${GLIMMER_PACKAGE_TEST_PACKAGES[@]}"
 
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   echo "== debootstrap bookworm into $root"
