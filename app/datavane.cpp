@@ -1,6 +1,8 @@
 // frmDatavane: controls, load sequence, layout, tab switching.
 #include "app/datavane.h"
 
+#include "app/busy_cursor.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
@@ -76,15 +78,13 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
   connect(grdData->horizontalHeader(), &QHeaderView::sectionClicked, this,
           &FrmDatavane::grdData_HeadingClick);
   connect(grdData, &Grid::lastRowWanted, this, [this] {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
+      BusyCursor busy;
       dataModel_->fetchAll();
     } catch (const dao::Error& e) {
-      QApplication::restoreOverrideCursor();
       showError(errorSpaced(e.number(), QString::fromStdString(e.what())), QString());
       return;
     }
-    QApplication::restoreOverrideCursor();
     const int last = grdData->rows() - 1;
     grdData->widenToRows(last - 60, last, 4500);
   });
@@ -369,15 +369,6 @@ void FrmDatavane::formLoad(const QString& startFile) {
 }
 
 // ---------------------------------------------------------------- tab switch
-
-namespace {
-// The busy cursor for work that may take a while; message boxes shown
-// meanwhile put the arrow back (QtModal).
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-}  // namespace
 
 void FrmDatavane::tab1_Switch(int T) {
   if (T < 0 || T > 3) return;

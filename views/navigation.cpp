@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "app/busy_cursor.h"
 #include "app/modal.h"
 #include "catalogue/recordset.h"
 
@@ -28,10 +29,7 @@ bool Navigation::move(int index) {
       case 2: rs->MoveNext(); break;
       default: {
         // Reading to the end of a long result may take a while.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        struct Restore {
-          ~Restore() { QApplication::restoreOverrideCursor(); }
-        } restore;
+        app::BusyCursor busy;
         rs->MoveLast();
       }
     }
@@ -50,10 +48,7 @@ QString Navigation::applyFilter(const QString& objectName,
   try {
     dta_.RecordSource = statement.toStdString();
     {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      struct Restore {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-      } restore;
+      app::BusyCursor busy;
       dta_.Refresh();
     }
     dao::Recordset* rs = dta_.recordset();
@@ -75,10 +70,7 @@ QString Navigation::sortBy(const QString& objectName, const QString& field, bool
                             bracketName(field) + (descending ? QStringLiteral(" DESC") : QString());
   try {
     dta_.RecordSource = statement.toStdString();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-      ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
+    app::BusyCursor busy;
     dta_.Refresh();
     return statement;
   } catch (const dao::Error& e) {
