@@ -104,9 +104,7 @@ void Parser::remove(Query& q) {
       SelectItem it;
       if (isOp("*")) {
         advance();
-        auto e = std::make_shared<Expr>();
-        e->kind = ExprKind::Star;
-        it.expr = e;
+        it.expr = starExpr();
       } else {
         it.expr = qualifiedName();
       }

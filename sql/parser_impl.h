@@ -256,9 +256,7 @@ class Parser {
     if (isWord("TABLE")) {
       advance();
       SelectCore c;
-      auto star = std::make_shared<Expr>();
-      star->kind = ExprKind::Star;
-      c.items.push_back({star, ""});
+      c.items.push_back({starExpr(), ""});
       auto f = std::make_shared<FromItem>();
       f->name = name();
       c.from.push_back(f);
@@ -287,9 +285,7 @@ class Parser {
       SelectItem it;
       if (isOp("*")) {
         advance();
-        auto e = std::make_shared<Expr>();
-        e->kind = ExprKind::Star;
-        it.expr = e;
+        it.expr = starExpr();
       } else {
         it.expr = expr();
         if (acceptWord("AS")) {
@@ -680,9 +676,7 @@ class Parser {
           advance();
           if (isOp("*")) {
             advance();
-            auto s = std::make_shared<Expr>();
-            s->kind = ExprKind::Star;
-            e->args.push_back(s);
+            e->args.push_back(starExpr());
           } else if (!isOp(")")) {
             do e->args.push_back(expr()); while (acceptOp(","));
           }
@@ -698,6 +692,13 @@ class Parser {
         syntaxAt("missing operand at the end");
     }
     syntaxAt("unexpected token");
+  }
+
+  // A bare "*" (all columns, or Count(*)).
+  static ExprP starExpr() {
+    auto e = std::make_shared<Expr>();
+    e->kind = ExprKind::Star;
+    return e;
   }
 
   ExprP qualifiedName() {
