@@ -31,15 +31,6 @@
 
 namespace app {
 
-QString errorDash(int number, const QString& description) {
-  return QStringLiteral("Error ") + QString::number(number) + QStringLiteral(" - ") + description;
-}
-
-QString errorSpaced(int number, const QString& description) {
-  return QStringLiteral("Error ") + (number >= 0 ? QStringLiteral(" ") : QString()) +
-         QString::number(number) + QStringLiteral(" ") + description;
-}
-
 // Sets Min 1, Max 100 and the large step 10 on any scroll bar, addressing the
 // members by name.
 void subInitScrollBar(QObject* bar) {
@@ -52,42 +43,23 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frmDatavane"));
   buildControls();
   buildMenus(*this);
-  dataModel_ = new RecordsetModel(this);
-  grdData->bindModel(dataModel_);
-  // Double-click or F2 edits a cell; Enter stores it as Update Changes does.
-  grdData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-  dataModel_->setCellEditor([this](int row, int col, const QString& text) { return editCell(row, col, text); });
+  gridView_ = std::make_unique<views::GridView>(dta1, grdData, this);
+  editing_ = std::make_unique<views::RecordEditing>(
+      dta1, panels_, *gridView_, views::RecordEditing::Buttons{cmdAddNew, cmdSaveNew, cmdUpdate, cmdDelete},
+      this);
+  panels_.attach(picContainer[0], picContainer[1], cboSearch, this);
+  // The grid and the record boxes follow the data control.
   refreshKey_ = dta1.addRefreshListener([this] {
-    dataModel_->setRecordset(dta1.recordset());
-    refreshBoundBoxes();
+    gridView_->model()->setRecordset(dta1.recordset());
+    panels_.refresh();
   });
   repositionKey_ = dta1.addRepositionListener([this] {
-    refreshBoundBoxes();
-    followCurrentRecord();
+    panels_.refresh();
+    gridView_->followCurrentRecord();
   });
-  // The data grid is bound both ways: a click makes that record current;
-  // Ctrl+End reads the remaining rows (busy cursor) and goes to the last.
-  connect(grdData, &Grid::cellClicked, this, [this] {
-    dao::Recordset* rs = dta1.recordset();
-    if (!rs || grdData->row() < 1) return;
-    try {
-      rs->setAbsolutePosition(grdData->row() - 1);
-    } catch (const dao::Error&) {
-    }
-  });
+  connect(gridView_.get(), &views::GridView::edited, this, [this] { panels_.refresh(); });
   connect(grdData->horizontalHeader(), &QHeaderView::sectionClicked, this,
           &FrmDatavane::grdData_HeadingClick);
-  connect(grdData, &Grid::lastRowWanted, this, [this] {
-    try {
-      BusyCursor busy;
-      dataModel_->fetchAll();
-    } catch (const dao::Error& e) {
-      showError(errorSpaced(e.number(), QString::fromStdString(e.what())), QString());
-      return;
-    }
-    const int last = grdData->rows() - 1;
-    grdData->widenToRows(last - 60, last, 4500);
-  });
   // Design client area 12,375 by 7,935 twips.
   resize(twipsToPixels(12375, dpi()), twipsToPixels(7935, dpi()));
 }
@@ -95,7 +67,6 @@ FrmDatavane::FrmDatavane(QWidget* parent) : QMainWindow(parent) {
 FrmDatavane::~FrmDatavane() {
   dta1.removeListener(refreshKey_);
   dta1.removeListener(repositionKey_);
-  dataModel_->setRecordset(nullptr);
 }
 
 double FrmDatavane::dpi() const {
@@ -402,19 +373,6 @@ void FrmDatavane::Timer1_Timer() {
     tab1->setCurrentIndex(0);
   else
     tab1_Switch(0);
-}
-
-void FrmDatavane::followCurrentRecord() {
-  dao::Recordset* rs = dta1.recordset();
-  if (!rs || rs != dataModel_->recordset()) return;
-  int64_t pos = rs->AbsolutePosition();
-  if (pos < 0) return;
-  if (pos >= dataModel_->rowCount()) dataModel_->fetchTo(pos + 1);
-  if (pos >= dataModel_->rowCount()) return;
-  grdData->setCol(std::max(0, grdData->currentIndex().column()));
-  grdData->setRow(static_cast<int>(pos) + 1);
-  // Rows far from the first screen may hold longer values than it did.
-  grdData->widenToRows(static_cast<int>(pos) - 40, static_cast<int>(pos) + 1, 4500);
 }
 
 QString FrmDatavane::currentObjectName() const {

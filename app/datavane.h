@@ -1,8 +1,10 @@
 // The main window frmDatavane: the path box and browse button above a
 // four-tab control whose pages hold the files page (tables, queries,
 // indexes, columns, query SQL), the data grid, the record panel and the
-// filter panel. Its procedures are spread over app/ (shell, layout, tabs,
-// opening, structure) and views/ (grid view, per-field panels).
+// filter panel. The window's own procedures (shell, layout, tabs, opening,
+// structure, building and placing the controls) are in app/; it composes the
+// data pages' parts from views/: the grid view, the per-field panels,
+// navigation and filter, and record editing.
 #pragma once
 
 #include <QMainWindow>
@@ -10,8 +12,14 @@
 #include <vector>
 
 #include "app/layout.h"
+#include <memory>
+
 #include "catalogue/data_control.h"
+#include "views/error_text.h"
+#include "views/field_panels.h"
+#include "views/grid_view.h"
 #include "views/navigation.h"
+#include "views/record_editing.h"
 
 class QComboBox;
 class QFrame;
@@ -29,20 +37,17 @@ namespace app {
 class Grid;
 class RecordsetModel;
 
-// One generated row of the record panel and the filter panel: field i.
-struct FieldRow {
-  QLabel* lblField = nullptr;
-  QLineEdit* txtField = nullptr;
-  QLabel* lblField2 = nullptr;
-  QComboBox* cboEval = nullptr;
-  QLineEdit* txtField2 = nullptr;
-  QString dataField;  // txtField's binding: the field name
-  // Positions in twips inside the panels.
-  Twips lbl, txt, lbl2, eval, txt2;
-};
+using views::FieldRow;
 
 class FrmDatavane : public QMainWindow {
   Q_OBJECT
+
+ public:
+  // --- the data control
+  dao::DataControl dta1;
+
+ private:
+  views::FieldPanels panels_{dta1, this};
 
  public:
   explicit FrmDatavane(QWidget* parent = nullptr);
@@ -88,16 +93,13 @@ class FrmDatavane : public QMainWindow {
   QToolButton* cmdRecord[6] = {};
   QLineEdit* txtValueToSearch = nullptr;  // the statement last applied (read-only)
 
-  // --- the data control
-  dao::DataControl dta1;
-
   // --- main window state
   bool blnIsTable = false;
   bool blnRefillGrid = false;
   int intLastField = 0;
   int intPaneWidth = 0;
   MainGeometry geo;
-  std::vector<FieldRow> fieldRows;  // element i = field i; empty when none built
+  std::vector<FieldRow>& fieldRows = panels_.rows();  // element i = field i; empty when none built
 
   // --- procedures
   void subResizeGrids(int width, int height);
@@ -124,8 +126,6 @@ class FrmDatavane : public QMainWindow {
   void cmdSaveNew_Click();
   void cmdUpdate_Click();
   void cmdDelete_Click();
-  // Stores text typed into cell (row, col) of the data grid.
-  bool editCell(int row, int col, const QString& text);
   // True between a successful Add New and the next Save New that stores.
   bool addState() const;
 
@@ -137,7 +137,7 @@ class FrmDatavane : public QMainWindow {
   // Name of the current object from the list of its kind ("" when none).
   QString currentObjectName() const;
   // The recordset model the data grid is bound to.
-  RecordsetModel* dataModel() const { return dataModel_; }
+  RecordsetModel* dataModel() const { return gridView_->model(); }
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
@@ -153,18 +153,13 @@ class FrmDatavane : public QMainWindow {
   void placeRecordButtons();
   void buildEditButtons();
   void placeEditButtons();
-  void setAddState(bool add);
-  void showEditedRecord();
   void applyFieldRowGeometry();
   void placeCaption();
-  void refreshBoundBoxes();
-  void followCurrentRecord();
   void showError(const QString& text, const QString& title);
 
-  RecordsetModel* dataModel_ = nullptr;
   views::Navigation navigation_{dta1, this};
-  int sortColumn_ = -1;
-  bool sortDescending_ = false;
+  std::unique_ptr<views::GridView> gridView_;
+  std::unique_ptr<views::RecordEditing> editing_;
   int repositionKey_ = 0;
   int refreshKey_ = 0;
   bool layingOut_ = false;
@@ -175,9 +170,8 @@ void subInitScrollBar(QObject* bar);
 // Filters of the file dialog: the .mdb filter first, then .accdb.
 QStringList openFileFilters();
 
-// "Error " + number + " - " + description (the opening's form).
-QString errorDash(int number, const QString& description);
-// "Error " + number with a leading blank when non-negative + " " + description.
-QString errorSpaced(int number, const QString& description);
+// The message forms (views/error_text.h).
+using views::errorDash;
+using views::errorSpaced;
 
 }  // namespace app

@@ -72,28 +72,22 @@ void FrmDatavane::cmdRecord_Click(int index) {
     return;
   }
   if (index != 5) return;
-  std::vector<views::FilterCondition> conditions;
   dao::Recordset* rs = dta1.recordset();
-  const int n = rs ? std::min(rs->fieldCount(), static_cast<int>(fieldRows.size())) : 0;
-  for (int i = 0; i < n; ++i)
-    conditions.push_back(
-        {fieldRows[i].dataField, fieldRows[i].cboEval->currentText(), fieldRows[i].txtField2->text()});
-  const QString sort[3] = {cboSearch[0]->currentText(), cboSearch[1]->currentText(),
-                           cboSearch[2]->currentText()};
-  const QString applied = navigation_.applyFilter(currentObjectName(), conditions, sort);
-  grdData->autoSize(0, grdData->cols() - 1, true, 4500);
+  QString sort[3];
+  panels_.sortFields(sort);
+  const QString applied =
+      navigation_.applyFilter(currentObjectName(), panels_.conditions(rs ? rs->fieldCount() : 0), sort);
+  gridView_->fitColumns();
   if (applied.isEmpty()) return;
   txtValueToSearch->setText(applied);
   txtValueToSearch->show();
 }
 
 void FrmDatavane::grdData_HeadingClick(int column) {
-  dao::Recordset* rs = dta1.recordset();
-  if (!rs || column < 0 || column >= rs->fieldCount()) return;
-  sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
-  sortColumn_ = column;
-  const QString field = QString::fromStdString(rs->Fields()[static_cast<size_t>(column)].Name);
-  const QString applied = navigation_.sortBy(currentObjectName(), field, sortDescending_);
+  QString field;
+  bool descending = false;
+  if (!gridView_->headingSort(column, &field, &descending)) return;
+  const QString applied = navigation_.sortBy(currentObjectName(), field, descending);
   if (applied.isEmpty()) return;
   txtValueToSearch->setText(applied);
   txtValueToSearch->show();

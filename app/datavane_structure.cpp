@@ -19,17 +19,8 @@ QString truth(bool b) { return b ? QStringLiteral("True") : QStringLiteral("Fals
 }  // namespace
 
 void FrmDatavane::subResetForNewTable() {
-  if (!fieldRows.empty()) {
-    for (auto& r : fieldRows) {
-      delete r.lblField;
-      delete r.txtField;
-      delete r.lblField2;
-      delete r.txtField2;
-      delete r.cboEval;
-    }
-    fieldRows.clear();
-    intLastField = 0;
-  }
+  panels_.clear();
+  intLastField = 0;
   grdIndexes->setRows(1);
   grdFields->setRows(1);
   if (cmdAddNew) cmdAddNew->setEnabled(true);

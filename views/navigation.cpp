@@ -9,12 +9,8 @@
 
 namespace views {
 
-QString errorPlain(int number, const QString& description) {
-  return QStringLiteral("Error ") + QString::number(number) + QLatin1Char(' ') + description;
-}
-
 void Navigation::report(const dao::Error& e) {
-  app::modal().message(parent_, errorPlain(e.number(), QString::fromStdString(e.what())), QString(),
+  app::modal().message(parent_, errorPlain(e.number(), description(e)), QString(),
                        app::Buttons::Ok, app::Icon::None);
 }
 

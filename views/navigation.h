@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalogue/data_control.h"
+#include "views/error_text.h"
 #include "views/filter_statement.h"
 
 class QWidget;
@@ -45,8 +46,5 @@ class Navigation {
   dao::DataControl& dta_;
   QWidget* parent_;
 };
-
-// "Error " + number + " " + description (no blank before the number).
-QString errorPlain(int number, const QString& description);
 
 }  // namespace views
