@@ -387,7 +387,7 @@ void FrmDatavane::showError(const QString& text, const QString& title) {
 bool FrmDatavane::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::FocusIn) {
     for (int i = 0; i < static_cast<int>(fieldRows.size()); ++i) {
-      if (watched == fieldRows[i].txtField) {
+      if (watched == fieldRows[i].txtField->editor()) {
         txtField_GotFocus(i);
         break;
       }

@@ -50,8 +50,7 @@ void FrmDatavane::scr2_Change() {
 
 void FrmDatavane::txtField_GotFocus(int index) {
   if (index < 0 || index >= static_cast<int>(fieldRows.size())) return;
-  QLineEdit* box = fieldRows[index].txtField;
-  box->setSelection(0, static_cast<int>(box->text().size()));
+  fieldRows[index].txtField->selectAll();
   geo.picContainer[0].top = panelTopForFocus(geo.pic1[2].height, fieldRows[index].txt.top, geo.picContainer[0].top);
   place(picContainer[0], geo.picContainer[0]);
 }

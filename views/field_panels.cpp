@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 
 #include "app/elided_label.h"
 #include "app/modal.h"
@@ -66,16 +67,21 @@ void FieldPanels::load(int pageWidth) {
     r.lblField2 = label2;
     r.lblField->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     r.lblField2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    r.txtField = new QLineEdit(panel_[0]);
+    const bool memo = dao::typeName(fields[i].Type) == "dbMemo";
+    r.txtField = new BoundBox(memo, panel_[0]);
     r.cboEval = new QComboBox(panel_[1]);
     r.txtField2 = new QLineEdit(panel_[1]);
     r.txtField->setObjectName(QStringLiteral("txtField_%1").arg(i));
     r.txtField2->setObjectName(QStringLiteral("txtField2_%1").arg(i));
     r.cboEval->setObjectName(QStringLiteral("cboEval_%1").arg(i));
-    // Vertical placement: 200 for the first row, 350 below the row above.
-    const int top = i == 0 ? app::rowTop(0) : rows_[i - 1].lbl.top + app::kRowStep;
-    r.lbl = {50, top, 1920, 195};
-    r.txt = {2000, top, pageWidth - 2000 - 300, 285};
+    // Vertical placement: 200 for the first row, 350 below the row above
+    // (in the record panel, below a memo's taller box).
+    const int top = i == 0 ? app::rowTop(0) : rows_[i - 1].lbl2.top + app::kRowStep;
+    const int recordTop =
+        i == 0 ? app::rowTop(0)
+               : rows_[i - 1].txt.top + std::max(app::kRowStep, rows_[i - 1].txt.height + app::kRowStep - 285);
+    r.lbl = {50, recordTop, 1920, 195};
+    r.txt = {2000, recordTop, pageWidth - 2000 - 300, memo ? kMemoHeight : 285};
     r.lbl2 = {50, top, 1920, 195};
     r.eval = {2040, top, 615, 315};
     r.txt2 = {2700, top, 2000, 285};
@@ -97,12 +103,12 @@ void FieldPanels::load(int pageWidth) {
     // Values that cannot be typed (OLE, binary, attachments, counters,
     // calculated columns) are shown, never written back.
     if (rs->Updatable() && !rs->fieldUpdatable(i)) r.txtField->setReadOnly(true);
-    for (QWidget* w : {static_cast<QWidget*>(r.txtField), static_cast<QWidget*>(r.lblField),
-                       static_cast<QWidget*>(r.lblField2), static_cast<QWidget*>(r.txtField2),
-                       static_cast<QWidget*>(r.cboEval)})
+    r.txtField->setAccessibleName(name);
+    for (QWidget* w : {static_cast<QWidget*>(r.lblField), static_cast<QWidget*>(r.lblField2),
+                       static_cast<QWidget*>(r.txtField2), static_cast<QWidget*>(r.cboEval)})
       w->setAccessibleName(name);
     if (focusWatcher_) {
-      r.txtField->installEventFilter(focusWatcher_);
+      r.txtField->editor()->installEventFilter(focusWatcher_);
       r.txtField2->installEventFilter(focusWatcher_);
     }
     for (QWidget* w : {static_cast<QWidget*>(r.cboEval), static_cast<QWidget*>(r.lblField),
@@ -149,7 +155,9 @@ void FieldPanels::clear() {
   rows_.clear();
 }
 
-int FieldPanels::recordHeight() const { return rows_.empty() ? 0 : rows_.back().txt.top + 300; }
+int FieldPanels::recordHeight() const {
+  return rows_.empty() ? 0 : rows_.back().txt.top + std::max(300, rows_.back().txt.height + 15);
+}
 int FieldPanels::filterHeight() const { return rows_.empty() ? 0 : rows_.back().lbl2.top + 300; }
 
 std::vector<FilterCondition> FieldPanels::conditions(int fieldCount) const {

@@ -12,6 +12,7 @@
 
 #include "app/layout.h"
 #include "catalogue/data_control.h"
+#include "views/bound_box.h"
 #include "views/filter_statement.h"
 
 class QComboBox;
@@ -25,12 +26,13 @@ namespace views {
 // One generated row of the record panel and the filter panel: field i.
 struct FieldRow {
   QLabel* lblField = nullptr;
-  QLineEdit* txtField = nullptr;
+  BoundBox* txtField = nullptr;  // multi-line for a memo field
   QLabel* lblField2 = nullptr;
   QComboBox* cboEval = nullptr;
   QLineEdit* txtField2 = nullptr;
   QString dataField;  // txtField's binding: the field name
-  // Positions in twips inside the panels.
+  // Positions in twips inside the panels (a memo's box is taller, and the
+  // record panel's rows below it move down).
   app::Twips lbl, txt, lbl2, eval, txt2;
 };
 
@@ -65,6 +67,8 @@ class FieldPanels {
   // Removes every row.
   void clear();
 
+  // Height in twips of a memo field's box in the record panel.
+  static constexpr int kMemoHeight = 855;
   // Height in twips each panel needs for its rows.
   int recordHeight() const;
   int filterHeight() const;

@@ -579,7 +579,10 @@ TEST(Panels, RowsAreBuiltOnceWithLabelsOperatorsAndSortLists) {
     EXPECT_EQ(rows[i].txt2.width, 2000);
     EXPECT_EQ(rows[i].eval.left, 2040);
   }
-  EXPECT_EQ(win.w->geo.picContainer[0].height, 200 + 350 * 7 + 300);
+  // The memo Notes, last, has a taller box that keeps line breaks.
+  EXPECT_TRUE(rows[7].txtField->isMultiLine());
+  EXPECT_FALSE(rows[1].txtField->isMultiLine());
+  EXPECT_EQ(win.w->geo.picContainer[0].height, 200 + 350 * 7 + views::FieldPanels::kMemoHeight + 15);
   EXPECT_EQ(win.w->geo.picContainer[1].height, 200 + 350 * 7 + 300);
   EXPECT_EQ(rows[0].lblField->text(), "CustomerID");
   EXPECT_EQ(rows[7].lblField2->text(), "Notes");
@@ -595,7 +598,7 @@ TEST(Panels, RowsAreBuiltOnceWithLabelsOperatorsAndSortLists) {
   // The first record's values; a second visit refreshes without building.
   EXPECT_EQ(rows[0].txtField->text(),
             QString::fromStdString(dao::displayText(win.w->dta1.recordset()->valueAt(0, 0))));
-  QLineEdit* first = rows[0].txtField;
+  QWidget* first = rows[0].txtField;
   win.tab(3);
   win.tab(2);
   EXPECT_EQ(win.w->fieldRows.size(), 8u);
@@ -613,7 +616,7 @@ TEST(Panels, AnotherChoiceRemovesTheRowsAndTheSortListsHoldTheNewFields) {
   win.chooseTable("Customers");
   win.tab(3);
   ASSERT_EQ(win.w->fieldRows.size(), 8u);
-  QPointer<QLineEdit> old = win.w->fieldRows[0].txtField;
+  QPointer<QWidget> old = win.w->fieldRows[0].txtField;
   win.tab(0);
   win.chooseQuery("Customers by City");
   EXPECT_TRUE(win.w->fieldRows.empty());

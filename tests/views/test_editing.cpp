@@ -19,7 +19,7 @@
 using viewstest::Window;
 
 namespace {
-QLineEdit* box(Window& win, const QString& field) {
+views::BoundBox* box(Window& win, const QString& field) {
   for (auto& r : win.w->fieldRows)
     if (r.dataField == field) return r.txtField;
   ADD_FAILURE() << "no box for " << field.toStdString();
@@ -97,6 +97,14 @@ TEST(Editing, AddSaveUpdateDeleteStoreThroughTheRecordPanelWithTheirButtonStates
     EXPECT_EQ(win.w->grdData->rows(), 9);
     EXPECT_EQ(win.w->grdData->textMatrix(win.w->grdData->row(), 1), "Zoé");
 
+    // A memo keeps the line breaks typed into its box.
+    ASSERT_TRUE(box(win, "Notes")->isMultiLine());
+    EXPECT_EQ(box(win, "Notes")->text(), "");
+    box(win, "Notes")->setText("first\nsecond");
+    win.w->cmdUpdate->click();
+    EXPECT_TRUE(win.modal.messages().empty());
+    EXPECT_EQ(box(win, "Notes")->text(), "first\nsecond");
+
     // Update Changes: only the edited box is written.
     box(win, "City")->setText("Nice Ville");
     win.w->cmdUpdate->click();
@@ -120,6 +128,7 @@ TEST(Editing, AddSaveUpdateDeleteStoreThroughTheRecordPanelWithTheirButtonStates
   // Stored for good: another opening sees the same rows, the file checks clean.
   EXPECT_EQ(countRows(file, ""), 7);
   EXPECT_EQ(countRows(file, " WHERE [City] = 'Nice Ville' and [Age] = 33"), 1);
+  EXPECT_EQ(countRows(file, " WHERE [Notes] = 'first' & Chr(10) & 'second'"), 1);
   EXPECT_EQ(countRows(file, " WHERE [Name] = 'Anne'"), 0);
   std::string cli = testsupport::binDir() + "/glimmer-cli";
   if (std::filesystem::exists(cli)) {
