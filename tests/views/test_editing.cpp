@@ -8,11 +8,15 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <filesystem>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <tuple>
 
 #include "app/grid/grid.h"
 #include "catalogue/field_text.h"
 #include "catalogue/recordset.h"
+#include "jet/database.h"
 #include "support/test_support.h"
 #include "tests/views/views_support.h"
 
@@ -186,4 +190,66 @@ TEST(Editing, UpdateWithoutAnEditLeavesEveryValueAsItWas) {
     EXPECT_TRUE(win.modal.messages().empty()) << win.modal.messages()[0].text.toStdString();
   }
   EXPECT_EQ(dumpOf(), before);
+}
+
+namespace {
+// Add New and Update Changes on a database the engine holds read-only: both
+// report 3027, the buttons stay in the browse state and the file is unchanged.
+void expectRefusedEdits(const std::string& file) {
+  const std::string before = testsupport::readFile(file);
+  {
+    Window win(file);
+    win.chooseTable("People");
+    win.tab(2);
+    ASSERT_FALSE(win.w->fieldRows.empty());
+    win.w->cmdAddNew->click();
+    auto msgs = win.modal.messages();
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_TRUE(msgs[0].text.startsWith("Error 3027 ")) << msgs[0].text.toStdString();
+    EXPECT_TRUE(browsing(win));
+    win.modal.clear();
+    box(win, "City")->setText("Rome");
+    win.w->cmdUpdate->click();
+    msgs = win.modal.messages();
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_TRUE(msgs[0].text.startsWith("Error  3027 ")) << msgs[0].text.toStdString();
+    EXPECT_TRUE(browsing(win));
+  }
+  EXPECT_EQ(testsupport::readFile(file), before);
+}
+}  // namespace
+
+TEST(Editing, AReadOnlyFileRefusesAddNewAndUpdateWithoutWriting) {
+  std::string file = viewstest::peopleDatabase();
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  if (::access(file.c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write read-only files (root)";
+  expectRefusedEdits(file);
+}
+
+TEST(Editing, AFileLockedByAnotherWriterRefusesAddNewAndUpdateWithoutWriting) {
+  std::string file = viewstest::peopleDatabase();
+  // Another program holds the file open for writing (a child process, so the
+  // lock is another process's).
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(fds[0]);
+    auto db = jet::Database::open(file);
+    const char ready = db->readOnly() ? 'r' : 'w';
+    if (::write(fds[1], &ready, 1) != 1) ::_exit(2);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  char ready = 0;
+  ASSERT_EQ(::read(fds[0], &ready, 1), 1);
+  ::close(fds[0]);
+  EXPECT_EQ(ready, 'w');
+  expectRefusedEdits(file);
+  ::kill(child, SIGTERM);
+  ::waitpid(child, nullptr, 0);
 }
