@@ -7,6 +7,9 @@
 // Delete Record, each beside the engine alone running the same statement
 // (ratio window / engine). Reports the peak memory of the process.
 //   bench_gui FILE [TABLE [CITY NAME]]
+//   bench_gui --create FILE [ROWS]   makes FILE with the table "Big" (ROWS rows,
+//                                    default 1,000,000: ID, Name, City, Qty,
+//                                    Ordered) through the engine, then exits
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -30,6 +33,8 @@
 #include "app/modal.h"
 #include "app/program.h"
 #include "catalogue/recordset.h"
+#include "jet/create.h"
+#include "jet/table_writer.h"
 #include "sql/engine.h"
 #include "sql/recordset.h"
 
@@ -146,9 +151,40 @@ void runEditing(app::FrmDatavane& w, const char* cityField, const char* nameFiel
   std::printf("  rows named 'Bench record changed': %s\n", countOf("[Name] = 'Bench record changed'").c_str());
 }
 
+// The benchmark table: names and cities spread like a customer list.
+int createBig(const char* path, long rows) {
+  static const char* const kCities[] = {"Paris", "Lyon", "Lille", "Nice", "Nantes", "Brest", "Dijon", "Metz",
+                                        "Reims", "Tours", "Caen", "Rouen", "Pau", "Nancy", "Arles", "Albi"};
+  jet::createDatabase(path);
+  auto db = jet::Database::open(path);
+  jet::createTable(*db, {"Big",
+                         {jet::autoNumberSpec("ID"), jet::columnSpec("Name", jet::DataType::Text, 50),
+                          jet::columnSpec("City", jet::DataType::Text, 30),
+                          jet::columnSpec("Qty", jet::DataType::Long),
+                          jet::columnSpec("Ordered", jet::DataType::DateTime)},
+                         {jet::primaryKeySpec("ID")}});
+  jet::TableWriter w(*db, "Big");
+  uint32_t seed = 20240601;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (long done = 0; done < rows;) {
+    jet::ChangeScope change(*db);
+    for (long k = 0; k < 20000 && done < rows; ++k, ++done) {
+      std::string name;
+      for (int i = 0; i < 8; ++i) name += static_cast<char>((i == 0 ? 'A' : 'a') + (next() >> 8) % 26);
+      w.insert({jet::Value(), jet::Value::text(name), jet::Value::text(kCities[(next() >> 8) % 16]),
+                jet::Value::longInt(static_cast<int32_t>((next() >> 8) % 500)),
+                jet::Value::dateTime(43000 + (next() >> 8) % 2000)});
+    }
+    change.commit();
+  }
+  std::printf("created %s: table Big, %ld rows\n", path, rows);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--create") return createBig(argv[2], argc > 3 ? std::atol(argv[3]) : 1000000);
   if (argc < 2) {
     std::fprintf(stderr, "usage: bench_gui FILE [TABLE]\n");
     return 2;
