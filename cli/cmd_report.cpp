@@ -3,6 +3,7 @@
 // and drawn by the same code as the window's printout. Each table's printout
 // numbers its own pages from 1. Needs no display: Qt's offscreen platform
 // is used unless another is set.
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <ostream>
@@ -35,6 +36,11 @@ int cmdReport(const Args& a, std::ostream& out) {
 
   std::unique_ptr<QGuiApplication> app;
   if (!QGuiApplication::instance()) {
+    // Qt's notes about the desktop session (no runtime folder and the like)
+    // mean nothing to a PDF; its critical messages still reach stderr.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+      if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(msg));
+    });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "glimmer-cli";
