@@ -18,6 +18,7 @@
 #include "app/datavane.h"
 #include "app/grid/grid.h"
 #include "app/modal.h"
+#include "app/print_preview.h"
 #include "app/program.h"
 #include "app/settings.h"
 #include "catalogue/recordset.h"
@@ -39,15 +40,7 @@ void buildMenus(FrmDatavane& w) {
   QObject::connect(add(file, QStringLiteral("Export to CSV"), "mnuExport"), &QAction::triggered, &w,
                    [&w] { mnuExport_Click(w); });
   QAction* print = add(file, QStringLiteral("Print current Table Structure"), "mnuPrintStructure");
-  QObject::connect(print, &QAction::triggered, &w, [&w] {
-    if (w.grdFields->rows() == 1) {
-      modal().message(&w, QStringLiteral("You must first select a Table"), QStringLiteral("Error"),
-                      Buttons::Ok);
-      return;
-    }
-    modal().message(&w, QStringLiteral("The structure printout is not available in this version."),
-                    QString(), Buttons::Ok);
-  });
+  QObject::connect(print, &QAction::triggered, &w, [&w] { subPrintStructure(w); });
   QObject::connect(add(file, QStringLiteral("E&xit"), "mnuExit"), &QAction::triggered, &w,
                    [] { QCoreApplication::quit(); });
 

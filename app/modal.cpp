@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QProxyStyle>
 #include <memory>
 
@@ -107,6 +108,14 @@ QString QtModal::openFile(QWidget* parent, const QString& title, const QStringLi
 QString QtModal::saveFile(QWidget* parent, const QString& title, const QStringList& filters,
                           const QString& startPath) {
   return QFileDialog::getSaveFileName(parent, title, startPath, filters.join(QStringLiteral(";;")));
+}
+
+bool QtModal::printDialog(QWidget* parent, QPrinter& printer) {
+  ArrowWhileOpen arrow;
+  QPrintDialog dlg(&printer, parent);
+  dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+  dlg.setOption(QAbstractPrintDialog::PrintPageRange, true);
+  return dlg.exec() == QDialog::Accepted;
 }
 
 }  // namespace app

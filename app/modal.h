@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QInputDialog;
+class QPrinter;
 class QWidget;
 
 namespace app {
@@ -31,6 +32,13 @@ class Modal {
                            const QString& startPath = {}) = 0;
   virtual QString saveFile(QWidget* parent, const QString& title, const QStringList& filters,
                            const QString& startPath = {}) = 0;
+  // The desktop's print dialog for printer (its choices are written into
+  // it); false when cancelled. Without an override nothing is printed.
+  virtual bool printDialog(QWidget* parent, QPrinter& printer) {
+    (void)parent;
+    (void)printer;
+    return false;
+  }
 };
 
 // The real dialogs.
@@ -44,6 +52,7 @@ class QtModal : public Modal {
                    const QString& startPath) override;
   QString saveFile(QWidget* parent, const QString& title, const QStringList& filters,
                    const QString& startPath) override;
+  bool printDialog(QWidget* parent, QPrinter& printer) override;
 };
 
 // The input prompt QtModal shows (not yet shown; the caller owns it).

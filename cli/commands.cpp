@@ -19,6 +19,8 @@ int cmdSample(const Args& a, std::ostream& out);
 int cmdImport(const Args& a, std::ostream& out);
 // Carries the database into SQLite or PostgreSQL (cmd_migrate.cpp).
 int cmdMigrate(const Args& a, std::ostream& out);
+// The structure printout into a PDF (cmd_report.cpp).
+int cmdReport(const Args& a, std::ostream& out);
 
 namespace {
 
@@ -91,6 +93,7 @@ std::map<std::string, Command>& table() {
       {"sample", {1, cmdSample}},   {"import", {3, cmdImport}},
       {"sql", {2, cmdSql}},
       {"migrate", {2, cmdMigrate}},
+      {"report", {2, cmdReport}},
   };
   return t;
 }
@@ -107,6 +110,8 @@ std::vector<std::string> extraUsage() {
       "  migrate FILE TARGET      the whole database into sqlite:PATH or PostgreSQL (a libpq\n"
       "                           connection string); --tables T1,T2 --schema-only --data-only\n"
       "                           --pg-schema NAME --replace\n",
+      "  report FILE OUT.pdf [TABLE ...]  the structure printout of the tables (all user tables\n"
+      "                           when none is named) into one PDF\n",
   };
 }
 

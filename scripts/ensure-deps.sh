@@ -35,3 +35,7 @@ GLIMMER_SCREEN_PACKAGES=(xvfb xauth)
 GLIMMER_PACKAGE_PACKAGES=(dpkg-dev fakeroot file lintian gzip)
 # The bare-root install test (scripts/test-package.sh).
 GLIMMER_PACKAGE_TEST_PACKAGES=(debootstrap)
+# The structure printout's font where Arial is not installed (metric-compatible).
+GLIMMER_BUILD_PACKAGES+=(fonts-liberation)
+# Reading printed reports back in tests (pdftotext, pdftoppm).
+GLIMMER_TEST_PACKAGES+=(poppler-utils)

@@ -1,5 +1,7 @@
 #include "tests/app/app_support.h"
 
+#include <QPrinter>
+
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QThread>
@@ -92,6 +94,15 @@ QString ScriptedModal::openFile(QWidget*, const QString& title, const QStringLis
   QString s = files.front();
   files.pop_front();
   return s;
+}
+
+bool ScriptedModal::printDialog(QWidget*, QPrinter& printer) {
+  asked.push_back({Asked::Print, QString(), QString(), app::Buttons::OkCancel, false, {}});
+  if (printFiles.empty()) return false;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(printFiles.front());
+  printFiles.pop_front();
+  return true;
 }
 
 QString ScriptedModal::saveFile(QWidget*, const QString& title, const QStringList& filters,

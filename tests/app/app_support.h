@@ -33,7 +33,7 @@ void doubleClick(app::Grid* g, int r, int c = 0);
 int findRow(app::Grid* g, const QString& text);
 
 struct Asked {
-  enum Kind { Message, Input, Open, Save } kind;
+  enum Kind { Message, Input, Open, Save, Print } kind;
   QString text;   // message text or prompt
   QString title;
   app::Buttons buttons = app::Buttons::Ok;
@@ -61,6 +61,10 @@ class ScriptedModal : public app::Modal {
                    const QString&) override;
   QString saveFile(QWidget*, const QString& title, const QStringList& filters,
                    const QString&) override;
+  // The print dialog: the next entry of printFiles makes the printer write
+  // that PDF file; none left cancels.
+  std::deque<QString> printFiles;
+  bool printDialog(QWidget*, QPrinter& printer) override;
 
   std::vector<Asked> messages() const;
   std::vector<Asked> prompts() const;
