@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
@@ -184,26 +183,20 @@ void mnuExport_Click(FrmDatavane& w) {
     csv.endRecord();
     const int ncols = rs.fieldCount();
     const int64_t total = shown->countKnown() ? shown->RecordCount() : 0;
-    QProgressDialog progress(QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), 0,
-                             total > 0 ? 1000 : 0, &w);
-    progress.setWindowTitle(applicationTitle());
-    progress.setMinimumDuration(1000);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
+    std::unique_ptr<Progress> progress = modal().progress(
+        &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), total > 0 ? 1000 : 0);
     int64_t done = 0;
     while (!rs.EOF_() && !rs.BOF()) {
       for (int c = 0; c < ncols; ++c) csv.field(dao::displayText(rs.value(c)));
       csv.endRecord();
       rs.MoveNext();
       if ((++done & 4095) == 0) {
-        if (total > 0) progress.setValue(static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)));
-        QApplication::processEvents();
-        if (progress.wasCanceled()) throw Cancelled{};
+        progress->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)) : 0);
+        if (progress->wasCanceled()) throw Cancelled{};
       }
     }
     csv.flush();
-    progress.close();
+    progress.reset();
     file.commit();
     modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
   } catch (const Cancelled&) {

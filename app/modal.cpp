@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QProxyStyle>
 #include <memory>
 
@@ -39,7 +40,37 @@ struct ArrowWhileOpen {
   }
 };
 
+// The real progress window: window-modal over its parent, untitled boxes'
+// application title.
+class QtProgress : public Progress {
+ public:
+  QtProgress(QWidget* parent, const QString& label, const QString& cancel, int maximum,
+             int minimumMs)
+      : dlg_(label, cancel, 0, maximum, parent) {
+    dlg_.setWindowTitle(applicationTitle());
+    dlg_.setAccessibleName(label);
+    dlg_.setMinimumDuration(minimumMs);
+    dlg_.setWindowModality(Qt::WindowModal);
+    dlg_.setAutoReset(false);
+    dlg_.setAutoClose(false);
+    dlg_.setValue(0);
+  }
+  void setValue(int step) override {
+    if (dlg_.maximum() > 0) dlg_.setValue(step);
+    QApplication::processEvents();
+  }
+  bool wasCanceled() const override { return dlg_.wasCanceled(); }
+
+ private:
+  QProgressDialog dlg_;
+};
+
 }  // namespace
+
+std::unique_ptr<Progress> Modal::progress(QWidget* parent, const QString& label,
+                                          const QString& cancel, int maximum, int minimumMs) {
+  return std::make_unique<QtProgress>(parent, label, cancel, maximum, minimumMs);
+}
 
 QString applicationTitle() { return titleStore(); }
 void setApplicationTitle(const QString& title) { titleStore() = title; }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ class ScriptedModal : public app::Modal {
                    const QString&) override;
   QString saveFile(QWidget*, const QString& title, const QStringList& filters,
                    const QString&) override;
+
+  // Progress windows: the labels of those asked for, and the step at which
+  // the next one answers Cancel (counting its setValue calls from 1; 0 never).
+  std::vector<QString> progressLabels;
+  int cancelAtStep = 0;
+  std::unique_ptr<app::Progress> progress(QWidget*, const QString& label, const QString& cancel,
+                                          int maximum, int minimumMs) override;
 
   std::vector<Asked> messages() const;
   std::vector<Asked> prompts() const;
