@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QMenuBar>
 #include <QToolButton>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -154,7 +155,21 @@ class PartFile {
 struct Cancelled {};
 
 // A cell as the grid shows it, in CSV form.
-void appendShownCell(std::string& buf, const jet::Value& v) { output::appendCsvField(buf, dao::displayText(v)); }
+// Null, text and whole numbers are appended in place (the same text
+// displayText gives), the rest through displayText.
+void appendShownCell(std::string& buf, const jet::Value& v) {
+  switch (v.type()) {
+    case jet::DataType::Null: return;
+    case jet::DataType::Text: case jet::DataType::Memo: output::appendCsvField(buf, v.bytes()); return;
+    case jet::DataType::Byte: case jet::DataType::Integer: case jet::DataType::Long: case jet::DataType::BigInt: {
+      char tmp[24];
+      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
+      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
+      return;
+    }
+    default: output::appendCsvField(buf, dao::displayText(v)); return;
+  }
+}
 
 // The recordset shows every column of one table, every row in stored order
 // (no filter, no sort): the file can then be written straight from the
