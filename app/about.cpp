@@ -32,7 +32,10 @@ FrmAbout::FrmAbout() : QDialog(nullptr) {
   lblTitle[0]->setFont(big);
   lblTitle[1]->setText(QStringLiteral("Brackwell Software"));
   lblTitle[1]->setAccessibleName(lblTitle[1]->text());
-  for (int i = 2; i < 5; ++i) lblTitle[i]->hide();
+  for (int i = 2; i < 5; ++i) {
+    lblTitle[i]->setAccessibleName(QStringLiteral("Publisher line %1").arg(i));
+    lblTitle[i]->hide();
+  }
   lblVersion = new QLabel(this);
   lblVersion->setObjectName(QStringLiteral("lblVersion"));
   lay->addWidget(lblVersion);

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSysInfo>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -178,7 +179,11 @@ FrmSysInfo::FrmSysInfo(FrmDatavane* main) : QDialog(nullptr), main_(main) {
   lstInfo->setColumnCount(2);
   lstInfo->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Value")});
   lstInfo->header()->setAccessibleName(QStringLiteral("System information headings"));
+  lstInfo->header()->verticalScrollBar()->setAccessibleName(QStringLiteral("Scroll the headings up and down"));
+  lstInfo->header()->horizontalScrollBar()->setAccessibleName(QStringLiteral("Scroll the headings sideways"));
   lstInfo->setRootIsDecorated(false);
+  lstInfo->verticalScrollBar()->setAccessibleName(QStringLiteral("Scroll the system information up and down"));
+  lstInfo->horizontalScrollBar()->setAccessibleName(QStringLiteral("Scroll the system information sideways"));
   lstInfo->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lay->addWidget(lstInfo);
   auto* buttons = new QHBoxLayout();

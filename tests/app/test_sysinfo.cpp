@@ -159,3 +159,21 @@ TEST(SysInfo, ADesktopProgramOnThePathIsStartedInstead) {
   EXPECT_EQ(app::sysInfoBox(), nullptr);
   EXPECT_TRUE(x.modal.messages().empty());
 }
+
+TEST(SysInfo, EveryControlOfTheAboutBoxAndTheSystemWindowHasAnAccessibleName) {
+  AboutWindow x;
+  ScopedPath path(testsupport::tempDir());
+  app::FrmAbout* about = app::showAbout(*x.w);
+  about->cmdSysInfo->click();
+  apptest::pump();
+  ASSERT_NE(app::sysInfoBox(), nullptr);
+  for (QWidget* top : {static_cast<QWidget*>(about), static_cast<QWidget*>(app::sysInfoBox())}) {
+    // Qt's own frames inside scroll areas (named qt_...) are no controls.
+    for (QWidget* c : top->findChildren<QWidget*>()) {
+      if (c->objectName().startsWith("qt_")) continue;
+      EXPECT_FALSE(c->accessibleName().isEmpty())
+          << top->objectName().toStdString() << ": " << c->metaObject()->className() << " "
+          << c->objectName().toStdString();
+    }
+  }
+}
