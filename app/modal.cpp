@@ -5,7 +5,10 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QLabel>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QProxyStyle>
 #include <memory>
 
@@ -49,6 +52,9 @@ class QtProgress : public Progress {
       : dlg_(label, cancel, 0, maximum, parent) {
     dlg_.setWindowTitle(applicationTitle());
     dlg_.setAccessibleName(label);
+    if (auto* l = dlg_.findChild<QLabel*>()) l->setAccessibleName(label);
+    if (auto* b = dlg_.findChild<QPushButton*>()) b->setAccessibleName(QString(cancel).remove(QLatin1Char('&')));
+    if (auto* bar = dlg_.findChild<QProgressBar*>()) bar->setAccessibleName(QStringLiteral("Progress"));
     dlg_.setMinimumDuration(minimumMs);
     dlg_.setWindowModality(Qt::WindowModal);
     dlg_.setAutoReset(false);

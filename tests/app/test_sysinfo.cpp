@@ -177,3 +177,18 @@ TEST(SysInfo, EveryControlOfTheAboutBoxAndTheSystemWindowHasAnAccessibleName) {
     }
   }
 }
+
+TEST(SysInfo, TheRealProgressWindowNamesItsControls) {
+  apptest::ensureApp();
+  app::QtModal real;
+  auto p = real.progress(nullptr, "Exporting to CSV...", "Cancel", 10, 0);
+  p->setValue(1);
+  QWidget* dlg = nullptr;
+  for (QWidget* t : QApplication::topLevelWidgets())
+    if (t->inherits("QProgressDialog")) dlg = t;
+  ASSERT_NE(dlg, nullptr);
+  EXPECT_EQ(dlg->accessibleName(), "Exporting to CSV...");
+  for (QWidget* c : dlg->findChildren<QWidget*>())
+    EXPECT_FALSE(c->accessibleName().isEmpty()) << c->metaObject()->className();
+  EXPECT_FALSE(p->wasCanceled());
+}
