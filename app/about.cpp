@@ -4,12 +4,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QLabel>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "app/datavane.h"
 #include "app/modal.h"
 #include "app/program.h"
+#include "app/sysinfo.h"
 
 namespace app {
 namespace {
@@ -32,7 +32,10 @@ FrmAbout::FrmAbout() : QDialog(nullptr) {
   lblTitle[0]->setFont(big);
   lblTitle[1]->setText(QStringLiteral("Brackwell Software"));
   lblTitle[1]->setAccessibleName(lblTitle[1]->text());
-  for (int i = 2; i < 5; ++i) lblTitle[i]->hide();
+  for (int i = 2; i < 5; ++i) {
+    lblTitle[i]->setAccessibleName(QStringLiteral("Publisher line %1").arg(i));
+    lblTitle[i]->hide();
+  }
   lblVersion = new QLabel(this);
   lblVersion->setObjectName(QStringLiteral("lblVersion"));
   lay->addWidget(lblVersion);
@@ -77,16 +80,20 @@ void FrmAbout::formLoad() {
 }
 
 void FrmAbout::cmdSysInfo_Click() {
-  // The desktop's own system information programs, the first one installed.
-  for (const char* tool : {"gnome-system-monitor", "hardinfo", "kinfocenter", "hardinfo2"}) {
-    QString path = QStandardPaths::findExecutable(QString::fromLatin1(tool));
-    if (!path.isEmpty() && QProcess::startDetached(path, {})) return;
+  const QString tool = findSystemInfoProgram(qEnvironmentVariable("PATH"),
+                                             qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+  if (!tool.isEmpty() && QProcess::startDetached(tool, {})) return;
+  try {
+    if (showSysInfo(mainWindow)) return;
+  } catch (const std::exception&) {
+    // Reported below.
   }
   modal().message(this, QStringLiteral("System Information Is Unavailable At This Time"), QString(), Buttons::Ok);
 }
 
-FrmAbout* showAbout(FrmDatavane&) {
+FrmAbout* showAbout(FrmDatavane& main) {
   if (!instance) instance = new FrmAbout();
+  instance->mainWindow = &main;
   instance->show();
   instance->raise();
   instance->activateWindow();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QPushButton;
@@ -27,7 +28,12 @@ class FrmAbout : public QDialog {
   QPushButton* cmdSysInfo = nullptr;
 
   void formLoad();
+  // The desktop's system information program when one is installed (found
+  // on PATH), else the program's own window; "System Information Is
+  // Unavailable At This Time" only when neither can be shown.
   void cmdSysInfo_Click();
+  // The main window whose database the system information describes.
+  QPointer<FrmDatavane> mainWindow;
 };
 
 // Shows the About box (loading it on first use) and brings it forward.

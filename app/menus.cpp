@@ -7,8 +7,8 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QMenuBar>
-#include <QProgressDialog>
 #include <QToolButton>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +23,8 @@
 #include "app/settings.h"
 #include "catalogue/recordset.h"
 #include "output/csv_writer.h"
+#include "output/table_csv.h"
+#include "sql/recordset.h"
 
 namespace app {
 
@@ -145,6 +147,36 @@ class PartFile {
 
 struct Cancelled {};
 
+// A cell as the grid shows it, in CSV form.
+// Null, text and whole numbers are appended in place (the same text
+// displayText gives), the rest through displayText.
+void appendShownCell(std::string& buf, const jet::Value& v) {
+  switch (v.type()) {
+    case jet::DataType::Null: return;
+    case jet::DataType::Text: case jet::DataType::Memo: output::appendCsvField(buf, v.bytes()); return;
+    case jet::DataType::Byte: case jet::DataType::Integer: case jet::DataType::Long: case jet::DataType::BigInt: {
+      char tmp[24];
+      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
+      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
+      return;
+    }
+    default: output::appendCsvField(buf, dao::displayText(v)); return;
+  }
+}
+
+// The recordset shows every column of one table, every row in stored order
+// (no filter, no sort): the file can then be written straight from the
+// table's pages. Gives that table's name, or "" otherwise.
+std::string wholeTableShown(dao::Recordset& rs) {
+  sql::Recordset& c = rs.cursor();
+  if (!c.walksPages() || !c.baseDef()) return {};
+  const auto& cols = c.baseDef()->columns;
+  if (cols.size() != static_cast<size_t>(rs.fieldCount())) return {};
+  for (size_t i = 0; i < cols.size(); ++i)
+    if (cols[i].name != rs.Fields()[i].Name) return {};
+  return c.baseTable();
+}
+
 }  // namespace
 
 void mnuExport_Click(FrmDatavane& w) {
@@ -168,35 +200,47 @@ void mnuExport_Click(FrmDatavane& w) {
     dao::Recordset* shown = w.dta1.recordset();
     dao::Database* db = w.dta1.database();
     if (!shown || !db) return;  // subFillData has reported why
+    PartFile file(name.toStdString());
+    const std::string table = wholeTableShown(*shown);
+    if (!table.empty()) {
+      // Every row of a table: converted from its pages on two threads, the
+      // progress window kept up to date between blocks.
+      std::unique_ptr<Progress> progress = modal().progress(
+          &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), 1000);
+      output::TableCsvOptions o;
+      o.cell = &appendShownCell;
+      o.progress = [&progress](size_t done, size_t total) {
+        progress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+        return !progress->wasCanceled();
+      };
+      if (!output::writeTableCsv(db->engine(), table, file.out, o)) throw Cancelled{};
+      progress.reset();
+      file.commit();
+      modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
+      return;
+    }
     // A recordset of its own on the same statement: every row, read once,
     // without moving the grid's current record.
     dao::Recordset rs(*db, shown->source());
-    PartFile file(name.toStdString());
     output::CsvWriter csv(file.out);
     for (const auto& f : rs.Fields()) csv.field(f.Name);
     csv.endRecord();
     const int ncols = rs.fieldCount();
     const int64_t total = shown->countKnown() ? shown->RecordCount() : 0;
-    QProgressDialog progress(QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), 0,
-                             total > 0 ? 1000 : 0, &w);
-    progress.setWindowTitle(applicationTitle());
-    progress.setMinimumDuration(1000);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
+    std::unique_ptr<Progress> progress = modal().progress(
+        &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), total > 0 ? 1000 : 0);
     int64_t done = 0;
     while (!rs.EOF_() && !rs.BOF()) {
       for (int c = 0; c < ncols; ++c) csv.field(dao::displayText(rs.value(c)));
       csv.endRecord();
       rs.MoveNext();
       if ((++done & 4095) == 0) {
-        if (total > 0) progress.setValue(static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)));
-        QApplication::processEvents();
-        if (progress.wasCanceled()) throw Cancelled{};
+        progress->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)) : 0);
+        if (progress->wasCanceled()) throw Cancelled{};
       }
     }
     csv.flush();
-    progress.close();
+    progress.reset();
     file.commit();
     modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
   } catch (const Cancelled&) {

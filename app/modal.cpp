@@ -6,6 +6,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QProxyStyle>
 #include <memory>
 
@@ -40,7 +44,40 @@ struct ArrowWhileOpen {
   }
 };
 
+// The real progress window: window-modal over its parent, untitled boxes'
+// application title.
+class QtProgress : public Progress {
+ public:
+  QtProgress(QWidget* parent, const QString& label, const QString& cancel, int maximum,
+             int minimumMs)
+      : dlg_(label, cancel, 0, maximum, parent) {
+    dlg_.setWindowTitle(applicationTitle());
+    dlg_.setAccessibleName(label);
+    if (auto* l = dlg_.findChild<QLabel*>()) l->setAccessibleName(label);
+    if (auto* b = dlg_.findChild<QPushButton*>()) b->setAccessibleName(QString(cancel).remove(QLatin1Char('&')));
+    if (auto* bar = dlg_.findChild<QProgressBar*>()) bar->setAccessibleName(QStringLiteral("Progress"));
+    dlg_.setMinimumDuration(minimumMs);
+    dlg_.setWindowModality(Qt::WindowModal);
+    dlg_.setAutoReset(false);
+    dlg_.setAutoClose(false);
+    dlg_.setValue(0);
+  }
+  void setValue(int step) override {
+    if (dlg_.maximum() > 0) dlg_.setValue(step);
+    QApplication::processEvents();
+  }
+  bool wasCanceled() const override { return dlg_.wasCanceled(); }
+
+ private:
+  QProgressDialog dlg_;
+};
+
 }  // namespace
+
+std::unique_ptr<Progress> Modal::progress(QWidget* parent, const QString& label,
+                                          const QString& cancel, int maximum, int minimumMs) {
+  return std::make_unique<QtProgress>(parent, label, cancel, maximum, minimumMs);
+}
 
 QString applicationTitle() { return titleStore(); }
 void setApplicationTitle(const QString& title) { titleStore() = title; }

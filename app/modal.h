@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QInputDialog;
 class QPrinter;
@@ -15,6 +16,18 @@ namespace app {
 enum class Buttons { Ok, OkCancel };
 enum class Answer { Ok, Cancel };
 enum class Icon { None, Information, Warning, Critical };
+
+// A progress window with a Cancel button for work that may take a while.
+// The work reports each step; the window keeps the program repainting.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  // step of the maximum given at creation (maximum 0: the end is not known).
+  // Lets pending events run.
+  virtual void setValue(int step) = 0;
+  // Whether the user has chosen Cancel.
+  virtual bool wasCanceled() const = 0;
+};
 
 class Modal {
  public:
@@ -39,6 +52,12 @@ class Modal {
     (void)printer;
     return false;
   }
+  // A progress window with the label and a cancel button captioned cancel,
+  // shown only once the work has lasted minimumMs. The real window unless
+  // the Modal in use answers it itself.
+  virtual std::unique_ptr<Progress> progress(QWidget* parent, const QString& label,
+                                             const QString& cancel, int maximum,
+                                             int minimumMs = 1000);
 };
 
 // The real dialogs.

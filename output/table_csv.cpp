@@ -64,10 +64,12 @@ void appendCsvValue(std::string& buf, const Value& v) {
   }
 }
 
-void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf) {
+using CellFn = void (*)(std::string&, const Value&);
+
+void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf, CellFn cell) {
   for (size_t i = 0; i < ncols; ++i) {
     if (i) buf += ',';
-    appendCsvValue(buf, scan.value(i));
+    cell(buf, scan.value(i));
   }
   buf += "\r\n";
 }
@@ -76,8 +78,11 @@ void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf) {
 // (the pager is not shared between threads) and converts every other block of
 // pages; the blocks are written in page order, so the output is the same as
 // a serial scan. At most a few blocks wait in memory at any time.
+// Returns false when it did not run (small table, one processor); sets
+// stopped when progress said stop.
 bool writeCsvParallel(Database& db, const std::string& table, const std::vector<uint32_t>& pages,
-                      size_t ncols, std::ostream& out) {
+                      size_t ncols, std::ostream& out, CellFn cell,
+                      const std::function<bool(size_t, size_t)>& progress, bool& stopped) {
   constexpr size_t kBlockPages = 32;
   constexpr size_t kWorkers = 2;
   constexpr size_t kWindow = 8;  // blocks converted ahead of the writer
@@ -122,7 +127,7 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
         }
         buf.clear();
         buf.reserve(kBlockPages * own->format().pageSize * 2);
-        while (scan.next()) appendCsvRow(scan, ncols, buf);
+        while (scan.next()) appendCsvRow(scan, ncols, buf, cell);
         std::lock_guard<std::mutex> lk(mu);
         done[b] = std::move(buf);
         cv.notify_all();
@@ -148,8 +153,14 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
       cv.notify_all();
     }
     out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    std::lock_guard<std::mutex> lk(mu);
-    spare.push_back(std::move(chunk));
+    {
+      std::lock_guard<std::mutex> lk(mu);
+      spare.push_back(std::move(chunk));
+    }
+    if (progress && !progress(std::min(pages.size(), written * kBlockPages), pages.size())) {
+      stopped = true;
+      break;
+    }
   }
   {
     std::lock_guard<std::mutex> lk(mu);
@@ -164,6 +175,11 @@ bool writeCsvParallel(Database& db, const std::string& table, const std::vector<
 }  // namespace
 
 void writeTableCsv(Database& db, const std::string& table, std::ostream& out) {
+  writeTableCsv(db, table, out, TableCsvOptions{});
+}
+
+bool writeTableCsv(Database& db, const std::string& table, std::ostream& out, const TableCsvOptions& options) {
+  CellFn cell = options.cell ? options.cell : &appendCsvValue;
   auto scan = db.scan(table);
   const auto& def = scan->def();
   const size_t ncols = def.columns.size();
@@ -171,16 +187,20 @@ void writeTableCsv(Database& db, const std::string& table, std::ostream& out) {
   for (size_t i = 0; i < ncols; ++i) csv.field(def.columns[i].name);
   csv.endRecord();
   csv.flush();
-  if (writeCsvParallel(db, def.name, scan->pages(), ncols, out)) {
+  bool stopped = false;
+  if (writeCsvParallel(db, def.name, scan->pages(), ncols, out, cell, options.progress, stopped)) {
     if (!out) throw Error(jet::err::kIoError, "The file could not be written (disk full or not writable).");
-    return;
+    return !stopped;
   }
   // Rows are written in blocks; no whole-table buffer.
+  size_t rows = 0;
   while (scan->next()) {
-    appendCsvRow(*scan, ncols, csv.buffer());
+    appendCsvRow(*scan, ncols, csv.buffer(), cell);
     if (csv.buffer().size() >= CsvWriter::kBlock) csv.flush();
+    if ((++rows & 4095) == 0 && options.progress && !options.progress(0, 0)) return false;
   }
   csv.flush();
+  return true;
 }
 
 }  // namespace output

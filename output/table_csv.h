@@ -4,6 +4,8 @@
 // as stored, Null empty, binary as hex.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -19,5 +21,19 @@ std::string csvCell(const jet::Value& v);
 // converted on two threads; the output is the same as a serial scan. Errors
 // as jet::Error (3078 / 3265 for a missing table, 3043 when out fails).
 void writeTableCsv(jet::Database& db, const std::string& table, std::ostream& out);
+
+// The same with a cell form of the caller's and a progress report.
+struct TableCsvOptions {
+  // Appends one value in its CSV form (quoted where needed); nullptr gives
+  // the export form above. Called from the conversion threads: it must not
+  // touch shared state.
+  void (*cell)(std::string& buf, const jet::Value& v) = nullptr;
+  // Called on the calling thread now and then with the data pages done and
+  // their total; returning false stops the export.
+  std::function<bool(size_t done, size_t total)> progress;
+};
+// False when progress stopped it (what was written so far stays in out).
+bool writeTableCsv(jet::Database& db, const std::string& table, std::ostream& out,
+                   const TableCsvOptions& options);
 
 }  // namespace output

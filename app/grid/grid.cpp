@@ -12,10 +12,12 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QTextStream>
 #include <algorithm>
+#include <fstream>
 
 #include "app/layout.h"
+#include "jet/error.h"
+#include "output/csv_writer.h"
 
 namespace app {
 
@@ -274,25 +276,21 @@ void Grid::refresh() {
 
 bool Grid::saveGrid(const QString& file, int mode, bool fixedCells) const {
   if (mode != 3) return false;
-  QFile f(file);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-  QTextStream out(&f);
-  auto quoted = [](const QString& s) {
-    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) &&
-        !s.contains(QLatin1Char('\n')) && !s.contains(QLatin1Char('\r')))
-      return s;
-    QString q = s;
-    q.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-  };
-  int n = rows();
-  for (int r = fixedCells ? 0 : 1; r < n; ++r) {
-    QStringList cells;
-    for (int c = 0; c < cols(); ++c) cells << quoted(textMatrix(r, c));
-    out << cells.join(QLatin1Char(',')) << '\n';
+  std::ofstream f(QFile::encodeName(file).toStdString(), std::ios::binary | std::ios::trunc);
+  if (!f) return false;
+  try {
+    output::CsvWriter csv(f);
+    const int n = rows();
+    for (int r = fixedCells ? 0 : 1; r < n; ++r) {
+      for (int c = 0; c < cols(); ++c) csv.field(textMatrix(r, c).toStdString());
+      csv.endRecord();
+    }
+    csv.flush();
+  } catch (const jet::Error&) {
+    return false;
   }
-  out.flush();
-  return f.error() == QFile::NoError;
+  f.close();
+  return !f.fail();
 }
 
 void Grid::bindModel(QAbstractItemModel* model) {

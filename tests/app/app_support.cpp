@@ -114,6 +114,28 @@ QString ScriptedModal::saveFile(QWidget*, const QString& title, const QStringLis
   return s;
 }
 
+namespace {
+class ScriptedProgress : public app::Progress {
+ public:
+  explicit ScriptedProgress(int cancelAt) : cancelAt_(cancelAt) {}
+  void setValue(int) override {
+    if (++steps_ == cancelAt_) cancelled_ = true;
+  }
+  bool wasCanceled() const override { return cancelled_; }
+
+ private:
+  int cancelAt_;
+  int steps_ = 0;
+  bool cancelled_ = false;
+};
+}  // namespace
+
+std::unique_ptr<app::Progress> ScriptedModal::progress(QWidget*, const QString& label, const QString&,
+                                                       int, int) {
+  progressLabels.push_back(label);
+  return std::make_unique<ScriptedProgress>(cancelAtStep);
+}
+
 std::vector<Asked> ScriptedModal::messages() const {
   std::vector<Asked> out;
   for (const auto& a : asked)

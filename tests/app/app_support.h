@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,13 @@ class ScriptedModal : public app::Modal {
   // that PDF file; none left cancels.
   std::deque<QString> printFiles;
   bool printDialog(QWidget*, QPrinter& printer) override;
+
+  // Progress windows: the labels of those asked for, and the step at which
+  // the next one answers Cancel (counting its setValue calls from 1; 0 never).
+  std::vector<QString> progressLabels;
+  int cancelAtStep = 0;
+  std::unique_ptr<app::Progress> progress(QWidget*, const QString& label, const QString& cancel,
+                                          int maximum, int minimumMs) override;
 
   std::vector<Asked> messages() const;
   std::vector<Asked> prompts() const;

@@ -15,7 +15,10 @@
 #include "app/grid/grid.h"
 #include "app/menus.h"
 #include "app/program.h"
+#include "jet/create.h"
+#include "jet/database.h"
 #include "jet/sample.h"
+#include "jet/table_writer.h"
 #include "output/csv_reader.h"
 #include "support/test_support.h"
 #include "tests/app/app_support.h"
@@ -24,16 +27,34 @@ using apptest::Asked;
 
 namespace {
 
+void makeManyRows(const std::string& path, int rows) {
+  jet::createDatabase(path);
+  auto db = jet::Database::open(path);
+  jet::createTable(*db, {"Many",
+                         {jet::columnSpec("ID", jet::DataType::Long), jet::columnSpec("Name", jet::DataType::Text, 40)},
+                         {jet::primaryKeySpec("ID")}});
+  jet::TableWriter w(*db, "Many");
+  jet::ChangeScope change(*db);
+  for (int i = 1; i <= rows; ++i)
+    w.insert({jet::Value::longInt(i), jet::Value::text("Name, \"" + std::to_string(i) + "\"")});
+  change.commit();
+}
+
 struct ExportWindow {
   apptest::ScriptedModal modal;
   std::unique_ptr<app::FrmDatavane> w;
   std::string dir = testsupport::tempDir();
   std::string db = dir + "/sample.mdb";
 
-  ExportWindow() {
+  // rows > 0: a database of one table "Many" with that many rows instead of
+  // the sample database.
+  explicit ExportWindow(int rows = 0) {
     apptest::ensureApp();
     app::setApplicationTitle("Brackwell Glimmer");
-    jet::createSampleDatabase(db);
+    if (rows > 0)
+      makeManyRows(db, rows);
+    else
+      jet::createSampleDatabase(db);
     app::initProgram(apptest::tempIni());
     w = std::make_unique<app::FrmDatavane>();
     w->formLoad();
@@ -137,4 +158,33 @@ TEST(Export, AFailedExportLeavesTheTargetAndNoPartFile) {
   ASSERT_EQ(x.modal.messages().size(), 1u);
   EXPECT_TRUE(x.modal.messages()[0].text.startsWith("Error 3051 "));
   EXPECT_FALSE(std::filesystem::exists(x.dir + "/no"));
+}
+
+TEST(Export, CancelledPartWayLeavesTheTargetAndNoPartFile) {
+  ExportWindow x(20000);
+  x.choose("Many");
+  std::string target = x.dir + "/many.csv";
+  testsupport::writeFile(target, "old contents");
+  size_t before = std::distance(std::filesystem::directory_iterator(x.dir), {});
+  // Cancel at the second progress step, with rows already written.
+  x.modal.cancelAtStep = 2;
+  x.modal.files.push_back(QString::fromStdString(target));
+  x.item("mnuExport")->trigger();
+  ASSERT_EQ(x.modal.progressLabels.size(), 1u);
+  EXPECT_EQ(x.modal.progressLabels[0], "Exporting to CSV...");
+  EXPECT_TRUE(x.modal.messages().empty());  // no "Save Complete", no error
+  EXPECT_EQ(testsupport::readFile(target), "old contents");
+  EXPECT_EQ(static_cast<size_t>(std::distance(std::filesystem::directory_iterator(x.dir), {})), before);
+
+  // Not cancelled: every row through the same progress window, quoted.
+  x.modal.clear();
+  x.modal.cancelAtStep = 0;
+  x.modal.files.push_back(QString::fromStdString(target));
+  x.item("mnuExport")->trigger();
+  ASSERT_EQ(x.modal.messages().size(), 1u);
+  EXPECT_EQ(x.modal.messages()[0].text, "Save Complete");
+  auto recs = readCsv(target);
+  ASSERT_EQ(recs.size(), 20001u);
+  EXPECT_EQ(recs[20000].fields.at(1), "Name, \"20000\"");
+  EXPECT_EQ(static_cast<size_t>(std::distance(std::filesystem::directory_iterator(x.dir), {})), before);
 }
