@@ -1,5 +1,6 @@
 // Count(*) and Count(field) from index entries alone give the counts a
 // plain scan gives, and only when the conditions are exactly an index range.
+// Like with leading literal letters agrees with the character matcher.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "jet/table_writer.h"
+#include "sql/collate.h"
 #include "sql/engine.h"
 
 using jet::DataType;
@@ -88,4 +90,25 @@ TEST(IndexCount, OtherConditionsReadTheRows) {
   EXPECT_FALSE(idx);
   EXPECT_EQ(count(*db, "SELECT Count(*) FROM Items WHERE Code >= 20 AND Code >= 30", &idx), expected(30, 1000));
   EXPECT_FALSE(idx);
+}
+
+TEST(LikePrefix, LeadingLettersAreMatchedOnTheBytesLikeThePlainMatcher) {
+  // (text, pattern, matches): case, accents, short texts, patterns that go
+  // on after the leading letters
+  struct Case {
+    const char* text;
+    const char* pattern;
+    bool want;
+  };
+  const Case cases[] = {
+      {"Name 12x", "name 12*", true}, {"NAME 12", "Name 12*", true},  {"Name 1", "Name 12*", false},
+      {"Éname", "Ename*", false},     {"ename", "Ename*", true},       {"Name 12x", "Name 1?x", true},
+      {"Name 12x", "Name*x", true},   {"Name 12y", "Name*x", false},   {"Na", "Name", false},
+      {"", "*", true},                {"abc", "abc", true},            {"abcd", "abc", false},
+      {"ab\xc3\xa9", "ab*", true},    {"\xc3\xa9t\xc3\xa9", "\xc3\x89T*", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " Like " + c.pattern);
+    EXPECT_EQ(sql::like(c.text, c.pattern), c.want);
+  }
 }
