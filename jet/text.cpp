@@ -104,6 +104,14 @@ std::string decodeUcs2TextUtf8(ByteView b) {
         continue;
       }
       if (compressed) {
+        // a run of ASCII characters copies through as it is
+        size_t j = i;
+        while (j < b.size && b.data[j] != 0 && b.data[j] < 0x80) ++j;
+        if (j > i) {
+          out.append(reinterpret_cast<const char*>(b.data + i), j - i);
+          i = j;
+          continue;
+        }
         appendUtf8(out, c);
         ++i;
       } else {
@@ -123,8 +131,14 @@ std::string decodeUcs2TextUtf8(ByteView b) {
     }
     return out;
   }
-  out.reserve(b.size / 2);
-  for (size_t i = 0; i + 1 < b.size; i += 2) {
+  // A leading run of ASCII characters is written straight into place.
+  size_t ascii = 0;
+  while (2 * ascii + 1 < b.size && b.data[2 * ascii] < 0x80 && b.data[2 * ascii + 1] == 0) ++ascii;
+  out.resize(ascii);
+  for (size_t k = 0; k < ascii; ++k) out[k] = static_cast<char>(b.data[2 * k]);
+  if (2 * ascii + 1 >= b.size) return out;
+  out.reserve(b.size / 2 + 8);
+  for (size_t i = 2 * ascii; i + 1 < b.size; i += 2) {
     uint32_t u = b.data[i] | (b.data[i + 1] << 8);
     if (u >= 0xD800 && u <= 0xDBFF && i + 3 < b.size) {
       uint32_t lo = b.data[i + 2] | (b.data[i + 3] << 8);

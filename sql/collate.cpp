@@ -243,6 +243,9 @@ LikePattern::LikePattern(std::string_view pattern) {
     }
     items_.push_back(std::move(it));
   }
+  while (prefix_.size() < items_.size() && items_[prefix_.size()].kind == Item::Literal && items_[prefix_.size()].ch < 0x80)
+    prefix_.push_back(static_cast<char>(items_[prefix_.size()].ch));
+  prefixOnly_ = items_.size() == prefix_.size() + 1 && items_.back().kind == Item::Many;
 }
 
 bool LikePattern::matchItem(const Item& it, char32_t c) const {
@@ -285,6 +288,16 @@ bool LikePattern::matchAll(const Text& t) const {
 }
 
 bool LikePattern::matches(std::string_view text) const {
+  // Leading ASCII letters of the pattern: the text's first bytes must be the
+  // same characters (no other character folds to an ASCII one).
+  if (!prefix_.empty()) {
+    if (text.size() < prefix_.size()) return false;
+    for (size_t i = 0; i < prefix_.size(); ++i) {
+      auto b = static_cast<unsigned char>(text[i]);
+      if (b >= 0x80 || static_cast<char>(foldCase(b)) != prefix_[i]) return false;
+    }
+    if (prefixOnly_) return true;
+  }
   // ASCII text is matched byte by byte, without decoding it first
   if (isAscii(text)) return matchAll(text);
   return matchAll(decodeUtf8(text));

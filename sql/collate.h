@@ -45,6 +45,8 @@ class LikePattern {
   template <class Text>
   bool matchAll(const Text& t) const;
   std::vector<Item> items_;
+  std::string prefix_;       // the leading literal ASCII items, upper case
+  bool prefixOnly_ = false;  // the pattern is prefix_ followed by one *
 };
 
 bool like(std::string_view text, std::string_view pattern);

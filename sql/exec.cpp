@@ -79,6 +79,7 @@ class TableScanOp : public Op {
       if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
       else skip_.push_back(c);
     }
+    keysOnly_ = range_ && !filter_ && cols_.empty();
   }
   bool next(Row& out) override {
     if (done_) return false;
@@ -95,6 +96,12 @@ class TableScanOp : public Op {
         if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) break;
         if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) break;
         jet::RowId id = cursor_->rowId();
+        if (keysOnly_) {
+          // nothing to decode or test: the entry stands for its row
+          out.v.assign(def_->columns.size(), Value());
+          out.rid = id;
+          return true;
+        }
         if (!jet::readRow(db_.pager(), *def_, id, holder_, bytes_)) continue;
         if (!take(bytes_, id, out)) continue;
         return true;
@@ -141,6 +148,7 @@ class TableScanOp : public Op {
   bool done_ = false;
   std::shared_ptr<std::vector<bool>> used_;
   std::vector<size_t> cols_, skip_;
+  bool keysOnly_ = false;
 };
 
 class AppendRowIdOp : public Op {

@@ -24,9 +24,16 @@ class TopSortOp : public Op {
     child_->open(outer);
     const size_t limit = std::max<size_t>(n_ * 4, 256);
     Row r;
+    bool bounded = false;  // rows_[n_ - 1] is the n-th best row so far
     while (child_->next(r)) {
+      // A row after the n-th best of the rows before it can only fall
+      // further back: it is dropped at once (its ties are kept).
+      if (bounded && compare(r, rows_[n_ - 1]) > 0) continue;
       rows_.push_back(std::move(r));
-      if (rows_.size() >= limit) prune();
+      if (rows_.size() >= limit) {
+        prune();
+        bounded = rows_.size() >= n_;
+      }
     }
     prune();
   }

@@ -102,8 +102,14 @@ class LikeExpr : public BExpr {
       if (!pv.isNull()) compiled_ = std::make_shared<LikePattern>(toText(pv));
       constNull_ = pv.isNull();
     }
+    if (auto* c = dynamic_cast<const ColumnExpr*>(a_.get()); c && c->depth_ == 0) column_ = static_cast<long>(c->slot_);
   }
   Value eval(const Frame& f) const override {
+    // A text column against a fixed pattern: matched where the row holds it.
+    if (compiled_ && column_ >= 0 && f.row && static_cast<size_t>(column_) < f.row->size()) {
+      const Value& cell = (*f.row)[static_cast<size_t>(column_)];
+      if (cell.isText()) return Value::boolean(compiled_->matches(cell.bytes()) != negated_);
+    }
     Value x = a_->eval(f);
     if (x.isNull() || constNull_) return Value();
     bool m;
@@ -120,6 +126,7 @@ class LikeExpr : public BExpr {
   BExprP a_, p_;
   bool negated_;
   bool constNull_ = false;
+  long column_ = -1;  // a_ is this column of the current row
   std::shared_ptr<LikePattern> compiled_;
 };
 

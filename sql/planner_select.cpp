@@ -194,9 +194,17 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     }
     if (fromIndex.size() != agg.aggs.size()) fromIndex.clear();
   }
+  OpP counted;
+  if (fromIndex.empty() && aggregated && agg.groupBound.empty() && !having && !c.distinct && !fr.havingExtra) {
+    std::vector<ExprP> where;
+    conjuncts(c.where, where);
+    counted = indexCount(agg.aggs, where.size());
+  }
   if (!fromIndex.empty()) {
     sh_.notes.push_back("Min/Max from index on " + leaves_[0].def->name);
     op = makeIndexMinMax(*sh_.db, leaves_[0].def, std::move(fromIndex));
+  } else if (counted) {
+    op = makeAggregate(std::move(counted), agg.groupBound, agg.aggs);
   } else if (aggregated) {
     op = makeAggregate(std::move(op), agg.groupBound, agg.aggs);
     if (having) op = makeFilter(std::move(op), having);

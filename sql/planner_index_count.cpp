@@ -1,0 +1,119 @@
+// Count(*) and Count(field) answered from an index alone: when every
+// condition on the one table is matched exactly by an index range (equal
+// values on the leading fields, a closed range or In list on the next), the
+// entries of the range are the rows, and no row is read.
+#include "sql/planner_impl.h"
+
+namespace sql::planning {
+
+namespace {
+
+// Types whose index key holds the value exactly, with SQL comparison
+// agreeing with key order.
+bool exactKeyType(DataType t) {
+  return t == DataType::Byte || t == DataType::Integer || t == DataType::Long || t == DataType::BigInt ||
+         t == DataType::Currency || t == DataType::DateTime;
+}
+
+// The constant becomes the column's key without rounding.
+bool exactKeyValue(DataType col, const Value& v) {
+  if (v.isNull()) return false;
+  if (col == DataType::DateTime) return v.type() == DataType::DateTime;
+  if (col == DataType::Currency) return v.type() == DataType::Currency || v.isIntegral();
+  return v.isIntegral() && v.type() != DataType::Currency && v.type() != DataType::Boolean;
+}
+
+}  // namespace
+
+OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
+  if (leaves_.size() != 1 || !leaves_[0].def || leaves_[0].hasRowId || !sh_.db || aggs.empty()) return nullptr;
+  Source& src = leaves_[0];
+  const auto& def = *src.def;
+  if (src.pushed.empty() || src.pushed.size() != whereConjuncts) return nullptr;
+  std::vector<size_t> tested;  // columns the conditions test (never Null where they hold)
+  std::vector<SimplePredicate> preds;
+  std::optional<InListPredicate> list;
+  for (auto& p : src.pushed) {
+    if (auto sp = asSimplePredicate(*p)) {
+      if (sp->op == BinOp::Gt || sp->op == BinOp::Lt) return nullptr;
+      preds.push_back(*sp);
+      tested.push_back(sp->slot);
+    } else if (auto il = asInListPredicate(*p); il && !list) {
+      list = std::move(*il);
+      tested.push_back(list->slot);
+    } else {
+      return nullptr;
+    }
+  }
+  for (const auto& a : aggs) {
+    if (a.kind == AggKind::CountStar) continue;
+    auto ref = a.kind == AggKind::Count && a.arg ? asColumnRef(*a.arg) : std::nullopt;
+    if (!ref || ref->depth != 0 || std::find(tested.begin(), tested.end(), ref->slot) == tested.end()) return nullptr;
+  }
+  for (size_t s : tested)
+    if (s >= def.columns.size() || !exactKeyType(def.columns[s].type)) return nullptr;
+  for (const auto& p : preds) {
+    DataType t = def.columns[p.slot].type;
+    if (!exactKeyValue(t, p.value) || (p.high && !exactKeyValue(t, *p.high))) return nullptr;
+  }
+  if (list)
+    for (const auto& v : list->values)
+      if (!exactKeyValue(def.columns[list->slot].type, v)) return nullptr;
+  size_t notesBefore = sh_.notes.size();
+  std::optional<IndexRange> range;
+  try {
+    range = chooseIndex(src);
+  } catch (const jet::Error&) {
+    return nullptr;
+  }
+  sh_.notes.resize(notesBefore);
+  if (!range) return nullptr;
+  const auto& rix = def.realIndexes[static_cast<size_t>(range->realIndex)];
+  // Every condition must be one the range stands for, and nothing else.
+  if (!range->seeks.empty()) {
+    if (!list || !preds.empty() || rix.columns[0].column != static_cast<int>(list->slot)) return nullptr;
+  } else {
+    if (list) return nullptr;
+    size_t k = range->equal.size();
+    size_t bounds = (range->low ? 1 : 0) + (range->high ? 1 : 0);
+    size_t want = k + bounds;
+    size_t matched = 0;
+    for (const auto& p : preds) {
+      size_t pos = 0;
+      while (pos < rix.columns.size() && rix.columns[pos].column != static_cast<int>(p.slot)) ++pos;
+      if (pos < k && p.op == BinOp::Eq && !p.high) ++matched;
+      else if (pos == k && bounds > 0 && p.high) matched += 2;
+      else if (pos == k && bounds > 0 && (p.op == BinOp::Ge || p.op == BinOp::Le)) ++matched;
+      else return nullptr;
+    }
+    // each condition used once (two conditions on one bound: only one is in the range)
+    if (matched != want) return nullptr;
+    if (bounds == 2) {
+      bool between = false;
+      for (const auto& p : preds) between = between || static_cast<bool>(p.high);
+      size_t ge = 0, le = 0;
+      for (const auto& p : preds) {
+        if (p.high) continue;
+        size_t pos = 0;
+        while (pos < rix.columns.size() && rix.columns[pos].column != static_cast<int>(p.slot)) ++pos;
+        if (pos != k) continue;
+        ge += p.op == BinOp::Ge;
+        le += p.op == BinOp::Le;
+      }
+      if (!between && (ge != 1 || le != 1)) return nullptr;
+    }
+  }
+  std::string name;
+  for (const auto& ix : def.indexes)
+    if (ix.realIndex == range->realIndex) { name = ix.name; break; }
+  sh_.notes.push_back("count from index " + name + " on " + def.name);
+  // Count(field) of a tested field counts every entry, like Count(*).
+  for (auto& a : aggs) {
+    a.kind = AggKind::CountStar;
+    a.arg = nullptr;
+  }
+  auto none = std::make_shared<std::vector<bool>>(def.columns.size(), false);
+  return makeTableScan(*sh_.db, src.def, nullptr, range, none);
+}
+
+}  // namespace sql::planning
