@@ -6,6 +6,7 @@
 #include "jet/index.h"
 #include "jet/index_key.h"
 #include "jet/table_writer.h"
+#include "jet/text.h"
 
 namespace jet {
 
@@ -51,8 +52,19 @@ KeyState keyOf(const Format& fmt, const TableDef& refDef, const std::vector<int>
   for (int c : cols)
     if (static_cast<size_t>(c) >= row.size() || row[c].isNull()) return KeyState::HasNull;
   try {
-    for (size_t i = 0; i < cols.size(); ++i)
-      appendKeyColumn(fmt, refDef.columns[refCols[i]], true, row[cols[i]], out);
+    for (size_t i = 0; i < cols.size(); ++i) {
+      const Column& rc = refDef.columns[refCols[i]];
+      if (canEncodeKeyColumn(fmt, rc)) {
+        appendKeyColumn(fmt, rc, true, row[cols[i]], out);
+        continue;
+      }
+      // A field no index key is built for here: its value's text, without
+      // regard to case, stands in (both sides are made the same way).
+      const Value& v = row[cols[i]];
+      std::string t = v.isText() ? upperName(v.bytes()) : v.display();
+      out.insert(out.end(), t.begin(), t.end());
+      out.push_back(0);
+    }
   } catch (const Error& e) {
     if (e.number() == err::kDataTypeMismatch || e.number() == err::kTypeConversion) return KeyState::NoMatch;
     throw;

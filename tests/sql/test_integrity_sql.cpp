@@ -2,7 +2,7 @@
 // relationships (indexTest of Jet 3, Jet 4 and .accdb: Table1.otherfk1
 // refers to Table2.id with cascade delete, Table1.otherfk2 to Table3.id with
 // cascade update), on a database SQL creates with a relationship added, and
-// through glimmer-cli sql. Refusals leave the file byte for byte as it was;
+// through glimmer-cli sql and import. Refusals leave the file byte for byte as it was;
 // after each statement the integrity check passes; mdbtools reads the rows.
 #include <gtest/gtest.h>
 
@@ -191,8 +191,19 @@ TEST(IntegritySql, CliPrintsTheRefusalWithItsNumber) {
   EXPECT_EQ(testsupport::readFile(path), before);
   ASSERT_EQ(testsupport::run(cli + " sql '" + path + "' \"DELETE FROM Table2 WHERE id = 1\" 2>&1", &out), 0) << out;
   EXPECT_EQ(out, "1 rows affected\n");
+  // imports keep the relationships too: the whole file or nothing
+  const std::string csv = testsupport::tempDir() + "/rows.csv";
+  testsupport::writeFile(csv, "id,otherfk1,otherfk2,data\n30,2,10,ok\n31,99,10,bad\n");
+  const std::string kept = testsupport::readFile(path);
+  EXPECT_NE(testsupport::run(cli + " import '" + path + "' Table1 '" + csv + "' 2>&1", &out), 0);
+  EXPECT_NE(out.find("Error 3201"), std::string::npos) << out;
+  EXPECT_NE(out.find("Line 3"), std::string::npos) << out;
+  EXPECT_EQ(testsupport::readFile(path), kept);
+  testsupport::writeFile(csv, "id,otherfk1,otherfk2,data\n30,2,10,ok\n31,,13,null\n");
+  ASSERT_EQ(testsupport::run(cli + " import '" + path + "' Table1 '" + csv + "' 2>&1", &out), 0) << out;
   ASSERT_EQ(testsupport::run(cli + " check '" + path + "' 2>&1", &out), 0) << out;
   if (testsupport::haveCommand("mdb-export")) {
-    EXPECT_EQ(mdbExport(path, "Table1"), "0,0,10,\"baz0\",0\n3,2,13,\"baz13\",0\n");
+    EXPECT_EQ(mdbExport(path, "Table1"),
+              "0,0,10,\"baz0\",0\n3,2,13,\"baz13\",0\n30,2,10,\"ok\",\n31,,13,\"null\",\n");
   }
 }
