@@ -2,8 +2,9 @@
 // relationships (indexTest of Jet 3, Jet 4 and .accdb: Table1.otherfk1
 // refers to Table2.id with cascade delete, Table1.otherfk2 to Table3.id with
 // cascade update), on a database SQL creates with a relationship added, and
-// through glimmer-cli sql and import. Refusals leave the file byte for byte as it was;
-// after each statement the integrity check passes; mdbtools reads the rows.
+// through glimmer-cli sql and import. Refusals leave the file byte for byte
+// as it was; after each statement the integrity check passes; mdbtools reads
+// the rows.
 #include <gtest/gtest.h>
 
 #include <memory>
