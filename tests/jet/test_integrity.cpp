@@ -333,3 +333,35 @@ TEST(Integrity, SelfReferenceCascadesEndRoundACycleAndCascadeToNull) {
   auto r = jet::checkDatabase(*db);
   for (const auto& p : r.problems) ADD_FAILURE() << p;
 }
+
+TEST(Integrity, TextKeysMatchAsTheirIndexComparesThem) {
+  std::string path = testsupport::tempDir() + "/text.mdb";
+  jet::createDatabase(path);
+  auto db = jet::Database::open(path);
+  jet::createTable(*db, {"Shops", {jet::columnSpec("Code", DataType::Text, 5)}, {jet::primaryKeySpec("Code")}});
+  jet::createTable(*db, {"Sales", {longCol("N"), jet::columnSpec("Code", DataType::Text, 5)},
+                         {jet::indexSpec("Code", {{"Code", true}})}});
+  jet::TableWriter(*db, "Shops").insert({Value::text("ALFKI")});
+  jet::TableWriter(*db, "Shops").insert({Value::text("AB")});
+  addRel(*db, "ShopsSales", "Sales", {"Code"}, "Shops", {"Code"}, jet::relflag::kCascadeUpdate);
+  jet::IntegrityWriter sales(*db, "Sales");
+  sales.insert({Value::longInt(1), Value::text("alfki")});
+  sales.insert({Value::longInt(2), Value::text("ab")});
+  // a key that starts another key is not that key
+  EXPECT_EQ(errorOf([&] { sales.insert({Value::longInt(3), Value::text("ALF")}); }), jet::err::kRelatedRecordRequired);
+  EXPECT_EQ(errorOf([&] { sales.insert({Value::longInt(3), Value::text("ABC")}); }), jet::err::kRelatedRecordRequired);
+  jet::IntegrityWriter shops(*db, "Shops");
+  jet::RowId ab;
+  for (auto s = db->scan("Shops"); s->next();)
+    if (s->value(0).bytes() == "AB") ab = s->rowId();
+  // only the case changes: the key is the same, nothing cascades
+  shops.update(ab, {Value::text("ab")});
+  EXPECT_EQ(errorOf([&] { shops.remove(ab); }), jet::err::kRelatedRecords);
+  shops.update(ab, {Value::text("XY")});
+  std::vector<std::string> codes;
+  for (auto s = db->scan("Sales"); s->next();) codes.push_back(s->value(1).bytes());
+  std::sort(codes.begin(), codes.end());
+  EXPECT_EQ(codes, (std::vector<std::string>{"XY", "alfki"}));
+  auto r = jet::checkDatabase(*db);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+}
