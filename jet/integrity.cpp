@@ -82,7 +82,8 @@ KeyState keyOf(const Format& fmt, const TableDef& refDef, const std::vector<int>
               "You cannot add or change a record because a related record is required in table '" + parent + "'.");
 }
 
-constexpr int kMaxCascadeDepth = 64;
+// Levels of cascading a change may set off (each level is a call frame).
+constexpr int kMaxCascadeDepth = 512;
 
 }  // namespace
 

@@ -365,3 +365,24 @@ TEST(Integrity, TextKeysMatchAsTheirIndexComparesThem) {
   auto r = jet::checkDatabase(*db);
   for (const auto& p : r.problems) ADD_FAILURE() << p;
 }
+
+TEST(Integrity, LongChainsCascadeToTheEnd) {
+  auto db = jet::createMemoryDatabase();
+  jet::createTable(*db, {"Chain", {longCol("ID"), longCol("Prev")},
+                         {jet::primaryKeySpec("ID"), jet::indexSpec("Prev", {{"Prev", true}})}});
+  {
+    jet::TableWriter w(*db, "Chain");
+    w.insert({Value::longInt(1), Value()});
+    for (int i = 2; i <= 300; ++i) w.insert({Value::longInt(i), Value::longInt(i - 1)});
+  }
+  addRel(*db, "ChainChain", "Chain", {"Prev"}, "Chain", {"ID"}, jet::relflag::kCascadeDelete);
+  jet::IntegrityWriter w(*db, "Chain");
+  auto s = db->scan("Chain");
+  ASSERT_TRUE(s->next());
+  ASSERT_EQ(s->value(0).asInt(), 1);
+  w.remove(s->rowId());
+  EXPECT_FALSE(db->scan("Chain")->next());
+  EXPECT_EQ(db->table("Chain")->rowCount, 0u);
+  auto r = jet::checkDatabase(*db);
+  for (const auto& p : r.problems) ADD_FAILURE() << p;
+}
