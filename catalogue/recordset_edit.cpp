@@ -1,8 +1,10 @@
 // Recordset: adding, changing and deleting records through the engine's
-// table writer, each as one change through the journal.
+// table writer with the relationships kept (jet/integrity.h), each as one
+// change through the journal.
 #include <algorithm>
 
 #include "catalogue/recordset.h"
+#include "jet/integrity.h"
 #include "jet/table_writer.h"
 #include "jet/tabledef.h"
 #include "sql/engine.h"
@@ -74,7 +76,7 @@ void Recordset::Update() {
   if (editMode_ == EditMode::None) noEdit();
   requireUpdatable();
   jet::Database& db = db_.engine();
-  jet::TableWriter writer(db, cursor_->baseTable());
+  jet::IntegrityWriter writer(db, cursor_->baseTable());
   const auto def = writer.def();
   const auto& cols = cursor_->columns();
   jet::RowId stored;
@@ -107,7 +109,7 @@ void Recordset::Delete() {
   requireUpdatable();
   if (onDeleted_ || !hasCurrent()) noCurrent();
   jet::Database& db = db_.engine();
-  jet::TableWriter writer(db, cursor_->baseTable());
+  jet::IntegrityWriter writer(db, cursor_->baseTable());
   const jet::RowId rid = cursor_->rowId();
   const int64_t index = cursor_->position();
   {

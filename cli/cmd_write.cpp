@@ -7,6 +7,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/integrity.h"
 #include "jet/sample.h"
 #include "jet/table_writer.h"
 #include "output/csv_reader.h"
@@ -54,7 +55,7 @@ int cmdImport(const Args& a, std::ostream& out) {
   o.password = a.password;
   auto db = jet::Database::open(file, o);
   db->requireWritable();
-  jet::TableWriter w(*db, table);
+  jet::IntegrityWriter w(*db, table);
   auto def = w.def();
   std::vector<int> target;
   for (const auto& name : header.fields) {

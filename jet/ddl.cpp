@@ -1,37 +1,19 @@
 #include "jet/ddl.h"
 
 #include "jet/error.h"
+#include "jet/relationships.h"
 #include "jet/table.h"
 #include "jet/table_writer.h"
 #include "jet/text.h"
 
 namespace jet {
 
-namespace {
-
-bool inRelationship(Database& db, const std::string& name) {
-  if (!db.find("MSysRelationships")) return false;
-  auto scan = db.scan("MSysRelationships");
-  const TableDef& d = scan->def();
-  int a = d.findColumn("szObject"), b = d.findColumn("szReferencedObject");
-  while (scan->next()) {
-    for (int c : {a, b}) {
-      if (c < 0) continue;
-      Value v = scan->value(static_cast<size_t>(c));
-      if (v.isText() && equalsNoCase(v.bytes(), name)) return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 void dropTable(Database& db, const std::string& name) {
   db.requireWritable();
   const CatalogEntry* e = db.find(name);
   if (!e || !e->isTable() || e->kind == ObjectKind::SystemTable)
     throw Error(err::kNoSuchObject, "Table '" + name + "' does not exist.");
-  if (inRelationship(db, e->name))
+  if (takesPartInRelationship(db, e->name))
     throw Error(err::kInRelationship, "Cannot delete table '" + e->name + "': it is part of one or more relationships.");
   const int32_t id = e->id;
   const RowId catalogueRow = e->rowId;
@@ -97,7 +79,7 @@ TableSpec tableSpecOf(Database& db, const TableDef& def) {
 void rebuildTable(Database& db, const std::string& name, const TableSpec& spec, const std::vector<int>& sourceColumn) {
   db.requireWritable();
   auto def = db.table(name);
-  if (inRelationship(db, def->name))
+  if (takesPartInRelationship(db, def->name))
     throw Error(err::kInRelationship, "Cannot change table '" + def->name + "': it is part of one or more relationships.");
   if (sourceColumn.size() != spec.columns.size())
     throw Error(err::kNotSupported, "Every field of the rebuilt table needs a source.");

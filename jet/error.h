@@ -30,6 +30,9 @@ constexpr int kNotSupported = 3251;         // operation not supported
 constexpr int kSyntax = 3075;               // syntax error in query expression
 constexpr int kIoError = 3043;              // disk or network error
 constexpr int kNoChange = 3034;             // commit or rollback without a change under way
+constexpr int kObjectExists = 3012;         // an object of that name already exists
+constexpr int kRelatedRecords = 3200;       // a key that related records use cannot be deleted or changed
+constexpr int kRelatedRecordRequired = 3201;  // a foreign key must match a record of the referenced table
 }  // namespace err
 
 class Error : public std::runtime_error {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 
 #include "jet/error.h"
+#include "jet/relationships.h"
 #include "jet/text.h"
 #include "migrate/types.h"
 
@@ -12,17 +12,12 @@ namespace migrate {
 
 namespace {
 
-// Relationship attribute bits (MSysRelationships.grbit).
-constexpr int32_t kRelDontEnforce = 0x2, kRelUpdateCascade = 0x100, kRelDeleteCascade = 0x1000;
-
 std::string trim(const std::string& s) {
   size_t a = 0, b = s.size();
   while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
   while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
   return s.substr(a, b - a);
 }
-
-std::string textOf(const jet::Value& v) { return v.isNull() ? "" : v.isText() ? v.bytes() : v.display(); }
 
 const ColumnPlan* findColumn(const TablePlan& t, const std::string& name) {
   for (const auto& c : t.columns)
@@ -105,69 +100,44 @@ TablePlan planTable(jet::Database& db, const jet::CatalogEntry& e, Plan& plan) {
 }
 
 void planRelationships(jet::Database& db, Plan& plan) {
-  if (!db.find("MSysRelationships")) return;
-  auto scan = db.scan("MSysRelationships");
-  const jet::TableDef& def = scan->def();
-  int cName = def.findColumn("szRelationship"), cObj = def.findColumn("szObject"),
-      cRef = def.findColumn("szReferencedObject"), cCol = def.findColumn("szColumn"),
-      cRefCol = def.findColumn("szReferencedColumn"), cBits = def.findColumn("grbit"),
-      cPos = def.findColumn("icolumn");
-  if (cName < 0 || cObj < 0 || cRef < 0 || cCol < 0 || cRefCol < 0) return;
-  struct Rel {
+  for (const jet::Relationship& rel : jet::readRelationships(db)) {
     ForeignKeyPlan fk;
-    int32_t bits = 0;
-    std::map<int, std::pair<std::string, std::string>> cols;
-  };
-  std::map<std::string, Rel> rels;
-  std::vector<std::string> order;
-  while (scan->next()) {
-    const auto& v = scan->values();
-    std::string name = textOf(v[cName]);
-    auto [it, fresh] = rels.try_emplace(name);
-    if (fresh) order.push_back(name);
-    Rel& r = it->second;
-    r.fk.name = name;
-    r.fk.table = textOf(v[cObj]);
-    r.fk.refTable = textOf(v[cRef]);
-    if (cBits >= 0 && !v[cBits].isNull()) r.bits = static_cast<int32_t>(v[cBits].asInt());
-    int pos = cPos >= 0 && !v[cPos].isNull() ? static_cast<int>(v[cPos].asInt()) : static_cast<int>(r.cols.size());
-    r.cols[pos] = {textOf(v[cCol]), textOf(v[cRefCol])};
-  }
-  for (const auto& name : order) {
-    Rel& r = rels[name];
-    std::string what = "relationship " + name;
-    if (r.bits & kRelDontEnforce) {
+    fk.name = rel.name;
+    fk.table = rel.table;
+    fk.refTable = rel.refTable;
+    std::string what = "relationship " + rel.name;
+    if (!rel.enforced()) {
       plan.skipped.push_back({what, "the source does not enforce it, so its rows need not agree"});
       continue;
     }
-    const TablePlan* child = findTable(plan, r.fk.table);
-    const TablePlan* parent = findTable(plan, r.fk.refTable);
+    const TablePlan* child = findTable(plan, fk.table);
+    const TablePlan* parent = findTable(plan, fk.refTable);
     auto system = [](const std::string& n) { return jet::upperName(n).rfind("MSYS", 0) == 0; };
-    if ((!child && system(r.fk.table)) || (!parent && system(r.fk.refTable))) continue;  // the product's own
+    if ((!child && system(fk.table)) || (!parent && system(fk.refTable))) continue;  // the product's own
     if (!child || !parent) {
       plan.skipped.push_back({what, "it joins a table that is not carried"});
       continue;
     }
-    r.fk.table = child->name;
-    r.fk.refTable = parent->name;
+    fk.table = child->name;
+    fk.refTable = parent->name;
     bool ok = true;
-    for (const auto& [pos, cc] : r.cols) {
-      const ColumnPlan* a = findColumn(*child, cc.first);
-      const ColumnPlan* b = findColumn(*parent, cc.second);
+    for (size_t i = 0; i < rel.columns.size(); ++i) {
+      const ColumnPlan* a = findColumn(*child, rel.columns[i]);
+      const ColumnPlan* b = findColumn(*parent, rel.refColumns[i]);
       if (!a || !b) { ok = false; break; }
-      r.fk.columns.push_back(a->name);
-      r.fk.refColumns.push_back(b->name);
+      fk.columns.push_back(a->name);
+      fk.refColumns.push_back(b->name);
     }
-    if (!ok || r.fk.columns.empty()) {
+    if (!ok || fk.columns.empty()) {
       plan.skipped.push_back({what, "it joins columns that are not carried"});
       continue;
     }
     // The parent side must be a key the target can refer to.
     bool keyed = false;
     for (const auto& ix : parent->indexes) {
-      if (!ix.unique || ix.columns.size() != r.fk.refColumns.size()) continue;
+      if (!ix.unique || ix.columns.size() != fk.refColumns.size()) continue;
       bool all = true;
-      for (const auto& rc : r.fk.refColumns) {
+      for (const auto& rc : fk.refColumns) {
         bool found = false;
         for (const auto& ic : ix.columns) found |= jet::equalsNoCase(ic.first, rc);
         all &= found;
@@ -178,9 +148,9 @@ void planRelationships(jet::Database& db, Plan& plan) {
       plan.skipped.push_back({what, "the referenced columns have no unique index"});
       continue;
     }
-    r.fk.updateCascade = r.bits & kRelUpdateCascade;
-    r.fk.deleteCascade = r.bits & kRelDeleteCascade;
-    plan.foreignKeys.push_back(r.fk);
+    fk.updateCascade = rel.cascadeUpdates();
+    fk.deleteCascade = rel.cascadeDeletes();
+    plan.foreignKeys.push_back(fk);
   }
 }
 

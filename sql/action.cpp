@@ -8,6 +8,7 @@
 #include "jet/create.h"
 #include "jet/ddl.h"
 #include "jet/error.h"
+#include "jet/integrity.h"
 #include "jet/table_writer.h"
 #include "jet/text.h"
 #include "sql/parser.h"
@@ -176,7 +177,7 @@ int64_t runUpdate(jet::Database& db, const Query& q, const Params& params) {
   jet::ChangeScope change(db);
   for (size_t ti = 0; ti < targets.size(); ++ti) {
     const Target& t = targets[ti];
-    jet::TableWriter w(db, t.def->page, t.def->name);
+    jet::IntegrityWriter w(db, t.def->page, t.def->name);
     std::unordered_set<int64_t> done;
     for (const auto& r : rows) {
       const Value& rid = r[ti];
@@ -219,8 +220,9 @@ int64_t runDelete(jet::Database& db, const Query& q, const Params& params) {
       ids.push_back(jet::RowId::unpack(static_cast<uint32_t>(r[0].asInt())));
   jet::ChangeScope change(db);
   {
-    jet::TableWriter w(db, def->page, def->name);
-    for (const auto& id : ids) w.remove(id);
+    jet::IntegrityWriter w(db, def->page, def->name);
+    for (const auto& id : ids)
+      if (w.contains(id)) w.remove(id);  // a cascade may have taken it already
   }
   change.commit();
   return static_cast<int64_t>(ids.size());
@@ -276,7 +278,7 @@ int64_t runInsert(jet::Database& db, const Query& q, const Params& params) {
   db.requireWritable();
   jet::ChangeScope change(db);
   {
-    jet::TableWriter w(db, def->page, def->name);
+    jet::IntegrityWriter w(db, def->page, def->name);
     std::vector<Value> vals(def->columns.size());
     for (const auto& r : rows) {
       std::fill(vals.begin(), vals.end(), Value());
@@ -323,7 +325,7 @@ int64_t runMakeTable(jet::Database& db, const Query& q, const Params& params) {
   jet::ChangeScope change(db);
   jet::createTable(db, spec);
   {
-    jet::TableWriter w(db, into);
+    jet::IntegrityWriter w(db, into);
     for (const auto& r : rows) w.insert(r);
   }
   change.commit();

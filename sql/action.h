@@ -7,8 +7,10 @@
 // an INSERT ... SELECT never reads its own new rows), then everything is
 // written inside one change. Any failing row (3022 duplicate key, 3314
 // Required field left Null, 3421 wrong type, 3163 text too long, 3047
-// record too large, ...) rolls the whole statement back: the database is as
-// it was. Nothing is written for a statement that fails to parse or bind.
+// record too large, 3200 / 3201 a relationship's referential integrity,
+// ...) rolls the whole statement back: the database is as it was. Rows are
+// written through jet/integrity.h, so cascading updates and deletes are part
+// of the same change. Nothing is written for a statement that fails to parse or bind.
 // A read-only or locked database refuses them with 3027.
 #pragma once
 
