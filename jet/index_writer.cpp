@@ -260,13 +260,6 @@ uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std:
   corrupt("an index tree is impossibly deep");
 }
 
-std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key, RowId row,
-                                                std::vector<Step>& path) {
-  auto p = load(descendTo(key, row, path));
-  if (!p->leaf) corrupt("an index leaf was expected");
-  return p;
-}
-
 const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBuf& b) {
   const uint64_t version = pager_.version(pg);
   auto found = leaves_.find(pg);
@@ -588,9 +581,58 @@ void IndexWriter::writeOrSplit(std::shared_ptr<IndexPage> pp, std::vector<Step> 
   writeOrSplit(std::move(parent), std::move(path), up.slot < 0);
 }
 
+int IndexWriter::removeRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row) {
+  // An entry that is neither the first nor the last of its leaf goes out of
+  // the page's bytes directly: the first entry (stored whole) and the last
+  // (copied into the parent) stay, so the shared prefix and the parent's
+  // separators stay right. The bytes after it move down and the end-of-entry
+  // bits from it on are set again.
+  const Format& fmt = pager_.format();
+  PageRef cur = pager_.page(pg);
+  const LeafLayout* lp = leafLayout(pg, *cur);
+  if (!lp) return -1;
+  const LeafLayout& l = *lp;
+  const size_t n = l.ends.size();
+  const size_t maskStart = fmt.offIndexBitmask;
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t maskLen = dataStart - maskStart;
+  const size_t cap = fmt.pageSize - dataStart;
+  const uint8_t* d = cur->data() + dataStart;
+  const size_t slot = lowerBound(d, l, key, row);
+  if (slot >= n || compareLeafEntry(d, l, slot, key, row) != 0) return 0;  // not there
+  if (slot == 0 || slot + 1 >= n) return -1;
+  const size_t off = l.ends[slot - 1];
+  const size_t del = l.ends[slot] - off;
+  const size_t used = l.ends.back();
+  cur.reset();
+  cache_.erase(pg);
+  PageBuf& dst = pager_.modify(pg);
+  uint8_t* w = dst.data() + dataStart;
+  std::memmove(w + off, w + off + del, used - off - del);
+  std::memset(w + used - del, 0, del);
+  uint8_t* mask = dst.data() + maskStart;
+  const size_t firstByte = off / 8;
+  mask[firstByte] &= uint8_t((1u << (off % 8)) - 1);
+  mask[firstByte] |= uint8_t(1u << (off % 8));  // the end of the entry before
+  std::memset(mask + firstByte + 1, 0, maskLen - firstByte - 1);
+  for (size_t i = slot + 1; i < n; ++i) {
+    const size_t pos = l.ends[i] - del;
+    mask[pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  put16(dst.data() + 2, static_cast<uint16_t>(cap - (used - del)));
+  LeafLayout& upd = leaves_[pg];
+  upd.ends.erase(upd.ends.begin() + static_cast<std::ptrdiff_t>(slot));
+  for (size_t i = slot; i < upd.ends.size(); ++i) upd.ends[i] = static_cast<uint16_t>(upd.ends[i] - del);
+  upd.version = pager_.version(pg);
+  return 1;
+}
+
 bool IndexWriter::remove(const std::vector<uint8_t>& key, RowId row) {
   std::vector<Step> path;
-  auto leafPtr = descend(key, row, path);
+  const uint32_t leafPg = descendTo(key, row, path);
+  if (int r = removeRaw(leafPg, key, row); r >= 0) return r > 0;
+  auto leafPtr = load(leafPg);
+  if (!leafPtr->leaf) corrupt("an index leaf was expected");
   IndexPage leaf = *leafPtr;
   auto& es = leaf.entries;
   auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {

@@ -62,6 +62,9 @@ class IndexWriter {
   // Inserts into leaf pg's bytes directly (true also when the entry is
   // already there); false, nothing written, when the general path is needed.
   bool insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
+  // Removes (key,row) from leaf pg's bytes directly: 1 done, 0 the entry is
+  // not on the page, -1 (nothing written) when the general path is needed.
+  int removeRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
   // Where each entry of a plain leaf ends (offsets from the first entry,
   // from the page's bitmask) and the shared prefix; kept per page while
   // the page's version (Pager::version) stays the same.
@@ -79,7 +82,6 @@ class IndexWriter {
                               RowId row);
   // The first entry not below (key,row) (the entry count when none is).
   static size_t lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row);
-  std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
   // parent (path.back() is the step taken in the parent). p is consumed.
   // appended: p's new entry is its last one.
