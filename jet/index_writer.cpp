@@ -237,9 +237,25 @@ uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std:
   uint32_t pg = root_;
   for (int depth = 0; depth < 32; ++depth) {
     {
-      // Leaves are not parsed on the way down.
+      // Leaves are not parsed on the way down, nor are intermediate pages
+      // this writer can read byte by byte.
       PageRef ref = pager_.page(pg);
       if (!ref->empty() && (*ref)[0] == pagetype::kIndexLeaf) return pg;
+      if (const LeafLayout* l = nodeLayout(pg, *ref)) {
+        const uint8_t* d = ref->data() + pager_.format().offIndexEntries;
+        const size_t slot = lowerBound(d, *l, key, row);
+        if (slot == l->ends.size()) {
+          const uint32_t tail = get32le(ref->data() + pager_.format().offIndexTail);
+          if (tail == 0) corrupt("an intermediate index page has no tail");
+          path.push_back({pg, -1});
+          pg = tail;
+        } else {
+          const uint8_t* c = d + l->ends[slot] - 4;
+          path.push_back({pg, static_cast<int>(slot)});
+          pg = (uint32_t(c[0]) << 24) | (uint32_t(c[1]) << 16) | (uint32_t(c[2]) << 8) | c[3];
+        }
+        continue;
+      }
     }
     auto p = load(pg);
     if (p->leaf) return pg;
@@ -260,14 +276,16 @@ uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std:
   corrupt("an index tree is impossibly deep");
 }
 
-const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBuf& b) {
+const IndexWriter::LeafLayout* IndexWriter::pageLayout(uint32_t pg, const PageBuf& b, bool leaf) {
   const uint64_t version = pager_.version(pg);
+  const size_t suffix = leaf ? 4 : 8;
   auto found = leaves_.find(pg);
-  if (found != leaves_.end() && found->second.version == version) return &found->second;
-  // The entry ends of a leaf from its bitmask, checked the way the parser
+  if (found != leaves_.end() && found->second.version == version)
+    return found->second.suffix == suffix ? &found->second : nullptr;
+  // The entry ends of a page from its bitmask, checked the way the parser
   // checks them.
   const Format& fmt = pager_.format();
-  if (b.size() != fmt.pageSize || b[0] != pagetype::kIndexLeaf) return nullptr;
+  if (b.size() != fmt.pageSize || b[0] != (leaf ? pagetype::kIndexLeaf : pagetype::kIndexNode)) return nullptr;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
   if (dataStart <= maskStart || dataStart >= b.size()) return nullptr;
@@ -279,6 +297,7 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   }
   LeafLayout& l = found->second;
   l.version = 0;
+  l.suffix = suffix;
   l.prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
   auto& ends = l.ends;
   ends.clear();
@@ -287,9 +306,9 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   if (n == 0) return nullptr;
   const size_t used = ends.back();
   if (used > cap || le16(b.data() + 2) != cap - used) return nullptr;
-  if (ends[0] < l.prefix + 4) return nullptr;
+  if (ends[0] < l.prefix + suffix) return nullptr;
   for (size_t k = 1; k < n; ++k)
-    if (ends[k] < ends[k - 1] + 4) return nullptr;
+    if (ends[k] < ends[k - 1] + suffix) return nullptr;
   l.version = version;
   return &l;
 }
@@ -298,10 +317,11 @@ RowId IndexWriter::leafEntry(const uint8_t* d, const LeafLayout& l, size_t i, st
   size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
   k.clear();
   if (i) k.insert(k.end(), d, d + l.prefix);
-  k.insert(k.end(), d + start, d + end - 4);
+  const size_t rowAt = end - l.suffix;
+  k.insert(k.end(), d + start, d + rowAt);
   RowId r;
-  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-  r.row = d[end - 1];
+  r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+  r.row = d[rowAt + 3];
   return r;
 }
 
@@ -311,7 +331,8 @@ int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t 
   // then its own bytes; the first entry holds its whole key.
   const size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
   const size_t pre = i ? l.prefix : 0;
-  const size_t ownLen = end - 4 - start;
+  const size_t rowAt = end - l.suffix;
+  const size_t ownLen = rowAt - start;
   const size_t n1 = std::min(pre, key.size());
   if (n1) {
     int c = std::memcmp(d, key.data(), n1);
@@ -326,8 +347,8 @@ int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t 
   }
   if (ownLen != rest) return ownLen < rest ? -1 : 1;
   RowId r;
-  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-  r.row = d[end - 1];
+  r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+  r.row = d[rowAt + 3];
   if (r == row) return 0;
   return r < row ? -1 : 1;
 }
@@ -349,15 +370,15 @@ size_t IndexWriter::lowerBound(const uint8_t* d, const LeafLayout& l, const std:
   const size_t restLen = key.size() - pre;
   auto less = [&](size_t i) {  // entry i < (key,row)
     const size_t start = i ? l.ends[i - 1] : pre;
-    const size_t end = l.ends[i];
-    const size_t own = end - 4 - start;
+    const size_t rowAt = l.ends[i] - l.suffix;
+    const size_t own = rowAt - start;
     const size_t m = std::min(own, restLen);
     int c = m ? std::memcmp(d + start, rest, m) : 0;
     if (c) return c < 0;
     if (own != restLen) return own < restLen;
     RowId r;
-    r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-    r.row = d[end - 1];
+    r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+    r.row = d[rowAt + 3];
     return r < row;
   };
   size_t lo = 0, hi = n;
