@@ -237,9 +237,25 @@ uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std:
   uint32_t pg = root_;
   for (int depth = 0; depth < 32; ++depth) {
     {
-      // Leaves are not parsed on the way down.
+      // Leaves are not parsed on the way down, nor are intermediate pages
+      // this writer can read byte by byte.
       PageRef ref = pager_.page(pg);
       if (!ref->empty() && (*ref)[0] == pagetype::kIndexLeaf) return pg;
+      if (const LeafLayout* l = nodeLayout(pg, *ref)) {
+        const uint8_t* d = ref->data() + pager_.format().offIndexEntries;
+        const size_t slot = lowerBound(d, *l, key, row);
+        if (slot == l->ends.size()) {
+          const uint32_t tail = get32le(ref->data() + pager_.format().offIndexTail);
+          if (tail == 0) corrupt("an intermediate index page has no tail");
+          path.push_back({pg, -1});
+          pg = tail;
+        } else {
+          const uint8_t* c = d + l->ends[slot] - 4;
+          path.push_back({pg, static_cast<int>(slot)});
+          pg = (uint32_t(c[0]) << 24) | (uint32_t(c[1]) << 16) | (uint32_t(c[2]) << 8) | c[3];
+        }
+        continue;
+      }
     }
     auto p = load(pg);
     if (p->leaf) return pg;
@@ -260,21 +276,16 @@ uint32_t IndexWriter::descendTo(const std::vector<uint8_t>& key, RowId row, std:
   corrupt("an index tree is impossibly deep");
 }
 
-std::shared_ptr<IndexPage> IndexWriter::descend(const std::vector<uint8_t>& key, RowId row,
-                                                std::vector<Step>& path) {
-  auto p = load(descendTo(key, row, path));
-  if (!p->leaf) corrupt("an index leaf was expected");
-  return p;
-}
-
-const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBuf& b) {
+const IndexWriter::LeafLayout* IndexWriter::pageLayout(uint32_t pg, const PageBuf& b, bool leaf) {
   const uint64_t version = pager_.version(pg);
+  const size_t suffix = leaf ? 4 : 8;
   auto found = leaves_.find(pg);
-  if (found != leaves_.end() && found->second.version == version) return &found->second;
-  // The entry ends of a leaf from its bitmask, checked the way the parser
+  if (found != leaves_.end() && found->second.version == version)
+    return found->second.suffix == suffix ? &found->second : nullptr;
+  // The entry ends of a page from its bitmask, checked the way the parser
   // checks them.
   const Format& fmt = pager_.format();
-  if (b.size() != fmt.pageSize || b[0] != pagetype::kIndexLeaf) return nullptr;
+  if (b.size() != fmt.pageSize || b[0] != (leaf ? pagetype::kIndexLeaf : pagetype::kIndexNode)) return nullptr;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
   if (dataStart <= maskStart || dataStart >= b.size()) return nullptr;
@@ -286,6 +297,7 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   }
   LeafLayout& l = found->second;
   l.version = 0;
+  l.suffix = suffix;
   l.prefix = fmt.jet3 ? b[fmt.offIndexPrefixLen] : le16(b.data() + fmt.offIndexPrefixLen);
   auto& ends = l.ends;
   ends.clear();
@@ -294,9 +306,9 @@ const IndexWriter::LeafLayout* IndexWriter::leafLayout(uint32_t pg, const PageBu
   if (n == 0) return nullptr;
   const size_t used = ends.back();
   if (used > cap || le16(b.data() + 2) != cap - used) return nullptr;
-  if (ends[0] < l.prefix + 4) return nullptr;
+  if (ends[0] < l.prefix + suffix) return nullptr;
   for (size_t k = 1; k < n; ++k)
-    if (ends[k] < ends[k - 1] + 4) return nullptr;
+    if (ends[k] < ends[k - 1] + suffix) return nullptr;
   l.version = version;
   return &l;
 }
@@ -305,10 +317,11 @@ RowId IndexWriter::leafEntry(const uint8_t* d, const LeafLayout& l, size_t i, st
   size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
   k.clear();
   if (i) k.insert(k.end(), d, d + l.prefix);
-  k.insert(k.end(), d + start, d + end - 4);
+  const size_t rowAt = end - l.suffix;
+  k.insert(k.end(), d + start, d + rowAt);
   RowId r;
-  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-  r.row = d[end - 1];
+  r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+  r.row = d[rowAt + 3];
   return r;
 }
 
@@ -318,7 +331,8 @@ int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t 
   // then its own bytes; the first entry holds its whole key.
   const size_t start = i ? l.ends[i - 1] : 0, end = l.ends[i];
   const size_t pre = i ? l.prefix : 0;
-  const size_t ownLen = end - 4 - start;
+  const size_t rowAt = end - l.suffix;
+  const size_t ownLen = rowAt - start;
   const size_t n1 = std::min(pre, key.size());
   if (n1) {
     int c = std::memcmp(d, key.data(), n1);
@@ -333,8 +347,8 @@ int IndexWriter::compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t 
   }
   if (ownLen != rest) return ownLen < rest ? -1 : 1;
   RowId r;
-  r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-  r.row = d[end - 1];
+  r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+  r.row = d[rowAt + 3];
   if (r == row) return 0;
   return r < row ? -1 : 1;
 }
@@ -356,15 +370,15 @@ size_t IndexWriter::lowerBound(const uint8_t* d, const LeafLayout& l, const std:
   const size_t restLen = key.size() - pre;
   auto less = [&](size_t i) {  // entry i < (key,row)
     const size_t start = i ? l.ends[i - 1] : pre;
-    const size_t end = l.ends[i];
-    const size_t own = end - 4 - start;
+    const size_t rowAt = l.ends[i] - l.suffix;
+    const size_t own = rowAt - start;
     const size_t m = std::min(own, restLen);
     int c = m ? std::memcmp(d + start, rest, m) : 0;
     if (c) return c < 0;
     if (own != restLen) return own < restLen;
     RowId r;
-    r.page = (uint32_t(d[end - 4]) << 16) | (uint32_t(d[end - 3]) << 8) | d[end - 2];
-    r.row = d[end - 1];
+    r.page = (uint32_t(d[rowAt]) << 16) | (uint32_t(d[rowAt + 1]) << 8) | d[rowAt + 2];
+    r.row = d[rowAt + 3];
     return r < row;
   };
   size_t lo = 0, hi = n;
@@ -588,9 +602,58 @@ void IndexWriter::writeOrSplit(std::shared_ptr<IndexPage> pp, std::vector<Step> 
   writeOrSplit(std::move(parent), std::move(path), up.slot < 0);
 }
 
+int IndexWriter::removeRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row) {
+  // An entry that is neither the first nor the last of its leaf goes out of
+  // the page's bytes directly: the first entry (stored whole) and the last
+  // (copied into the parent) stay, so the shared prefix and the parent's
+  // separators stay right. The bytes after it move down and the end-of-entry
+  // bits from it on are set again.
+  const Format& fmt = pager_.format();
+  PageRef cur = pager_.page(pg);
+  const LeafLayout* lp = leafLayout(pg, *cur);
+  if (!lp) return -1;
+  const LeafLayout& l = *lp;
+  const size_t n = l.ends.size();
+  const size_t maskStart = fmt.offIndexBitmask;
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t maskLen = dataStart - maskStart;
+  const size_t cap = fmt.pageSize - dataStart;
+  const uint8_t* d = cur->data() + dataStart;
+  const size_t slot = lowerBound(d, l, key, row);
+  if (slot >= n || compareLeafEntry(d, l, slot, key, row) != 0) return 0;  // not there
+  if (slot == 0 || slot + 1 >= n) return -1;
+  const size_t off = l.ends[slot - 1];
+  const size_t del = l.ends[slot] - off;
+  const size_t used = l.ends.back();
+  cur.reset();
+  cache_.erase(pg);
+  PageBuf& dst = pager_.modify(pg);
+  uint8_t* w = dst.data() + dataStart;
+  std::memmove(w + off, w + off + del, used - off - del);
+  std::memset(w + used - del, 0, del);
+  uint8_t* mask = dst.data() + maskStart;
+  const size_t firstByte = off / 8;
+  mask[firstByte] &= uint8_t((1u << (off % 8)) - 1);
+  mask[firstByte] |= uint8_t(1u << (off % 8));  // the end of the entry before
+  std::memset(mask + firstByte + 1, 0, maskLen - firstByte - 1);
+  for (size_t i = slot + 1; i < n; ++i) {
+    const size_t pos = l.ends[i] - del;
+    mask[pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  put16(dst.data() + 2, static_cast<uint16_t>(cap - (used - del)));
+  LeafLayout& upd = leaves_[pg];
+  upd.ends.erase(upd.ends.begin() + static_cast<std::ptrdiff_t>(slot));
+  for (size_t i = slot; i < upd.ends.size(); ++i) upd.ends[i] = static_cast<uint16_t>(upd.ends[i] - del);
+  upd.version = pager_.version(pg);
+  return 1;
+}
+
 bool IndexWriter::remove(const std::vector<uint8_t>& key, RowId row) {
   std::vector<Step> path;
-  auto leafPtr = descend(key, row, path);
+  const uint32_t leafPg = descendTo(key, row, path);
+  if (int r = removeRaw(leafPg, key, row); r >= 0) return r > 0;
+  auto leafPtr = load(leafPg);
+  if (!leafPtr->leaf) corrupt("an index leaf was expected");
   IndexPage leaf = *leafPtr;
   auto& es = leaf.entries;
   auto it = std::lower_bound(es.begin(), es.end(), 0, [&](const IndexEntry& e, int) {

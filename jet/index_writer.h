@@ -62,24 +62,32 @@ class IndexWriter {
   // Inserts into leaf pg's bytes directly (true also when the entry is
   // already there); false, nothing written, when the general path is needed.
   bool insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
-  // Where each entry of a plain leaf ends (offsets from the first entry,
-  // from the page's bitmask) and the shared prefix; kept per page while
-  // the page's version (Pager::version) stays the same.
+  // Removes (key,row) from leaf pg's bytes directly: 1 done, 0 the entry is
+  // not on the page, -1 (nothing written) when the general path is needed.
+  int removeRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId row);
+  // Where each entry of a plain index page ends (offsets from the first
+  // entry, from the page's bitmask), the shared prefix, and what follows
+  // each key (4: a leaf's row address; 8: an intermediate page's row address
+  // and child); kept per page while the page's version (Pager::version)
+  // stays the same.
   struct LeafLayout {
     uint64_t version = 0;
     size_t prefix = 0;
+    size_t suffix = 4;
     std::vector<uint16_t> ends;
   };
   // The layout of leaf pg (whose bytes are b); nullptr when the page is not
   // a plain leaf this writer can handle byte by byte.
-  const LeafLayout* leafLayout(uint32_t pg, const PageBuf& b);
+  const LeafLayout* leafLayout(uint32_t pg, const PageBuf& b) { return pageLayout(pg, b, true); }
+  // The same for an intermediate page.
+  const LeafLayout* nodeLayout(uint32_t pg, const PageBuf& b) { return pageLayout(pg, b, false); }
+  const LeafLayout* pageLayout(uint32_t pg, const PageBuf& b, bool leaf);
   static RowId leafEntry(const uint8_t* d, const LeafLayout& l, size_t i, std::vector<uint8_t>& k);
-  // Entry i of a leaf against (key,row) without copying the entry.
+  // Entry i of a page against (key,row) without copying the entry.
   static int compareLeafEntry(const uint8_t* d, const LeafLayout& l, size_t i, const std::vector<uint8_t>& key,
                               RowId row);
   // The first entry not below (key,row) (the entry count when none is).
   static size_t lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row);
-  std::shared_ptr<IndexPage> descend(const std::vector<uint8_t>& key, RowId row, std::vector<Step>& path);
   // Writes page p, splitting it when it does not fit; path leads to p's
   // parent (path.back() is the step taken in the parent). p is consumed.
   // appended: p's new entry is its last one.
