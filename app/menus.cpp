@@ -24,7 +24,6 @@
 #include "catalogue/recordset.h"
 #include "output/csv_writer.h"
 #include "output/table_csv.h"
-#include "sql/recordset.h"
 
 namespace app {
 
@@ -124,7 +123,7 @@ class PartFile {
     }
     out.open(part_, std::ios::binary | std::ios::trunc);
     if (!out)
-      throw jet::Error(jet::err::kCannotOpenFile, "The file '" + target + "' cannot be written.");
+      throw dao::Error(dao::err::kCannotOpenFile, "The file '" + target + "' cannot be written.");
   }
   ~PartFile() {
     if (out.is_open()) out.close();
@@ -132,10 +131,10 @@ class PartFile {
   }
   void commit() {
     out.close();
-    if (!out) throw jet::Error(jet::err::kIoError, "The file '" + target_ + "' could not be written.");
+    if (!out) throw dao::Error(dao::err::kIoError, "The file '" + target_ + "' could not be written.");
     std::error_code ec;
     std::filesystem::rename(part_, target_, ec);
-    if (ec) throw jet::Error(jet::err::kCannotOpenFile, "The file '" + target_ + "' cannot be replaced.");
+    if (ec) throw dao::Error(dao::err::kCannotOpenFile, "The file '" + target_ + "' cannot be replaced.");
     done_ = true;
   }
   std::ofstream out;
@@ -150,11 +149,11 @@ struct Cancelled {};
 // A cell as the grid shows it, in CSV form.
 // Null, text and whole numbers are appended in place (the same text
 // displayText gives), the rest through displayText.
-void appendShownCell(std::string& buf, const jet::Value& v) {
+void appendShownCell(std::string& buf, const dao::Value& v) {
   switch (v.type()) {
-    case jet::DataType::Null: return;
-    case jet::DataType::Text: case jet::DataType::Memo: output::appendCsvField(buf, v.bytes()); return;
-    case jet::DataType::Byte: case jet::DataType::Integer: case jet::DataType::Long: case jet::DataType::BigInt: {
+    case dao::DataType::Null: return;
+    case dao::DataType::Text: case dao::DataType::Memo: output::appendCsvField(buf, v.bytes()); return;
+    case dao::DataType::Byte: case dao::DataType::Integer: case dao::DataType::Long: case dao::DataType::BigInt: {
       char tmp[24];
       auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
       buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
@@ -162,19 +161,6 @@ void appendShownCell(std::string& buf, const jet::Value& v) {
     }
     default: output::appendCsvField(buf, dao::displayText(v)); return;
   }
-}
-
-// The recordset shows every column of one table, every row in stored order
-// (no filter, no sort): the file can then be written straight from the
-// table's pages. Gives that table's name, or "" otherwise.
-std::string wholeTableShown(dao::Recordset& rs) {
-  sql::Recordset& c = rs.cursor();
-  if (!c.walksPages() || !c.baseDef()) return {};
-  const auto& cols = c.baseDef()->columns;
-  if (cols.size() != static_cast<size_t>(rs.fieldCount())) return {};
-  for (size_t i = 0; i < cols.size(); ++i)
-    if (cols[i].name != rs.Fields()[i].Name) return {};
-  return c.baseTable();
 }
 
 }  // namespace
@@ -201,7 +187,7 @@ void mnuExport_Click(FrmDatavane& w) {
     dao::Database* db = w.dta1.database();
     if (!shown || !db) return;  // subFillData has reported why
     PartFile file(name.toStdString());
-    const std::string table = wholeTableShown(*shown);
+    const std::string table = shown->wholeTable();
     if (!table.empty()) {
       // Every row of a table: converted from its pages on two threads, the
       // progress window kept up to date between blocks.
@@ -245,7 +231,7 @@ void mnuExport_Click(FrmDatavane& w) {
     modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
   } catch (const Cancelled&) {
     // The part file is removed; the target is untouched.
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     modal().message(&w, QStringLiteral("Error ") + QString::number(e.number()) + QStringLiteral(" ") +
                             QString::fromStdString(e.what()),
                     QString(), Buttons::Ok);

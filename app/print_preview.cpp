@@ -29,7 +29,7 @@
 #include "app/modal.h"
 #include "app/program.h"
 #include "catalogue/recordset.h"
-#include "jet/error.h"
+#include "catalogue/types.h"
 #include "output/report_painter.h"
 
 namespace app {
@@ -284,7 +284,7 @@ void FrmPrint::saveAsPdf() {
   try {
     BusyCursor busy;
     output::writeReportPdf(name.toStdString(), pages_, title_.toStdString());
-  } catch (const jet::Error& e) {
+  } catch (const dao::Error& e) {
     modal().message(this, QStringLiteral("Error ") + QString::number(e.number()) + QStringLiteral(" ") +
                               QString::fromStdString(e.what()),
                     QString(), Buttons::Ok);
@@ -303,7 +303,7 @@ output::StructureSource structureFromLists(FrmDatavane& w) {
     try {
       dao::Recordset rs(*db, "Select * from [" + s.name + "]");
       s.recordCount = std::to_string(rs.countAll());
-    } catch (const jet::Error& e) {
+    } catch (const dao::Error& e) {
       s.recordCount = "not known (Error " + std::to_string(e.number()) + ")";
     }
   }

@@ -19,8 +19,6 @@
 
 #include "app/datavane.h"
 #include "app/program.h"
-#include "jet/database.h"
-#include "jet/format.h"
 
 namespace app {
 namespace {
@@ -48,18 +46,8 @@ QString bytesText(qint64 n) {
   return s;
 }
 
-QString formatText(const jet::Format& f, const QString& path) {
-  QString era;
-  switch (f.version) {
-    case jet::Version::Jet3: era = QStringLiteral("Access 97"); break;
-    case jet::Version::Jet4: era = QStringLiteral("Access 2000-2003"); break;
-    case jet::Version::Ace12: era = QStringLiteral("Access 2007"); break;
-    case jet::Version::Ace14: era = QStringLiteral("Access 2010"); break;
-    case jet::Version::Ace16: era = QStringLiteral("Access 2013"); break;
-    case jet::Version::Ace17: era = QStringLiteral("Access 2016 and later"); break;
-  }
-  QString s = QString::fromLatin1(f.name());
-  if (!era.isEmpty()) s += QStringLiteral(" (") + era + QLatin1Char(')');
+QString formatText(dao::Database& db, const QString& path) {
+  QString s = QString::fromStdString(db.formatDescription());
   const QString suffix = QFileInfo(path).suffix();
   if (!suffix.isEmpty()) s += QStringLiteral(", .") + suffix.toLower() + QStringLiteral(" file");
   return s;
@@ -157,7 +145,7 @@ std::vector<InfoLine> systemInformation(const FrmDatavane* main, const QString& 
   if (db && db->isOpen()) {
     const QString path = QString::fromStdString(db->Name());
     out.push_back({QStringLiteral("Database"), path});
-    out.push_back({QStringLiteral("Database format"), formatText(db->engine().format(), path)});
+    out.push_back({QStringLiteral("Database format"), formatText(*db, path)});
     QFileInfo f(path);
     out.push_back({QStringLiteral("Database size"), f.exists() ? bytesText(f.size()) : QStringLiteral("unknown")});
   } else {

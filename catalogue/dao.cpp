@@ -122,6 +122,22 @@ jet::Database& Database::engine() {
   return *jet_;
 }
 
+std::string Database::formatDescription() {
+  const jet::Format& f = engine().format();
+  const char* era = nullptr;
+  switch (f.version) {
+    case jet::Version::Jet3: era = "Access 97"; break;
+    case jet::Version::Jet4: era = "Access 2000-2003"; break;
+    case jet::Version::Ace12: era = "Access 2007"; break;
+    case jet::Version::Ace14: era = "Access 2010"; break;
+    case jet::Version::Ace16: era = "Access 2013"; break;
+    case jet::Version::Ace17: era = "Access 2016 and later"; break;
+  }
+  std::string s = f.name();
+  if (era) s += std::string(" (") + era + ")";
+  return s;
+}
+
 const TableDef& Database::TableDefByName(const std::string& name) const {
   for (const auto& t : tables_)
     if (jet::equalsNoCase(t.name_, name)) return t;

@@ -104,6 +104,9 @@ class Database {
   void Close();
   bool isOpen() const { return jet_ != nullptr; }
   jet::Database& engine();  // error 3420 when closed
+  // The file format in words, e.g. "Jet 4 (Access 2000-2003)"; 3420 when
+  // closed.
+  std::string formatDescription();
 
  private:
   friend class DBEngine;

@@ -114,4 +114,14 @@ void Recordset::notify() {
   if (onReposition_) onReposition_();
 }
 
+std::string Recordset::wholeTable() {
+  sql::Recordset& c = cursor();
+  if (!c.walksPages() || !c.baseDef()) return {};
+  const auto& cols = c.baseDef()->columns;
+  if (cols.size() != static_cast<size_t>(fieldCount())) return {};
+  for (size_t i = 0; i < cols.size(); ++i)
+    if (cols[i].name != Fields()[i].Name) return {};
+  return c.baseTable();
+}
+
 }  // namespace dao

@@ -99,6 +99,10 @@ class Recordset {
   // The engine's cursor underneath (moves made on it directly are not
   // reported to the listener).
   sql::Recordset& cursor() { return *cursor_; }
+  // The table whose every column and every row in stored order this
+  // recordset shows (no filter, no sort), so that it can be read straight
+  // from the table's pages; "" otherwise.
+  std::string wholeTable();
 
   // Called after every change of the current record.
   using Listener = std::function<void()>;

@@ -13,6 +13,8 @@ namespace dao {
 using Error = jet::Error;
 // One field value (Null, numbers, text, dates, binary data, ...).
 using Value = jet::Value;
+// A value's type (DataType::Null, Text, Long, ...).
+using DataType = jet::DataType;
 // The named error numbers (err::kNoCurrentRecord, err::kBadPassword, ...).
 namespace err = jet::err;
 
