@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QThread>
+#include <QToolButton>
 #include <cstdlib>
 
+#include "app/datavane.h"
 #include "app/grid/grid.h"
+#include "app/program.h"
 #include "support/test_support.h"
 
 namespace apptest {
@@ -151,5 +154,18 @@ std::vector<Asked> ScriptedModal::prompts() const {
 }
 
 std::string tempIni() { return testsupport::tempDir() + "/MDBGlimmer.ini"; }
+
+std::unique_ptr<app::FrmDatavane> openWindowOn(const std::string& path, ScriptedModal& modal) {
+  app::initProgram(tempIni());
+  auto w = std::make_unique<app::FrmDatavane>();
+  w->formLoad();
+  w->show();
+  pump();
+  modal.files.push_back(QString::fromStdString(path));
+  w->cmdFindFile->click();
+  pump();
+  modal.clear();
+  return w;
+}
 
 }  // namespace apptest

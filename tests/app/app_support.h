@@ -82,4 +82,9 @@ class ScriptedModal : public app::Modal {
 // A settings file path in a fresh temporary folder.
 std::string tempIni();
 
+// The main window, shown, with fresh settings and the database at path
+// opened through its Find File button (modal answers the file dialog; its
+// record of questions is cleared afterwards).
+std::unique_ptr<app::FrmDatavane> openWindowOn(const std::string& path, ScriptedModal& modal);
+
 }  // namespace apptest

@@ -55,15 +55,7 @@ struct ExportWindow {
       makeManyRows(db, rows);
     else
       jet::createSampleDatabase(db);
-    app::initProgram(apptest::tempIni());
-    w = std::make_unique<app::FrmDatavane>();
-    w->formLoad();
-    w->show();
-    apptest::pump();
-    modal.files.push_back(QString::fromStdString(db));
-    w->cmdFindFile->click();
-    apptest::pump();
-    modal.clear();
+    w = apptest::openWindowOn(db, modal);
   }
   void choose(const QString& table) {
     int r = apptest::findRow(w->grdFiles, table);

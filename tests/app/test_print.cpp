@@ -41,15 +41,7 @@ struct PrintWindow {
     apptest::ensureApp();
     app::setApplicationTitle("Brackwell Glimmer");
     jet::createSampleDatabase(db);
-    app::initProgram(apptest::tempIni());
-    w = std::make_unique<app::FrmDatavane>();
-    w->formLoad();
-    w->show();
-    apptest::pump();
-    modal.files.push_back(QString::fromStdString(db));
-    w->cmdFindFile->click();
-    apptest::pump();
-    modal.clear();
+    w = apptest::openWindowOn(db, modal);
   }
   ~PrintWindow() {
     app::setPrinterCheck(nullptr);

@@ -56,15 +56,7 @@ struct AboutWindow {
   AboutWindow() {
     apptest::ensureApp();
     jet::createSampleDatabase(db);
-    app::initProgram(apptest::tempIni());
-    w = std::make_unique<app::FrmDatavane>();
-    w->formLoad();
-    w->show();
-    apptest::pump();
-    modal.files.push_back(QString::fromStdString(db));
-    w->cmdFindFile->click();
-    apptest::pump();
-    modal.clear();
+    w = apptest::openWindowOn(db, modal);
   }
   ~AboutWindow() {
     if (app::sysInfoBox()) app::sysInfoBox()->close();
