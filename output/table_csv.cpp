@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "jet/complex.h"
 #include "jet/dump.h"
 #include "jet/error.h"
 #include "output/csv_writer.h"
@@ -64,10 +65,18 @@ void appendCsvValue(std::string& buf, const Value& v) {
   }
 }
 
-void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf) {
+// complex: the reader of the table's attachment and multi-value columns,
+// whose cells take their shown text (file names or values joined by "; ").
+void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf,
+                  jet::ComplexReader* complex = nullptr) {
   for (size_t i = 0; i < ncols; ++i) {
     if (i) buf += ',';
-    appendCsvValue(buf, scan.value(i));
+    Value v = scan.value(i);
+    if (complex && v.type() == DataType::Complex) {
+      appendCsvField(buf, complex->displayText(i, v));
+      continue;
+    }
+    appendCsvValue(buf, v);
   }
   buf += "\r\n";
 }
@@ -171,13 +180,16 @@ void writeTableCsv(Database& db, const std::string& table, std::ostream& out) {
   for (size_t i = 0; i < ncols; ++i) csv.field(def.columns[i].name);
   csv.endRecord();
   csv.flush();
-  if (writeCsvParallel(db, def.name, scan->pages(), ncols, out)) {
+  std::unique_ptr<jet::ComplexReader> complex;
+  for (const auto& c : def.columns)
+    if (c.type == DataType::Complex) complex = std::make_unique<jet::ComplexReader>(db, db.table(def.name));
+  if (!complex && writeCsvParallel(db, def.name, scan->pages(), ncols, out)) {
     if (!out) throw Error(jet::err::kIoError, "The file could not be written (disk full or not writable).");
     return;
   }
   // Rows are written in blocks; no whole-table buffer.
   while (scan->next()) {
-    appendCsvRow(*scan, ncols, csv.buffer());
+    appendCsvRow(*scan, ncols, csv.buffer(), complex.get());
     if (csv.buffer().size() >= CsvWriter::kBlock) csv.flush();
   }
   csv.flush();
