@@ -21,6 +21,8 @@ int cmdImport(const Args& a, std::ostream& out);
 int cmdMigrate(const Args& a, std::ostream& out);
 // The structure printout into a PDF (cmd_report.cpp).
 int cmdReport(const Args& a, std::ostream& out);
+// Writes a table's attachments to files (cmd_attachments.cpp).
+int cmdAttachments(const Args& a, std::ostream& out);
 
 namespace {
 
@@ -62,7 +64,7 @@ int cmdSchema(const Args& a, std::ostream& out) {
 
 int cmdRows(const Args& a, std::ostream& out) {
   auto db = openDb(a);
-  jet::writeDump(*db, a.positional.size() > 1 ? a.positional[1] : "", out);
+  jet::writeDump(*db, a.positional.size() > 1 ? a.positional[1] : "", out, true);
   return 0;
 }
 
@@ -94,6 +96,7 @@ std::map<std::string, Command>& table() {
       {"sql", {2, cmdSql}},
       {"migrate", {2, cmdMigrate}},
       {"report", {2, cmdReport}},
+      {"attachments", {3, cmdAttachments}},
   };
   return t;
 }
@@ -107,6 +110,7 @@ std::vector<std::string> extraUsage() {
       "  create FILE              a new, empty database (Access 2000 format)\n",
       "  sample FILE              the sample database\n",
       "  import FILE TABLE CSV    append the CSV file's rows to TABLE\n",
+      "  attachments FILE TABLE OUTDIR  every attachment of TABLE as files, one folder per row\n",
       "  migrate FILE TARGET      the whole database into sqlite:PATH or PostgreSQL (a libpq\n"
       "                           connection string); --tables T1,T2 --schema-only --data-only\n"
       "                           --pg-schema NAME --replace\n",

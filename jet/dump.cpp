@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "jet/complex.h"
 #include "jet/error.h"
 #include "jet/text.h"
 
@@ -90,6 +91,10 @@ void writeSchema(Database& db, std::ostream& out) {
 }
 
 void writeDump(Database& db, const std::string& table, std::ostream& out) {
+  writeDump(db, table, out, false);
+}
+
+void writeDump(Database& db, const std::string& table, std::ostream& out, bool complexText) {
   std::vector<std::string> names;
   if (!table.empty()) {
     auto def = db.table(table);
@@ -102,11 +107,16 @@ void writeDump(Database& db, const std::string& table, std::ostream& out) {
     std::string body;
     try {
       auto scan = db.scan(name);
+      std::unique_ptr<ComplexReader> complex;
+      if (complexText) complex = std::make_unique<ComplexReader>(db, db.table(name));
       while (scan->next()) {
         const auto& vals = scan->values();
         for (size_t i = 0; i < vals.size(); ++i) {
           if (i) body += '\t';
-          body += dumpCell(vals[i]);
+          if (complex && vals[i].type() == DataType::Complex)
+            body += escapeText(complex->displayText(i, vals[i]));
+          else
+            body += dumpCell(vals[i]);
         }
         body += '\n';
       }

@@ -19,6 +19,9 @@ uint32_t crc32(const std::string& bytes);
 void writeSchema(Database& db, std::ostream& out);
 // Rows of one user table (or all user tables when table is empty).
 void writeDump(Database& db, const std::string& table, std::ostream& out);
+// The same, with attachment and multi-value cells written as their shown
+// text (file names or values joined by "; ") instead of complex:ID.
+void writeDump(Database& db, const std::string& table, std::ostream& out, bool complexText);
 void writeQueries(Database& db, std::ostream& out);
 
 }  // namespace jet

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "jet/complex.h"
 #include "jet/dump.h"
 #include "jet/error.h"
 #include "output/csv_writer.h"
@@ -66,10 +67,18 @@ void appendCsvValue(std::string& buf, const Value& v) {
 
 using CellFn = void (*)(std::string&, const Value&);
 
-void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf, CellFn cell) {
+// complex: the reader of the table's attachment and multi-value columns,
+// whose cells take their shown text (file names or values joined by "; ").
+void appendCsvRow(TableScan& scan, size_t ncols, std::string& buf, CellFn cell,
+                  jet::ComplexReader* complex = nullptr) {
   for (size_t i = 0; i < ncols; ++i) {
     if (i) buf += ',';
-    cell(buf, scan.value(i));
+    Value v = scan.value(i);
+    if (complex && v.type() == DataType::Complex) {
+      appendCsvField(buf, complex->displayText(i, v));
+      continue;
+    }
+    cell(buf, v);
   }
   buf += "\r\n";
 }
@@ -188,14 +197,17 @@ bool writeTableCsv(Database& db, const std::string& table, std::ostream& out, co
   csv.endRecord();
   csv.flush();
   bool stopped = false;
-  if (writeCsvParallel(db, def.name, scan->pages(), ncols, out, cell, options.progress, stopped)) {
+  std::unique_ptr<jet::ComplexReader> complex;
+  for (const auto& c : def.columns)
+    if (c.type == DataType::Complex) complex = std::make_unique<jet::ComplexReader>(db, db.table(def.name));
+  if (!complex && writeCsvParallel(db, def.name, scan->pages(), ncols, out, cell, options.progress, stopped)) {
     if (!out) throw Error(jet::err::kIoError, "The file could not be written (disk full or not writable).");
     return !stopped;
   }
   // Rows are written in blocks; no whole-table buffer.
   size_t rows = 0;
   while (scan->next()) {
-    appendCsvRow(*scan, ncols, csv.buffer(), cell);
+    appendCsvRow(*scan, ncols, csv.buffer(), cell, complex.get());
     if (csv.buffer().size() >= CsvWriter::kBlock) csv.flush();
     if ((++rows & 4095) == 0 && options.progress && !options.progress(0, 0)) return false;
   }

@@ -25,6 +25,8 @@ GLIMMER_BUILD_PACKAGES=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl
 GLIMMER_BUILD_PACKAGES+=(libsqlite3-dev libpq-dev)
 # Encrypted .accdb files: cryptography and the XML of the encryption header.
 GLIMMER_BUILD_PACKAGES+=(libssl-dev libexpat1-dev)
+# Attachments: the deflated data of attached files.
+GLIMMER_BUILD_PACKAGES+=(zlib1g-dev)
 # Fuzzing and the sanitizer builds (test.sh only).
 GLIMMER_TEST_PACKAGES=(clang libclang-rt-14-dev)
 # The migration tests: sqlite3, and a PostgreSQL server they start themselves.
