@@ -1,5 +1,6 @@
 #include "output/table_csv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <condition_variable>
 #include <cstdio>
@@ -197,9 +198,12 @@ bool writeTableCsv(Database& db, const std::string& table, std::ostream& out, co
   csv.endRecord();
   csv.flush();
   bool stopped = false;
+  // Attachment and multi-value cells need the table's reader, and the
+  // row-by-row path below.
   std::unique_ptr<jet::ComplexReader> complex;
-  for (const auto& c : def.columns)
-    if (c.type == DataType::Complex) complex = std::make_unique<jet::ComplexReader>(db, db.table(def.name));
+  if (std::any_of(def.columns.begin(), def.columns.end(),
+                  [](const auto& c) { return c.type == DataType::Complex; }))
+    complex = std::make_unique<jet::ComplexReader>(db, db.table(def.name));
   if (!complex && writeCsvParallel(db, def.name, scan->pages(), ncols, out, cell, options.progress, stopped)) {
     if (!out) throw Error(jet::err::kIoError, "The file could not be written (disk full or not writable).");
     return !stopped;
