@@ -150,17 +150,7 @@ struct Cancelled {};
 // Null, text and whole numbers are appended in place (the same text
 // displayText gives), the rest through displayText.
 void appendShownCell(std::string& buf, const dao::Value& v) {
-  switch (v.type()) {
-    case dao::DataType::Null: return;
-    case dao::DataType::Text: case dao::DataType::Memo: output::appendCsvField(buf, v.bytes()); return;
-    case dao::DataType::Byte: case dao::DataType::Integer: case dao::DataType::Long: case dao::DataType::BigInt: {
-      char tmp[24];
-      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
-      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
-      return;
-    }
-    default: output::appendCsvField(buf, dao::displayText(v)); return;
-  }
+  if (!output::appendPlainCsvValue(buf, v)) output::appendCsvField(buf, dao::displayText(v));
 }
 
 }  // namespace

@@ -44,20 +44,27 @@ std::string csvCell(const Value& v) {
   }
 }
 
-namespace {
-
-// Appends one value in its CSV form (quoted where needed).
-void appendCsvValue(std::string& buf, const Value& v) {
+bool appendPlainCsvValue(std::string& buf, const Value& v) {
   switch (v.type()) {
-    case DataType::Null: return;
-    case DataType::Text: case DataType::Memo: appendCsvField(buf, v.bytes()); return;
-    case DataType::Boolean: buf += v.asBool() ? "true" : "false"; return;
+    case DataType::Null: return true;
+    case DataType::Text: case DataType::Memo: appendCsvField(buf, v.bytes()); return true;
     case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: {
       char tmp[24];
       auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
       buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
-      return;
+      return true;
     }
+    default: return false;
+  }
+}
+
+namespace {
+
+// Appends one value in its CSV form (quoted where needed).
+void appendCsvValue(std::string& buf, const Value& v) {
+  if (appendPlainCsvValue(buf, v)) return;
+  switch (v.type()) {
+    case DataType::Boolean: buf += v.asBool() ? "true" : "false"; return;
     case DataType::Currency: appendScaled(buf, v.asInt(), 4); return;
     case DataType::Single: appendSignificant(buf, v.asDouble(), 9); return;
     case DataType::Double: appendSignificant(buf, v.asDouble(), 17); return;

@@ -16,6 +16,9 @@ namespace output {
 
 // A value's export form, unquoted.
 std::string csvCell(const jet::Value& v);
+// Appends v in CSV form when its text is the same in every cell form (Null,
+// text, whole numbers), without building a string; false for other types.
+bool appendPlainCsvValue(std::string& buf, const jet::Value& v);
 
 // Writes table (a user or system table of db) to out. Large tables are
 // converted on two threads; the output is the same as a serial scan. Errors
