@@ -215,6 +215,11 @@ ComplexReader::Flat& ComplexReader::flat(size_t col) {
 
 ComplexKind ComplexReader::kind(size_t col) { return flat(col).kind; }
 
+const Column& ComplexReader::valueColumn(size_t col) {
+  Flat& f = flat(col);
+  return f.def->columns[static_cast<size_t>(f.valueCol)];
+}
+
 std::vector<Attachment> ComplexReader::attachments(size_t col, const Value& v) {
   Flat& f = flat(col);
   std::vector<Attachment> out;

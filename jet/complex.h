@@ -64,6 +64,9 @@ class ComplexReader {
   // Kind of column col (an index into the table's columns). Errors: 3049
   // when col is complex and its flat table cannot be found.
   ComplexKind kind(size_t col);
+  // The hidden table's column that holds each entry's value (the file name
+  // for attachments): its type is the type of the values() of col.
+  const Column& valueColumn(size_t col);
   // The attachments of complex value v (the column's value in a row), in the
   // flat table's order. Null gives none.
   std::vector<Attachment> attachments(size_t col, const Value& v);

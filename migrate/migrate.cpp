@@ -23,6 +23,7 @@ void copyRows(jet::Database& db, Target& target, const TablePlan& t, const Optio
   target.beginRows(t);
   auto scan = db.scan(t.name);
   std::vector<const jet::Value*> row(t.columns.size());
+  jet::Value rowNumber;
   Progress p;
   p.table = t.name;
   p.total = t.rowCount;
@@ -30,7 +31,9 @@ void copyRows(jet::Database& db, Target& target, const TablePlan& t, const Optio
   auto lastReport = t0;
   while (scan->next()) {
     const auto& values = scan->values();
-    for (size_t i = 0; i < t.columns.size(); ++i) row[i] = &values[t.columns[i].source];
+    rowNumber = jet::Value::longInt(static_cast<int32_t>(p.rows + 1));
+    for (size_t i = 0; i < t.columns.size(); ++i)
+      row[i] = t.columns[i].rowNumber ? &rowNumber : &values[t.columns[i].source];
     if (opts.beforeRow) opts.beforeRow(t.name, p.rows);
     target.row(row);
     ++p.rows;
@@ -46,6 +49,56 @@ void copyRows(jet::Database& db, Target& target, const TablePlan& t, const Optio
   target.endRows();
   sum.rows += p.rows;
   if (opts.progress) {
+    p.seconds = since(t0);
+    p.done = true;
+    opts.progress(p);
+  }
+}
+
+// A child table's rows: the parent scanned again, in the same order, and
+// each entry of its complex column written with the row's key.
+void copyChildRows(jet::Database& db, Target& target, const TablePlan& t, const Options& opts, Summary& sum) {
+  const ChildSource& src = *t.child;
+  target.beginRows(t);
+  auto scan = db.scan(src.parent);
+  jet::ComplexReader reader(db, t.def);  // the parent's definition
+  size_t keys = t.columns.size() - (src.kind == jet::ComplexKind::Attachment ? 3 : 1);
+  std::vector<jet::Value> values(t.columns.size());
+  std::vector<const jet::Value*> row(t.columns.size());
+  for (size_t i = 0; i < row.size(); ++i) row[i] = &values[i];
+  Progress p;
+  p.table = t.name;
+  auto t0 = Clock::now();
+  uint64_t parentRow = 0;
+  while (scan->next()) {
+    ++parentRow;
+    const auto& pv = scan->values();
+    if (src.keySources.empty()) values[0] = jet::Value::longInt(static_cast<int32_t>(parentRow));
+    else
+      for (size_t k = 0; k < keys; ++k) values[k] = pv[src.keySources[k]];
+    const jet::Value& id = pv[src.column];
+    if (src.kind == jet::ComplexKind::Attachment) {
+      for (auto& a : reader.attachments(src.column, id)) {
+        values[keys] = jet::Value::text(std::move(a.name));
+        values[keys + 1] = jet::Value::text(std::move(a.type));
+        values[keys + 2] = jet::Value::binary(std::move(a.data), jet::DataType::OLE);
+        if (opts.beforeRow) opts.beforeRow(t.name, p.rows);
+        target.row(row);
+        ++p.rows;
+      }
+    } else {
+      for (auto& v : reader.values(src.column, id)) {
+        values[keys] = std::move(v);
+        if (opts.beforeRow) opts.beforeRow(t.name, p.rows);
+        target.row(row);
+        ++p.rows;
+      }
+    }
+  }
+  target.endRows();
+  sum.rows += p.rows;
+  if (opts.progress) {
+    p.total = p.rows;
     p.seconds = since(t0);
     p.done = true;
     opts.progress(p);
@@ -166,7 +219,10 @@ Summary migrateDatabase(jet::Database& db, Target& target, const Options& opts) 
           throw jet::Error(jet::err::kNoSuchObject, "The target has no table named '" + t.name + "' (--data-only).");
     }
     if (!opts.schemaOnly)
-      for (const auto& t : plan.tables) copyRows(db, target, t, opts, sum);
+      for (const auto& t : plan.tables) {
+        if (t.child) copyChildRows(db, target, t, opts, sum);
+        else copyRows(db, target, t, opts, sum);
+      }
     sum.tables = plan.tables.size();
     if (!opts.dataOnly) {
       for (const auto& t : plan.tables) {

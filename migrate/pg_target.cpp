@@ -241,6 +241,10 @@ class PgTarget : public Target {
         if (!isoDateTime(v.asDouble(), buf_))
           throw jet::Error(err::kValueRefused, "A date in table " + table_->name + " is outside years 1 to 9999.");
         return;
+      case DataType::ExtDateTime:
+        if (!isoExtDateTime(v.bytes(), buf_))
+          throw jet::Error(err::kValueRefused, "A Date/Time Extended value in table " + table_->name + " is not valid.");
+        return;
       case DataType::GUID: buf_ += jet::formatGuid(v.bytes()); return;
       case DataType::Binary: case DataType::OLE: {
         static const char* hex = "0123456789abcdef";

@@ -45,6 +45,7 @@ TablePlan planTable(jet::Database& db, const jet::CatalogEntry& e, Plan& plan) {
   }
   for (size_t i = 0; i < t.def->columns.size(); ++i) {
     const jet::Column& c = t.def->columns[i];
+    if (c.type == jet::DataType::Complex) continue;  // a child table of its own (planChildren)
     std::string why = notCarriedReason(c);
     if (!why.empty()) {
       plan.skipped.push_back({"column " + t.name + "." + c.name, why});
@@ -77,13 +78,17 @@ TablePlan planTable(jet::Database& db, const jet::CatalogEntry& e, Plan& plan) {
     ip.name = ix.name;
     ip.primary = ix.primary();
     ip.unique = real.unique() || ix.primary();
-    bool ok = true;
+    bool ok = true, complex = false;
     for (const auto& ic : real.columns) {
       if (ic.column < 0 || static_cast<size_t>(ic.column) >= t.def->columns.size()) { ok = false; break; }
+      complex |= t.def->columns[ic.column].type == jet::DataType::Complex;
       const std::string& cn = t.def->columns[ic.column].name;
       if (!findColumn(t, cn)) { ok = false; break; }
       ip.columns.push_back({cn, ic.ascending});
     }
+    // The source's own index on a complex column's ids: the child table's
+    // key replaces it.
+    if (complex) continue;
     if (!ok || ip.columns.empty()) {
       plan.skipped.push_back({"index " + t.name + "." + ix.name, "it covers a column that is not carried"});
       continue;
@@ -97,6 +102,126 @@ TablePlan planTable(jet::Database& db, const jet::CatalogEntry& e, Plan& plan) {
     t.indexes.push_back(std::move(ip));
   }
   return t;
+}
+
+std::shared_ptr<const jet::Column> ownColumn(const std::string& name, jet::DataType type, uint8_t raw,
+                                             uint16_t length) {
+  auto c = std::make_shared<jet::Column>();
+  c->name = name;
+  c->type = type;
+  c->rawType = raw;
+  c->length = length;
+  return c;
+}
+
+// A name not yet in taken (compared without regard to case): base, else
+// base_2, base_3, ...
+std::string freeName(const std::string& base, const std::vector<std::string>& taken) {
+  auto used = [&](const std::string& n) {
+    for (const auto& t : taken)
+      if (jet::equalsNoCase(t, n)) return true;
+    return false;
+  };
+  std::string n = base;
+  for (int k = 2; used(n); ++k) n = base + "_" + std::to_string(k);
+  return n;
+}
+
+// One child table for each attachment or multi-value column of t: the
+// parent's key (its primary key, else a generated row number added to the
+// parent), then the entry: FileName, FileType, FileData for attachments,
+// Value for multi-value lists and version histories.
+void planChildren(jet::Database& db, TablePlan& t, std::vector<std::string>& names, Plan& plan,
+                  std::vector<TablePlan>& out) {
+  std::unique_ptr<jet::ComplexReader> reader;
+  for (size_t i = 0; i < t.def->columns.size(); ++i) {
+    const jet::Column& c = t.def->columns[i];
+    if (c.type != jet::DataType::Complex) continue;
+    if (!reader) reader = std::make_unique<jet::ComplexReader>(db, t.def);
+    jet::ComplexKind kind;
+    const jet::Column* valueColumn = nullptr;
+    try {
+      kind = reader->kind(i);
+      valueColumn = &reader->valueColumn(i);
+    } catch (const jet::Error& e) {
+      plan.skipped.push_back({"column " + t.name + "." + c.name, e.what()});
+      continue;
+    }
+    auto src = std::make_shared<ChildSource>();
+    src->parent = t.name;
+    src->column = i;
+    src->kind = kind;
+    TablePlan ch;
+    ch.name = freeName(t.name + "_" + c.name, names);
+    names.push_back(ch.name);
+    ch.jet3 = t.jet3;
+    ch.def = t.def;
+    ForeignKeyPlan fk;
+    fk.name = "parent";
+    fk.table = ch.name;
+    fk.refTable = t.name;
+    fk.updateCascade = fk.deleteCascade = true;
+    IndexPlan key;
+    key.name = "parent";
+    if (t.primaryIndex < 0) {
+      // No primary key: the parent gets a row number to be referred to.
+      std::vector<std::string> cols;
+      for (const auto& pc : t.columns) cols.push_back(pc.name);
+      ColumnPlan rn;
+      auto col = ownColumn(freeName("RowNumber", cols), jet::DataType::Long, jet::coltype::kLong, 4);
+      t.ownColumns.push_back(col);
+      rn.name = col->name;
+      rn.column = col.get();
+      rn.notNull = true;
+      rn.rowNumber = true;
+      t.columns.push_back(rn);
+      IndexPlan pk;
+      pk.name = "PrimaryKey";
+      pk.primary = pk.unique = true;
+      pk.columns = {{rn.name, true}};
+      t.primaryIndex = static_cast<int>(t.indexes.size());
+      t.indexes.push_back(pk);
+    }
+    for (const auto& [name, asc] : t.indexes[t.primaryIndex].columns) {
+      const ColumnPlan* pc = findColumn(t, name);
+      ColumnPlan kc = *pc;
+      kc.source = ch.columns.size();
+      kc.notNull = true;
+      kc.autoNumber = false;
+      kc.rowNumber = false;
+      kc.defaultValue = {};
+      if (!pc->rowNumber) src->keySources.push_back(pc->source);
+      ch.columns.push_back(kc);
+    }
+    for (const auto& kc : ch.columns) {
+      fk.columns.push_back(kc.name);
+      key.columns.push_back({kc.name, true});
+    }
+    for (const auto& [name, asc] : t.indexes[t.primaryIndex].columns) fk.refColumns.push_back(name);
+    std::vector<std::string> keyNames = fk.columns;
+    auto add = [&](std::shared_ptr<const jet::Column> col) {
+      ch.ownColumns.push_back(col);
+      ColumnPlan cp;
+      cp.name = col->name;
+      cp.column = col.get();
+      cp.source = ch.columns.size();
+      ch.columns.push_back(cp);
+    };
+    if (kind == jet::ComplexKind::Attachment) {
+      add(ownColumn(freeName("FileName", keyNames), jet::DataType::Text, jet::coltype::kText, 510));
+      add(ownColumn(freeName("FileType", keyNames), jet::DataType::Text, jet::coltype::kText, 510));
+      add(ownColumn(freeName("FileData", keyNames), jet::DataType::OLE, jet::coltype::kOle, 0));
+    } else {
+      auto col = std::make_shared<jet::Column>(*valueColumn);
+      col->name = freeName("Value", keyNames);
+      col->flags &= static_cast<uint8_t>(~(jet::colflag::kAutoLong | jet::colflag::kAutoGuid));
+      add(col);
+    }
+    ch.indexes.push_back(key);
+    ch.child = src;
+    plan.foreignKeys.push_back(fk);
+    out.push_back(std::move(ch));
+  }
 }
 
 void planRelationships(jet::Database& db, Plan& plan) {
@@ -217,6 +342,14 @@ Plan buildPlan(jet::Database& db, const std::vector<std::string>& wanted) {
     plan.tables.push_back(std::move(t));
   }
   planRelationships(db, plan);
+  // Child tables come after all parents, and their names after every
+  // table of the source.
+  std::vector<std::string> names;
+  for (const auto* e : db.tables(false)) names.push_back(e->name);
+  for (const auto& q : db.queries()) names.push_back(q.name);
+  std::vector<TablePlan> children;
+  for (auto& t : plan.tables) planChildren(db, t, names, plan, children);
+  for (auto& c : children) plan.tables.push_back(std::move(c));
   if (wanted.empty()) {
     for (const auto& q : db.queries()) {
       if (q.typeName == "SELECT" || q.typeName == "UNION")

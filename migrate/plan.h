@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/complex.h"
 #include "jet/database.h"
 
 namespace migrate {
@@ -25,6 +26,7 @@ struct ColumnPlan {
   const jet::Column* column = nullptr;
   bool notNull = false;
   bool autoNumber = false; // a Long counter
+  bool rowNumber = false;  // made by the migration: the row's position in the table, from 1
   DefaultValue defaultValue;
 };
 
@@ -33,6 +35,17 @@ struct IndexPlan {
   std::vector<std::pair<std::string, bool>> columns;  // column, ascending
   bool primary = false;
   bool unique = false;
+};
+
+// Where a child table's rows come from: the entries of one attachment or
+// multi-value column of its parent, each entry a row with the parent's key.
+struct ChildSource {
+  std::string parent;             // the parent table's name
+  size_t column = 0;              // the complex column in the parent's definition
+  jet::ComplexKind kind = jet::ComplexKind::MultiValue;
+  // The parent's key columns, positions in the parent's definition; empty
+  // when the key is the parent's generated row number.
+  std::vector<size_t> keySources;
 };
 
 struct TablePlan {
@@ -45,6 +58,12 @@ struct TablePlan {
   uint32_t lastAutoNumber = 0;  // the counter's last number handed out
   // The primary key: the index in indexes, -1 when none.
   int primaryIndex = -1;
+  // A child table of an attachment or multi-value column (its rows are made
+  // from the parent's entries; columns' source counts in the child's own row).
+  std::shared_ptr<const ChildSource> child;
+  // Columns that the migration defines (a child's columns, a generated row
+  // number): ColumnPlan::column points into these.
+  std::vector<std::shared_ptr<const jet::Column>> ownColumns;
 };
 
 struct ForeignKeyPlan {

@@ -190,15 +190,18 @@ class SqliteTarget : public Target {
       case DataType::Currency:
         buf_.clear();
         jet::appendScaled(buf_, v.asInt(), 4);
-        bindNumeric(i, buf_);
-        return;
+        break;
       case DataType::Decimal: {
         jet::Decimal d = v.asDecimal();
         buf_.clear();
         jet::appendScaled(buf_, d.mantissa, d.scale);
-        bindNumeric(i, buf_);
-        return;
+        break;
       }
+      case DataType::ExtDateTime:
+        buf_.clear();
+        if (!isoExtDateTime(v.bytes(), buf_))
+          throw jet::Error(err::kValueRefused, "A Date/Time Extended value in table " + table_->name + " is not valid.");
+        break;
       case DataType::Single: case DataType::Double: sqlite3_bind_double(insert_, i, v.asDouble()); return;
       case DataType::DateTime:
         buf_.clear();
@@ -214,34 +217,6 @@ class SqliteTarget : public Target {
         return;
     }
     sqlite3_bind_text64(insert_, i, buf_.data(), buf_.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-  }
-
-  // SQLite's NUMERIC keeps a number as an integer or a double: exact up to
-  // 15 significant digits. Longer values keep the nearest double, and the
-  // summary says how many did.
-  void bindNumeric(int i, const std::string& text) {
-    size_t digits = 0, lead = 0;
-    bool seen = false;
-    for (char c : text) {
-      if (c < '0' || c > '9') continue;
-      if (c != '0') seen = true;
-      if (seen) ++digits; else ++lead;
-    }
-    // Trailing zeros after the point do not count.
-    size_t point = text.find('.');
-    if (point != std::string::npos)
-      for (size_t k = text.size(); k > point + 1 && text[k - 1] == '0' && digits > 0; --k) --digits;
-    if (digits > 15) ++inexact_[table_->name + "." + table_->columns[i - 1].name];
-    sqlite3_bind_double(insert_, i, std::strtod(text.c_str(), nullptr));
-  }
-
- public:
-  std::vector<Skipped> notes() override {
-    std::vector<Skipped> out;
-    for (const auto& [col, n] : inexact_)
-      out.push_back({"values of " + col, std::to_string(n) +
-                                             " have more than 15 significant digits; SQLite keeps the nearest double"});
-    return out;
   }
 
  private:
@@ -263,7 +238,6 @@ class SqliteTarget : public Target {
   const TablePlan* table_ = nullptr;
   std::string buf_;
   std::map<std::string, bool> autoIncrement_;
-  std::map<std::string, uint64_t> inexact_;
 };
 
 }  // namespace

@@ -68,5 +68,8 @@ std::string indexName(const std::string& table, const std::string& index, Dialec
 std::string defaultSql(const ColumnPlan& c, Dialect d);
 // Date/Time as ISO text: yyyy-mm-dd hh:mm:ss[.fff]. False when out of range.
 bool isoDateTime(double serial, std::string& out);
+// Date/Time Extended (the engine's text) as ISO text with all seven fraction
+// digits: yyyy-mm-dd hh:mm:ss.fffffff. False when not a valid value.
+bool isoExtDateTime(const std::string& text, std::string& out);
 
 }  // namespace migrate

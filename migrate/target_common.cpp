@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "jet/ext_datetime.h"
 #include "jet/value.h"
 
 namespace migrate {
@@ -73,6 +74,15 @@ bool isoDateTime(double serial, std::string& out) {
                         static_cast<int>(sec / 60 % 60), static_cast<int>(sec % 60));
   if (ms % 1000) n += std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms % 1000));
   out.append(buf, n);
+  return true;
+}
+
+bool isoExtDateTime(const std::string& text, std::string& out) {
+  auto v = jet::parseExtDateTimeText(text);
+  if (!v) return false;
+  std::string s = jet::extDateTimeText(*v);  // yyyy-MM-dd HH:mm:ss[.fffffff]
+  out += s;
+  if (s.size() == 19) out += ".0000000";
   return true;
 }
 

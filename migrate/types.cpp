@@ -14,8 +14,10 @@ const TypeRule kRules[] = {
     {DataType::Integer, "SMALLINT", "smallint", nullptr},
     {DataType::Long, "INTEGER", "integer", nullptr},
     {DataType::BigInt, "BIGINT", "bigint", nullptr},
-    {DataType::Currency, "NUMERIC(19,4)", "numeric(19,4)", nullptr},
-    {DataType::Decimal, "NUMERIC({p},{s})", "numeric({p},{s})", nullptr},
+    // SQLite: the exact decimal as text (a NUMERIC column would keep a
+    // double past 15 digits); the declared type's TEXT gives text affinity.
+    {DataType::Currency, "DECIMAL TEXT(19,4)", "numeric(19,4)", nullptr},
+    {DataType::Decimal, "DECIMAL TEXT({p},{s})", "numeric({p},{s})", nullptr},
     {DataType::Single, "REAL", "real", nullptr},
     {DataType::Double, "DOUBLE PRECISION", "double precision", nullptr},
     {DataType::DateTime, "DATETIME", "timestamp(3)", nullptr},
@@ -24,10 +26,11 @@ const TypeRule kRules[] = {
     {DataType::Binary, "BLOB", "bytea", nullptr},
     {DataType::OLE, "BLOB", "bytea", nullptr},
     {DataType::GUID, "CHAR(38)", "uuid", nullptr},
-    {DataType::ExtDateTime, nullptr, nullptr,
-     "Date/Time Extended columns are not read by this version of the engine"},
-    {DataType::Complex, nullptr, nullptr,
-     "attachment and multi-value columns are not read by this version of the engine"},
+    // Text yyyy-mm-dd hh:mm:ss.fffffff in both: a timestamp would round
+    // the last of the seven fraction digits away.
+    {DataType::ExtDateTime, "DATETIME", "varchar(27)", nullptr},
+    // A child table of its own (plan.cpp), never a column.
+    {DataType::Complex, nullptr, nullptr, nullptr},
 };
 
 const TypeRule kUnknown = {DataType::Null, nullptr, nullptr, "the column's type is not known"};
@@ -56,7 +59,7 @@ std::string targetType(const jet::Column& c, bool jet3, Dialect d) {
   const char* pattern = d == Dialect::SQLite ? r.sqlite : r.postgres;
   if (!pattern) return "";
   // A calculated Decimal's scale belongs to each value, not to the column.
-  if (c.type == DataType::Decimal && c.calculated()) return d == Dialect::SQLite ? "NUMERIC" : "numeric";
+  if (c.type == DataType::Decimal && c.calculated()) return d == Dialect::SQLite ? "DECIMAL TEXT" : "numeric";
   std::string out = pattern;
   int chars = c.displaySize(jet3);
   if (chars <= 0) chars = 255;

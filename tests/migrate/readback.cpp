@@ -5,7 +5,9 @@
 #include <cstring>
 #include <sstream>
 
+#include "jet/complex.h"
 #include "jet/dump.h"
+#include "jet/ext_datetime.h"
 
 namespace migratetest {
 
@@ -61,9 +63,9 @@ jet::Value fromText(const jet::Column& c, const char* text, size_t len, bool pg)
     case DataType::Currency: return Value::currency(static_cast<int64_t>(scaledFrom(s, 4)));
     case DataType::Decimal: {
       jet::Decimal d;
-      // The server writes the value's own scale (a calculated column's varies).
+      // Both targets keep the value's own scale (a calculated column's varies).
       size_t point = s.find('.');
-      d.scale = pg && point != std::string::npos ? static_cast<uint8_t>(s.size() - point - 1) : pg ? 0 : c.scale;
+      d.scale = point != std::string::npos ? static_cast<uint8_t>(s.size() - point - 1) : 0;
       d.precision = c.precision;
       d.mantissa = scaledFrom(s, d.scale);
       return Value::decimal(d);
@@ -88,6 +90,10 @@ jet::Value fromText(const jet::Column& c, const char* text, size_t len, bool pg)
         raw[order[i]] = static_cast<uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
       return Value::guid(raw);
     }
+    case DataType::ExtDateTime: {
+      auto e = jet::parseExtDateTimeText(s);
+      return e ? Value::text(jet::extDateTimeText(*e), DataType::ExtDateTime) : Value::text("bad: " + s);
+    }
     case DataType::Memo: return Value::memo(s);
     default: return Value::text(s);
   }
@@ -109,6 +115,49 @@ std::vector<std::string> sourceRows(jet::Database& db, const std::string& table)
     if (line.rfind("## ", 0) != 0) lines.push_back(line);
   std::sort(lines.begin(), lines.end());
   return lines;
+}
+
+std::vector<std::string> expectedRows(jet::Database& db, const migrate::TablePlan& t) {
+  std::vector<std::string> out;
+  if (!t.child) {
+    auto scan = db.scan(t.name);
+    int32_t n = 0;
+    while (scan->next()) {
+      jet::Value rowNumber = jet::Value::longInt(++n);
+      std::vector<jet::Value> row;
+      for (const auto& c : t.columns) row.push_back(c.rowNumber ? rowNumber : scan->values()[c.source]);
+      out.push_back(dumpRow(row));
+    }
+  } else {
+    const migrate::ChildSource& src = *t.child;
+    auto scan = db.scan(src.parent);
+    jet::ComplexReader reader(db, db.table(src.parent));
+    int32_t n = 0;
+    while (scan->next()) {
+      std::vector<jet::Value> key;
+      ++n;
+      if (src.keySources.empty()) key.push_back(jet::Value::longInt(n));
+      for (size_t k : src.keySources) key.push_back(scan->values()[k]);
+      const jet::Value& id = scan->values()[src.column];
+      if (src.kind == jet::ComplexKind::Attachment) {
+        for (const auto& a : reader.attachments(src.column, id)) {
+          auto row = key;
+          row.push_back(jet::Value::text(a.name));
+          row.push_back(jet::Value::text(a.type));
+          row.push_back(jet::Value::binary(a.data, jet::DataType::OLE));
+          out.push_back(dumpRow(row));
+        }
+      } else {
+        for (const auto& v : reader.values(src.column, id)) {
+          auto row = key;
+          row.push_back(v);
+          out.push_back(dumpRow(row));
+        }
+      }
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 }  // namespace migratetest
