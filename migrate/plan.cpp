@@ -176,7 +176,9 @@ void planChildren(jet::Database& db, TablePlan& t, std::vector<std::string>& nam
       rn.rowNumber = true;
       t.columns.push_back(rn);
       IndexPlan pk;
-      pk.name = "PrimaryKey";
+      std::vector<std::string> indexNames;
+      for (const auto& ix : t.indexes) indexNames.push_back(ix.name);
+      pk.name = freeName(rn.name, indexNames);
       pk.primary = pk.unique = true;
       pk.columns = {{rn.name, true}};
       t.primaryIndex = static_cast<int>(t.indexes.size());
