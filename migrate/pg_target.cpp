@@ -1,10 +1,15 @@
 // The PostgreSQL target, through libpq: schema, rows and constraints in one
-// transaction. Rows go through COPY ... FROM STDIN in text form, built in a
-// buffer that is handed over a megabyte at a time; primary keys, indexes and
-// foreign keys are made after the rows.
+// transaction. Rows go through COPY ... FROM STDIN, built in a buffer that is
+// handed over a megabyte at a time: in binary form when every column of the
+// target table has the type this migration gives it (the server then parses
+// nothing), else in text form, which the server converts to whatever types
+// the table has (--data-only into tables made otherwise). Primary keys,
+// indexes and foreign keys are made after the rows.
 #include <libpq-fe.h>
 
 #include <charconv>
+#include <cstring>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -97,9 +102,10 @@ class PgTarget : public Target {
   }
 
   void beginRows(const TablePlan& t) override {
+    binary_ = binaryFits(t);
     std::string sql = "COPY " + quoteIdent(t.name) + " (";
     for (size_t i = 0; i < t.columns.size(); ++i) sql += (i ? ", " : "") + quoteIdent(t.columns[i].name);
-    sql += ") FROM STDIN";
+    sql += binary_ ? ") FROM STDIN (FORMAT binary)" : ") FROM STDIN";
     PGresult* r = PQexec(conn_, sql.c_str());
     bool ok = PQresultStatus(r) == PGRES_COPY_IN;
     std::string msg = ok ? "" : PQresultErrorMessage(r);
@@ -108,9 +114,16 @@ class PgTarget : public Target {
     copying_ = true;
     table_ = &t;
     buf_.clear();
+    if (binary_) buf_.append("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19);
   }
 
   void row(const std::vector<const jet::Value*>& values) override {
+    if (binary_) {
+      be16(static_cast<uint16_t>(values.size()));
+      for (size_t i = 0; i < values.size(); ++i) binaryField(*values[i], oids_[i]);
+      if (buf_.size() >= (1u << 20)) flush();
+      return;
+    }
     for (size_t i = 0; i < values.size(); ++i) {
       if (i) buf_ += '\t';
       field(*values[i]);
@@ -120,6 +133,7 @@ class PgTarget : public Target {
   }
 
   void endRows() override {
+    if (binary_) be16(0xFFFF);
     flush();
     if (PQputCopyEnd(conn_, nullptr) != 1) fail(PQerrorMessage(conn_), "COPY");
     copying_ = false;
@@ -173,6 +187,173 @@ class PgTarget : public Target {
   }
 
  private:
+  // Type oids of the server's built-in types.
+  enum : uint32_t {
+    kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700, kFloat8 = 701,
+    kVarchar = 1043, kTimestamp = 1114, kNumeric = 1700, kUuid = 2950
+  };
+
+  static uint32_t oidFor(const jet::Column& c) {
+    using jet::DataType;
+    if (c.calculated()) return 0;  // values of the result's type: text form
+    switch (c.type) {
+      case DataType::Boolean: return kBool;
+      case DataType::Byte: case DataType::Integer: return kInt2;
+      case DataType::Long: return kInt4;
+      case DataType::BigInt: return kInt8;
+      case DataType::Currency: case DataType::Decimal: return kNumeric;
+      case DataType::Single: return kFloat4;
+      case DataType::Double: return kFloat8;
+      case DataType::DateTime: return kTimestamp;
+      case DataType::Text: case DataType::Memo: case DataType::ExtDateTime: return kVarchar;
+      case DataType::Binary: case DataType::OLE: return kBytea;
+      case DataType::GUID: return kUuid;
+      default: return 0;
+    }
+  }
+
+  // True when every column of the target table has the type oidFor gives
+  // (text and varchar take the same binary form).
+  bool binaryFits(const TablePlan& t) {
+    oids_.clear();
+    for (const auto& c : t.columns) {
+      oids_.push_back(c.rowNumber ? kInt4 : oidFor(*c.column));
+      if (!oids_.back()) return false;
+    }
+    const char* q =
+        "SELECT a.attname, a.atttypid FROM pg_attribute a WHERE a.attrelid = $1::regclass AND a.attnum > 0 "
+        "AND NOT a.attisdropped";
+    std::string rel = quoteIdent(t.name);
+    const char* params[1] = {rel.c_str()};
+    PGresult* r = PQexecParams(conn_, q, 1, nullptr, params, nullptr, nullptr, 0);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+      std::string msg = PQresultErrorMessage(r);
+      PQclear(r);
+      fail(msg, "reading the columns of " + t.name);
+    }
+    std::map<std::string, uint32_t> have;
+    for (int i = 0; i < PQntuples(r); ++i)
+      have[PQgetvalue(r, i, 0)] = static_cast<uint32_t>(std::strtoul(PQgetvalue(r, i, 1), nullptr, 10));
+    PQclear(r);
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+      auto it = have.find(t.columns[i].name);
+      if (it == have.end()) return false;
+      uint32_t want = oids_[i];
+      if (it->second != want && !(want == kVarchar && it->second == kText)) return false;
+    }
+    return true;
+  }
+
+  void be16(uint16_t v) {
+    buf_ += static_cast<char>(v >> 8);
+    buf_ += static_cast<char>(v);
+  }
+  void be32(uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+  }
+  void be64(uint64_t v) {
+    for (int s = 56; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+  }
+
+  // numeric's binary form: digit count, weight, sign, display scale, then
+  // base-10000 digits, the first one weight groups before the point.
+  void binaryNumeric(__int128 m, int scale) {
+    bool neg = m < 0;
+    unsigned __int128 a = neg ? static_cast<unsigned __int128>(-(m + 1)) + 1 : static_cast<unsigned __int128>(m);
+    int pad = (4 - scale % 4) % 4;
+    for (int i = 0; i < pad; ++i) a *= 10;
+    int fracGroups = (scale + pad) / 4;
+    uint16_t groups[16];
+    int n = 0;
+    while (a > 0) {
+      groups[n++] = static_cast<uint16_t>(a % 10000);
+      a /= 10000;
+    }
+    // groups[0] is the least significant; drop the zeros at the end.
+    int low = 0;
+    while (low < n && groups[low] == 0) ++low;
+    int digits = n - low;
+    int weight = n - fracGroups - 1;
+    be32(static_cast<uint32_t>(8 + 2 * digits));
+    be16(static_cast<uint16_t>(digits));
+    be16(static_cast<uint16_t>(digits ? weight : 0));
+    be16(neg && digits ? 0x4000 : 0);
+    be16(static_cast<uint16_t>(scale));
+    for (int i = n - 1; i >= low; --i) be16(groups[i]);
+  }
+
+  void binaryField(const jet::Value& v, uint32_t oid) {
+    using jet::DataType;
+    if (v.isNull()) { be32(0xFFFFFFFFu); return; }
+    switch (oid) {
+      case kBool: be32(1); buf_ += v.asBool() ? '\1' : '\0'; return;
+      case kInt2: be32(2); be16(static_cast<uint16_t>(v.asInt())); return;
+      case kInt4: be32(4); be32(static_cast<uint32_t>(v.asInt())); return;
+      case kInt8: be32(8); be64(static_cast<uint64_t>(v.asInt())); return;
+      case kFloat4: {
+        float f = static_cast<float>(v.asDouble());
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        be32(4);
+        be32(u);
+        return;
+      }
+      case kFloat8: {
+        double d = v.asDouble();
+        uint64_t u;
+        std::memcpy(&u, &d, 8);
+        be32(8);
+        be64(u);
+        return;
+      }
+      case kNumeric:
+        if (v.type() == DataType::Currency) binaryNumeric(v.asInt(), 4);
+        else {
+          jet::Decimal d = v.asDecimal();
+          binaryNumeric(d.mantissa, d.scale);
+        }
+        return;
+      case kTimestamp: {
+        // Microseconds since 2000-01-01, from the day serial to the millisecond.
+        double serial = v.asDouble();
+        double whole = std::trunc(serial);
+        int64_t ms = std::isfinite(serial) ? std::llround(std::fabs(serial - whole) * 86400000.0) : 0;
+        int64_t days = static_cast<int64_t>(whole);
+        if (ms >= 86400000) { ms -= 86400000; days += serial < 0 ? -1 : 1; }
+        int y, mo, d, h, mi, sec;
+        if (!std::isfinite(serial) || serial < -700000 || serial > 3000000 ||
+            !jet::serialToParts(static_cast<double>(days), y, mo, d, h, mi, sec) || y < 1 || y > 9999)
+          throw jet::Error(err::kValueRefused, "A date in table " + table_->name + " is outside years 1 to 9999.");
+        be32(8);
+        be64(static_cast<uint64_t>((days - 36526) * 86400000000LL + ms * 1000));
+        return;
+      }
+      case kVarchar:
+        if (v.type() == DataType::ExtDateTime) {
+          std::string iso;
+          if (!isoExtDateTime(v.bytes(), iso))
+            throw jet::Error(err::kValueRefused, "A Date/Time Extended value in table " + table_->name + " is not valid.");
+          be32(static_cast<uint32_t>(iso.size()));
+          buf_ += iso;
+          return;
+        }
+        [[fallthrough]];
+      case kBytea:
+        be32(static_cast<uint32_t>(v.bytes().size()));
+        buf_ += v.bytes();
+        return;
+      case kUuid: {
+        // The text form's byte order: the first three groups are stored
+        // little-endian.
+        static const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+        const std::string& raw = v.bytes();
+        be32(16);
+        for (int i = 0; i < 16; ++i) buf_ += raw.size() == 16 ? raw[order[i]] : '\0';
+        return;
+      }
+    }
+  }
+
   std::string kindOf(const std::string& name) {
     const char* q =
         "SELECT c.relkind FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
@@ -284,6 +465,8 @@ class PgTarget : public Target {
   bool copying_ = false;
   const TablePlan* table_ = nullptr;
   std::string buf_;
+  bool binary_ = false;
+  std::vector<uint32_t> oids_;  // binary form: each column's type
 };
 
 }  // namespace

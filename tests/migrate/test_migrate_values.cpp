@@ -375,3 +375,34 @@ TEST(MigrateValues, AParentWithoutPrimaryKeyGetsARowNumber) {
   migrateTo(*db, conninfo, "nokey");
   expectSameRowsPg(*db, conninfo, "nokey", plan);
 }
+
+TEST(MigrateValues, DataOnlyIntoTablesOfOtherTypesGoesAsText) {
+  std::string why;
+  std::string conninfo = pgDatabase(&why);
+  if (conninfo.empty()) GTEST_SKIP() << "no PostgreSQL: " << why;
+  std::string dir = testsupport::tempDir();
+  std::string path = dir + "/d.mdb";
+  jet::createDatabase(path);
+  {
+    auto db = jet::Database::open(path, {});
+    jet::TableSpec t;
+    t.name = "T";
+    t.columns = {jet::columnSpec("ID", jet::DataType::Long), jet::columnSpec("Price", jet::DataType::Currency),
+                 jet::columnSpec("When", jet::DataType::DateTime)};
+    jet::createTable(*db, t);
+    jet::TableWriter w(*db, "T");
+    w.insert({jet::Value::longInt(7), jet::Value::currency(12345), jet::Value::dateTime(45000.75)});
+    w.insert({jet::Value::longInt(-8), jet::Value::currency(-5), jet::Value::dateTime(-1.5)});
+  }
+  // The user's own table, with types of its own choosing.
+  PGconn* c = PQconnectdb(conninfo.c_str());
+  PQclear(PQexec(c, "CREATE TABLE \"T\" (\"ID\" text, \"Price\" double precision, \"When\" text)"));
+  PQfinish(c);
+  auto db = openRead(path);
+  auto target = migrate::openTarget(conninfo, "");
+  migrate::Options o;
+  o.dataOnly = true;
+  EXPECT_EQ(migrate::migrateDatabase(*db, *target, o).rows, 2u);
+  EXPECT_EQ(pgOne(conninfo, "SELECT string_agg(\"ID\" || '|' || \"Price\" || '|' || \"When\", ' ' ORDER BY \"ID\") FROM \"T\""),
+            "-8|-0.0005|1899-12-29 12:00:00 7|1.2345|2023-03-15 18:00:00");
+}
