@@ -6,6 +6,7 @@
 #include "jet/error.h"
 #include "jet/relationships.h"
 #include "jet/text.h"
+#include "migrate/target.h"
 #include "migrate/types.h"
 
 namespace migrate {
@@ -152,7 +153,8 @@ void planChildren(jet::Database& db, TablePlan& t, std::vector<std::string>& nam
     src->column = i;
     src->kind = kind;
     TablePlan ch;
-    ch.name = freeName(t.name + "_" + c.name, names);
+    // Within PostgreSQL's 63 bytes, the same name in both targets.
+    ch.name = freeName(indexName(t.name, c.name, Dialect::PostgreSQL), names);
     names.push_back(ch.name);
     ch.jet3 = t.jet3;
     ch.def = t.def;
