@@ -261,6 +261,10 @@ class PgTarget : public Target {
     bool neg = m < 0;
     unsigned __int128 a = neg ? static_cast<unsigned __int128>(-(m + 1)) + 1 : static_cast<unsigned __int128>(m);
     int pad = (4 - scale % 4) % 4;
+    // A valid value has at most 28 digits; a damaged one must not wrap.
+    static const unsigned __int128 kLimit = static_cast<unsigned __int128>(1000000000000000000ULL) * 1000000000000000000ULL;
+    if (a >= kLimit)
+      throw jet::Error(err::kValueRefused, "A Decimal value in table " + table_->name + " has more than 36 digits.");
     for (int i = 0; i < pad; ++i) a *= 10;
     int fracGroups = (scale + pad) / 4;
     uint16_t groups[16];
