@@ -1,6 +1,8 @@
 // frmDatavane: controls, load sequence, layout, tab switching.
 #include "app/datavane.h"
 
+#include "app/accessible_names.h"
+
 #include "app/busy_cursor.h"
 
 #include <QApplication>
@@ -337,6 +339,8 @@ void FrmDatavane::formLoad(const QString& startFile) {
   grdQueries->autoSize(0, grdQueries->cols() - 1, true);
   subInitScrollBar(scr1);
   subInitScrollBar(scr2);
+  // The grids' headings and scroll bars Qt adds are named after their grid.
+  nameUnnamedControls(this);
 }
 
 // ---------------------------------------------------------------- tab switch

@@ -1,5 +1,7 @@
 #include "app/modal.h"
 
+#include "app/accessible_names.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -61,6 +63,7 @@ class QtProgress : public Progress {
     dlg_.setAutoReset(false);
     dlg_.setAutoClose(false);
     dlg_.setValue(0);
+    nameUnnamedControls(&dlg_);
   }
   void setValue(int step) override {
     if (dlg_.maximum() > 0) dlg_.setValue(step);
@@ -108,6 +111,8 @@ Answer QtModal::message(QWidget* parent, const QString& text, const QString& tit
     box.setStandardButtons(QMessageBox::Ok);
   }
   box.setDefaultButton(QMessageBox::Ok);
+  box.setAccessibleName(box.windowTitle());
+  nameUnnamedControls(&box);
   return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
@@ -126,6 +131,9 @@ QInputDialog* createInputDialog(QWidget* parent, const QString& prompt, const QS
       edit->setStyle(style);
     }
   }
+  if (auto* edit = dlg->findChild<QLineEdit*>()) edit->setAccessibleName(prompt);
+  dlg->setAccessibleName(dlg->windowTitle());
+  nameUnnamedControls(dlg);
   return dlg;
 }
 
@@ -137,14 +145,32 @@ QString QtModal::input(QWidget* parent, const QString& prompt, const QString& ti
   return dlg->textValue();
 }
 
+namespace {
+
+// Qt's own file dialog (not the desktop's), whose every control carries a name.
+QString runFileDialog(QWidget* parent, const QString& title, const QStringList& filters,
+                      const QString& startPath, bool save) {
+  ArrowWhileOpen arrow;
+  QFileDialog dlg(parent, title, startPath, filters.join(QStringLiteral(";;")));
+  dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+  dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dlg.setAccessibleName(title);
+  nameUnnamedControls(&dlg);
+  if (dlg.exec() != QDialog::Accepted) return QString();
+  return dlg.selectedFiles().value(0);
+}
+
+}  // namespace
+
 QString QtModal::openFile(QWidget* parent, const QString& title, const QStringList& filters,
                           const QString& startPath) {
-  return QFileDialog::getOpenFileName(parent, title, startPath, filters.join(QStringLiteral(";;")));
+  return runFileDialog(parent, title, filters, startPath, false);
 }
 
 QString QtModal::saveFile(QWidget* parent, const QString& title, const QStringList& filters,
                           const QString& startPath) {
-  return QFileDialog::getSaveFileName(parent, title, startPath, filters.join(QStringLiteral(";;")));
+  return runFileDialog(parent, title, filters, startPath, true);
 }
 
 bool QtModal::printDialog(QWidget* parent, QPrinter& printer) {
@@ -152,6 +178,8 @@ bool QtModal::printDialog(QWidget* parent, QPrinter& printer) {
   QPrintDialog dlg(&printer, parent);
   dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
   dlg.setOption(QAbstractPrintDialog::PrintPageRange, true);
+  dlg.setAccessibleName(QStringLiteral("Print"));
+  nameUnnamedControls(&dlg);
   return dlg.exec() == QDialog::Accepted;
 }
 

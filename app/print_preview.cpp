@@ -1,5 +1,7 @@
 #include "app/print_preview.h"
 
+#include "app/accessible_names.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QDir>
@@ -180,6 +182,8 @@ FrmPrint::FrmPrint(QWidget* parent) : QMainWindow(parent, Qt::Window) {
   resize(std::max(400, screen.width() - twipsToPixels(200, dpi) + twipsToPixels(120, dpi)),
          std::max(300, screen.height() - twipsToPixels(1000, dpi) + twipsToPixels(720, dpi)));
   setZoom(0);
+  // The page view and scroll bars inside Qt's preview.
+  nameUnnamedControls(this);
 }
 
 FrmPrint::~FrmPrint() = default;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QInputDialog>
 #include <QPixmap>
 #include <QTabBar>
@@ -54,7 +55,14 @@ bool save(QWidget* w, const QString& path) {
 int runScreenshots(const QString& dir, const QString& file) {
   QDir().mkpath(dir);
   QTemporaryDir settingsDir;
-  initProgram(QDir(settingsDir.path()).filePath(QStringLiteral("MDBGlimmer.ini")).toStdString());
+  const QString ini = QDir(settingsDir.path()).filePath(QStringLiteral("MDBGlimmer.ini"));
+  // GLIMMER_FONT_SIZE=8, 10 or 12 renders the grids at that size.
+  const QByteArray points = qgetenv("GLIMMER_FONT_SIZE");
+  if (!points.isEmpty()) {
+    QFile f(ini);
+    if (f.open(QIODevice::WriteOnly)) f.write("[Program Settings]\nFontsize=" + points + "\n");
+  }
+  initProgram(ini.toStdString());
   SilentModal silent;
   installModal(&silent);
   int failures = 0;

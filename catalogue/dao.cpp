@@ -1,6 +1,7 @@
 #include "catalogue/dao.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "catalogue/query_fields.h"
 #include "jet/database.h"
@@ -176,6 +177,14 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const 
     throw jet::Error(jet::err::kFileNotFound, "Could not find file ''.");
   jet::OpenOptions o;
   o.password = passwordFromConnect(connect);
+  // A file whose mode lets nobody write it is opened read-only even by a
+  // user the system would let write it anyway (root): the window never
+  // changes a file marked read-only.
+  std::error_code ec;
+  const auto perms = std::filesystem::status(path, ec).permissions();
+  using P = std::filesystem::perms;
+  if (!ec && perms != P::unknown && (perms & (P::owner_write | P::group_write | P::others_write)) == P::none)
+    o.readOnly = true;
   std::unique_ptr<Database> db(new Database());
   db->path_ = path;
   db->jet_ = jet::Database::open(path, o);

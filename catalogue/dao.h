@@ -129,7 +129,8 @@ std::string passwordFromConnect(const std::string& connect);
 class DBEngine {
  public:
   // Opens path. connect is a connect string as the data control carries it;
-  // empty opens with no password. Errors are jet::Error (3024 not found,
+  // empty opens with no password. A file whose mode grants no one the right
+  // to write opens read-only, whoever the user. Errors are jet::Error (3024 not found,
   // 3343 not a database, 3049 damaged, 3031 not a valid password, ...).
   static std::unique_ptr<Database> OpenDatabase(const std::string& path,
                                                 const std::string& connect = "");

@@ -11,13 +11,24 @@ DataControl::~DataControl() {
   db_.reset();
 }
 
-void DataControl::Refresh() {
+void DataControl::Refresh() { Refresh(nullptr); }
+
+void DataControl::Refresh(const Runner& run) {
   std::unique_ptr<Database> fresh;
-  bool reopen = !db_ || !db_->isOpen() || DatabaseName != openedName_ || Connect != openedConnect_;
-  if (reopen) fresh = DBEngine::OpenDatabase(DatabaseName, Connect);
-  Database& target = fresh ? *fresh : *db_;
   std::unique_ptr<Recordset> rs;
-  if (!RecordSource.empty()) rs = std::make_unique<Recordset>(target, RecordSource);
+  auto work = [&] {
+    bool reopen = !db_ || !db_->isOpen() || DatabaseName != openedName_ || Connect != openedConnect_;
+    if (reopen) fresh = DBEngine::OpenDatabase(DatabaseName, Connect);
+    Database& target = fresh ? *fresh : *db_;
+    if (!RecordSource.empty()) {
+      rs = std::make_unique<Recordset>(target, RecordSource);
+      rs->rowExists(kFirstRows - 1);
+    }
+  };
+  if (run)
+    run(work);
+  else
+    work();
   // Everything worked: the new state replaces the old one.
   rs_.reset();
   if (fresh) {

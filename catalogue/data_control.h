@@ -27,6 +27,13 @@ class DataControl {
   // Nothing changes when any step fails: the database and recordset held
   // before stay in place and the error (jet::Error) propagates.
   void Refresh();
+  // The same, with the opening, the statement and the reading of its first
+  // rows (the lengthy part: a sort, a filter) done by run, e.g. on a worker
+  // thread; listeners are notified afterwards on the calling thread.
+  using Runner = std::function<void(const std::function<void()>&)>;
+  void Refresh(const Runner& run);
+  // The first rows Refresh reads (one screen of the data grid).
+  static constexpr int64_t kFirstRows = 256;
 
   // The open database and the current recordset; nullptr when none.
   Database* database() const { return db_.get(); }

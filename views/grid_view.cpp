@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/busy_cursor.h"
+#include "app/long_work.h"
 #include "app/grid/grid.h"
 #include "app/grid/recordset_model.h"
 #include "app/modal.h"
@@ -33,7 +33,7 @@ GridView::GridView(dao::DataControl& dta, app::Grid* grid, QWidget* parent)
   });
   connect(grid_, &app::Grid::lastRowWanted, this, [this] {
     try {
-      app::BusyCursor busy;
+      if (dao::Recordset* rs = model_->recordset()) app::runLongWork([rs] { rs->countAll(); });
       model_->fetchAll();
     } catch (const dao::Error& e) {
       report(e);
@@ -55,7 +55,7 @@ bool GridView::fill(const QString& objectName) {
   sortColumn_ = -1;
   try {
     dta_.RecordSource = plainStatement(objectName).toStdString();
-    dta_.Refresh();
+    dta_.Refresh(app::runLongWork);
     dao::Recordset* rs = dta_.recordset();
     // An object without rows shows its headings and no rows.
     if (rs && rs->RecordCount() > 0) rs->MoveFirst();

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
-#include "app/busy_cursor.h"
+#include "app/long_work.h"
 #include "app/modal.h"
 #include "catalogue/recordset.h"
 
@@ -25,7 +25,7 @@ bool Navigation::move(int index) {
       case 2: rs->MoveNext(); break;
       default: {
         // Reading to the end of a long result may take a while.
-        app::BusyCursor busy;
+        app::runLongWork([rs] { rs->countAll(); });
         rs->MoveLast();
       }
     }
@@ -43,10 +43,7 @@ QString Navigation::applyFilter(const QString& objectName,
   const QString statement = plainStatement(objectName) + filterClause(conditions, sort);
   try {
     dta_.RecordSource = statement.toStdString();
-    {
-      app::BusyCursor busy;
-      dta_.Refresh();
-    }
+    dta_.Refresh(app::runLongWork);
     dao::Recordset* rs = dta_.recordset();
     if (!rs || rs->RecordCount() == 0) {
       app::modal().message(parent_, QStringLiteral("No records meet these resctictions"),
@@ -66,8 +63,7 @@ QString Navigation::sortBy(const QString& objectName, const QString& field, bool
                             bracketName(field) + (descending ? QStringLiteral(" DESC") : QString());
   try {
     dta_.RecordSource = statement.toStdString();
-    app::BusyCursor busy;
-    dta_.Refresh();
+    dta_.Refresh(app::runLongWork);
     return statement;
   } catch (const dao::Error& e) {
     report(e);

@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <algorithm>
 #include <fstream>
 
@@ -233,7 +235,7 @@ void Grid::autoSize(int first, int last, bool, int maxTwips) {
   const QFontMetrics cellFm(font());
   const QFontMetrics headFm(horizontalHeader()->font());
   const int n = std::min(rows(), 2001);
-  const int pad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+  const int pad = textPad();
   for (int c = first; c <= last; ++c) {
     int w = headFm.horizontalAdvance(textMatrix(0, c));
     for (int r = 1; r < n; ++r) w = std::max(w, cellFm.horizontalAdvance(textMatrix(r, c)));
@@ -258,13 +260,51 @@ void Grid::widenToRows(int firstRow, int lastRow, int maxTwips) {
   }
 }
 
+int Grid::textPad() const {
+  return 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+}
+
 void Grid::setFontSize(double points) {
   if (points <= 0) return;
+  const int oldHeight = QFontMetrics(font()).height();
   QFont f = font();
   f.setPointSizeF(points);
   setFont(f);
   horizontalHeader()->setFont(f);
-  verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+  const QFontMetrics fm(f);
+  verticalHeader()->setDefaultSectionSize(fm.height() + 6);
+  // Columns follow the font: scaled with it, and never narrower than their
+  // text (heading and the first rows) needs.
+  const int n = std::min(rows(), 2001);
+  for (int c = 0; c < cols(); ++c) {
+    int w = oldHeight > 0 ? columnWidth(c) * fm.height() / oldHeight : columnWidth(c);
+    int need = fm.horizontalAdvance(textMatrix(0, c));
+    for (int r = 1; r < n; ++r) need = std::max(need, fm.horizontalAdvance(textMatrix(r, c)));
+    if (cols() > 0 && rows() > 0) setColumnWidth(c, std::max(w, need + textPad()));
+  }
+}
+
+bool Grid::cellIsCut(int r, int c) const {
+  if (r < 1 || r >= rows() || c < 0 || c >= cols()) return false;
+  const QRect cell = visualRect(current()->index(r - 1, c));
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  return QFontMetrics(font()).horizontalAdvance(textMatrix(r, c)) > cell.width() - 2 * margin;
+}
+
+bool Grid::viewportEvent(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(e);
+    const QModelIndex ix = indexAt(help->pos());
+    if (ix.isValid() && cellIsCut(ix.row() + 1, ix.column())) {
+      QToolTip::showText(help->globalPos(), textMatrix(ix.row() + 1, ix.column()), viewport(),
+                         visualRect(ix));
+    } else {
+      QToolTip::hideText();
+      e->ignore();
+    }
+    return true;
+  }
+  return QTableView::viewportEvent(e);
 }
 
 double Grid::fontSize() const { return font().pointSizeF(); }

@@ -56,8 +56,14 @@ class Grid : public QTableView {
   // maxTwips > 0 caps each width.
   void autoSize(int first, int last, bool equal, int maxTwips = 0);
 
+  // Sets the font of the cells and headings; row heights follow it, and
+  // columns are scaled with it and widened where their text (the first 2000
+  // rows) would be cut.
   void setFontSize(double points);
   double fontSize() const;
+  // Whether the text of data cell (r, c) (r >= 1) is wider than its cell, so
+  // that it shows cut; such a cell's tooltip shows its whole text.
+  bool cellIsCut(int r, int c) const;
 
   // Redraws; a bound grid re-reads its data.
   void refresh();
@@ -99,12 +105,14 @@ class Grid : public QTableView {
  protected:
   void keyMove(QKeyEvent* e);
   void keyPressEvent(QKeyEvent* e) override;
+  bool viewportEvent(QEvent* e) override;
 
  private:
   void onClicked(const QModelIndex& ix);
   void onDoubleClicked(const QModelIndex& ix);
   QAbstractItemModel* current() const;
   double dpi() const;
+  int textPad() const;
 
   TextGridModel* own_;
   QAbstractItemModel* bound_ = nullptr;

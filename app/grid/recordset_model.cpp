@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/long_work.h"
 #include "catalogue/recordset.h"
 
 namespace app {
@@ -13,6 +14,7 @@ void RecordsetModel::setRecordset(dao::Recordset* rs) {
   beginResetModel();
   rs_ = rs;
   shown_ = 0;
+  shownCells_.clear();
   if (rs_) {
     // The first block is read at once; the rest as the view scrolls on.
     if (!rs_->countKnown()) rs_->rowExists(kBlock - 1);
@@ -46,12 +48,17 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 QVariant RecordsetModel::data(const QModelIndex& ix, int role) const {
   if (!rs_ || !ix.isValid() || ix.row() >= shown_) return {};
   if (role == Qt::DisplayRole) {
+    const quint64 key = (static_cast<quint64>(ix.row()) << 16) | static_cast<quint64>(ix.column() & 0xffff);
+    if (engineBusy()) return shownCells_.value(key);
+    QString text;
     try {
-      dao::Value v = rs_->valueAt(ix.row(), ix.column());
-      return QString::fromStdString(dao::displayText(v));
+      text = QString::fromStdString(dao::displayText(rs_->valueAt(ix.row(), ix.column())));
     } catch (const std::exception&) {
-      return QStringLiteral("#Error");
+      text = QStringLiteral("#Error");
     }
+    if (shownCells_.size() > 20000) shownCells_.clear();
+    shownCells_.insert(key, text);
+    return text;
   }
   if (role == Qt::TextAlignmentRole) {
     int t = rs_->Fields()[ix.column()].Type;
@@ -68,13 +75,13 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) co
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-  if (parent.isValid() || !rs_) return false;
+  if (parent.isValid() || !rs_ || engineBusy()) return false;
   if (rs_->countKnown()) return shown_ < std::min<int64_t>(rs_->RecordCount(), INT_MAX);
   return true;
 }
 
 void RecordsetModel::fetchMore(const QModelIndex& parent) {
-  if (parent.isValid() || !rs_) return;
+  if (parent.isValid() || !rs_ || engineBusy()) return;
   int64_t target = static_cast<int64_t>(shown_) + kBlock;
   int64_t have = shown_;
   if (rs_->countKnown()) {

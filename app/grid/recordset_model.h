@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QHash>
 #include <functional>
 
 namespace dao {
@@ -51,6 +52,8 @@ class RecordsetModel : public QAbstractTableModel {
  private:
   dao::Recordset* rs_ = nullptr;
   int shown_ = 0;
+  // The cells last read, painted while long work keeps the database busy.
+  mutable QHash<quint64, QString> shownCells_;
   CellEditor editor_;
 };
 
