@@ -95,6 +95,9 @@ TEST(ShownCsv, AwkwardNumbersDatesAndMoneyMatchTheGridText) {
   EXPECT_EQ(fast(Value::dateTime(-1.25)), "12/29/1899 6:00:00 AM");
   EXPECT_EQ(fast(Value::text("a, \"b\"")), "\"a, \"\"b\"\"\"");
   EXPECT_EQ(fast(Value::boolean(true)), "True");
+  // Infinities (a damaged or foreign file can hold them) read as words.
+  EXPECT_EQ(dao::displayText(Value::dbl(-std::numeric_limits<double>::infinity())), "-Infinity");
+  EXPECT_EQ(fast(Value::single(std::numeric_limits<float>::infinity())), "Infinity");
 
   for (double d : awkwardDoubles()) {
     EXPECT_EQ(fast(Value::dbl(d)), slow(Value::dbl(d))) << d;
