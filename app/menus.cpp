@@ -23,6 +23,7 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "catalogue/recordset.h"
+#include "catalogue/row_stream.h"
 #include "output/csv_writer.h"
 #include "output/shown_csv.h"
 #include "output/table_csv.h"
@@ -196,37 +197,41 @@ void mnuExport_Click(FrmDatavane& w) {
       modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
       return;
     }
-    // A filter, a sort or a query: the rows in the grid's order. A table's
-    // recordset keeps only the values of its first rows (the rest are read
-    // again through their addresses), so it is read directly, without moving
-    // its current record; a read-only result keeps every value, so a
-    // recordset of its own is read and dropped afterwards.
-    std::unique_ptr<dao::Recordset> own;
-    dao::Recordset* rs = shown;
-    if (!shown->Updatable()) {
-      own = std::make_unique<dao::Recordset>(*db, shown->source());
-      rs = own.get();
-    }
+    // A filter, a sort or a query: the rows in the grid's order, through
+    // the same cells. A table's recordset keeps only the values of its first
+    // rows (the rest are read again through their addresses), so it is read
+    // directly, without moving its current record or sorting again; a
+    // read-only result would keep every value it reads, so its statement is
+    // read once more, forward only, keeping none.
     output::CsvWriter csv(file.out);
-    for (const auto& f : rs->Fields()) csv.field(f.Name);
+    for (const auto& f : shown->Fields()) csv.field(f.Name);
     csv.endRecord();
-    const int64_t total = rs->countKnown() ? rs->RecordCount() : 0;
+    const int64_t total = shown->countKnown() ? shown->RecordCount() : 0;
     std::unique_ptr<Progress> progress = modal().progress(
         &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), total > 0 ? 1000 : 0);
     std::string& buf = csv.buffer();
-    for (int64_t row = 0;; ++row) {
-      const std::vector<dao::Value>* values = rs->rowValues(row);
-      if (!values) break;
-      for (size_t c = 0; c < values->size(); ++c) {
+    int64_t done = 0;
+    auto put = [&](const std::vector<dao::Value>& values) {
+      for (size_t c = 0; c < values.size(); ++c) {
         if (c) buf.push_back(',');
-        appendShownCell(buf, (*values)[c]);
+        appendShownCell(buf, values[c]);
       }
       buf += "\r\n";
       if (buf.size() >= output::CsvWriter::kBlock) csv.flush();
-      if (((row + 1) & 4095) == 0) {
-        progress->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(1000, (row + 1) * 1000 / total)) : 0);
-        if (progress->wasCanceled()) throw Cancelled{};
+      if ((++done & 4095) == 0) {
+        progress->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)) : 0);
+        if (progress->wasCanceled()) return false;
       }
+      return true;
+    };
+    if (shown->Updatable()) {
+      for (int64_t row = 0;; ++row) {
+        const std::vector<dao::Value>* values = shown->rowValues(row);
+        if (!values) break;
+        if (!put(*values)) throw Cancelled{};
+      }
+    } else if (!dao::forEachRow(*db, shown->source(), put)) {
+      throw Cancelled{};
     }
     csv.flush();
     progress.reset();

@@ -327,7 +327,7 @@ TEST(ShownCsv, WindowExportsOfATableAFilteredSortedTableAndAQueryAreTheGridsRows
   x.w->tab1->setCurrentIndex(1);
   apptest::pump();
   x.modal.clear();
-  ASSERT_FALSE(x.w->dta1.recordset()->Updatable());  // read from a recordset of its own
+  ASSERT_FALSE(x.w->dta1.recordset()->Updatable());  // its statement read again, forward only
   auto query = x.exportRecords("query.csv");
   EXPECT_GT(query.size(), 100u);
   x.expectGrid(query);
