@@ -260,6 +260,8 @@ int main(int argc, char** argv) {
   double sortSeconds = 0, sortedSeconds = 0;
   long growSorted = 0;
   {
+    w.tab1->setCurrentIndex(0);
+    QApplication::processEvents();
     choose(w, "Big");
     w.tab1->setCurrentIndex(1);
     QApplication::processEvents();
@@ -267,6 +269,10 @@ int main(int argc, char** argv) {
     w.grdData_HeadingClick(2);  // City
     QApplication::processEvents();
     sortSeconds = secondsSince(ts);
+    if (w.dta1.RecordSource.find("ORDER BY") == std::string::npos) {
+      std::fprintf(stderr, "the heading click did not sort: %s\n", w.dta1.RecordSource.c_str());
+      return 1;
+    }
     modal.file = QString::fromStdString(dir + "/sorted.csv");
     modal.lastMessage.clear();
     const long before = currentKb();
