@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "app/about.h"
 #include "app/datavane.h"
@@ -22,7 +23,9 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "catalogue/recordset.h"
+#include "catalogue/row_stream.h"
 #include "output/csv_writer.h"
+#include "output/shown_csv.h"
 #include "output/table_csv.h"
 
 namespace app {
@@ -146,11 +149,10 @@ class PartFile {
 
 struct Cancelled {};
 
-// A cell as the grid shows it, in CSV form.
-// Null, text and whole numbers are appended in place (the same text
-// displayText gives), the rest through displayText.
+// A cell as the grid shows it, in CSV form: formatted in place, the rare
+// types whose text is a note (binary data, attachments) through displayText.
 void appendShownCell(std::string& buf, const dao::Value& v) {
-  if (!output::appendPlainCsvValue(buf, v)) output::appendCsvField(buf, dao::displayText(v));
+  if (!output::appendShownCsvValue(buf, v)) output::appendCsvField(buf, dao::displayText(v));
 }
 
 }  // namespace
@@ -195,25 +197,41 @@ void mnuExport_Click(FrmDatavane& w) {
       modal().message(&w, QStringLiteral("Save Complete"), QStringLiteral("Complete"), Buttons::Ok);
       return;
     }
-    // A recordset of its own on the same statement: every row, read once,
-    // without moving the grid's current record.
-    dao::Recordset rs(*db, shown->source());
+    // A filter, a sort or a query: the rows in the grid's order, through
+    // the same cells. A table's recordset keeps only the values of its first
+    // rows (the rest are read again through their addresses), so it is read
+    // directly, without moving its current record or sorting again; a
+    // read-only result would keep every value it reads, so its statement is
+    // read once more, forward only, keeping none.
     output::CsvWriter csv(file.out);
-    for (const auto& f : rs.Fields()) csv.field(f.Name);
+    for (const auto& f : shown->Fields()) csv.field(f.Name);
     csv.endRecord();
-    const int ncols = rs.fieldCount();
     const int64_t total = shown->countKnown() ? shown->RecordCount() : 0;
     std::unique_ptr<Progress> progress = modal().progress(
         &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), total > 0 ? 1000 : 0);
+    std::string& buf = csv.buffer();
     int64_t done = 0;
-    while (!rs.EOF_() && !rs.BOF()) {
-      for (int c = 0; c < ncols; ++c) csv.field(dao::displayText(rs.value(c)));
-      csv.endRecord();
-      rs.MoveNext();
+    auto put = [&](const std::vector<dao::Value>& values) {
+      for (size_t c = 0; c < values.size(); ++c) {
+        if (c) buf.push_back(',');
+        appendShownCell(buf, values[c]);
+      }
+      buf += "\r\n";
+      if (buf.size() >= output::CsvWriter::kBlock) csv.flush();
       if ((++done & 4095) == 0) {
         progress->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(1000, done * 1000 / total)) : 0);
-        if (progress->wasCanceled()) throw Cancelled{};
+        if (progress->wasCanceled()) return false;
       }
+      return true;
+    };
+    if (shown->Updatable()) {
+      for (int64_t row = 0;; ++row) {
+        const std::vector<dao::Value>* values = shown->rowValues(row);
+        if (!values) break;
+        if (!put(*values)) throw Cancelled{};
+      }
+    } else if (!dao::forEachRow(*db, shown->source(), put)) {
+      throw Cancelled{};
     }
     csv.flush();
     progress.reset();

@@ -86,6 +86,11 @@ bool Recordset::rowExists(int64_t row) {
   return row >= 0 && cursor_->fetchTo(static_cast<size_t>(row) + 1);
 }
 
+const std::vector<jet::Value>* Recordset::rowValues(int64_t row) {
+  if (!rowExists(row)) return nullptr;
+  return &cursor_->row(static_cast<size_t>(row));
+}
+
 std::string Recordset::Bookmark() const { return std::to_string(cursor_->bookmark()); }
 
 void Recordset::setBookmark(const std::string& b) {

@@ -64,6 +64,9 @@ class Recordset {
   jet::Value valueAt(int64_t row, int col);
   // Whether record row exists (fetching up to it).
   bool rowExists(int64_t row);
+  // Every value of record row (0-based), fetching up to it; nullptr when
+  // there is no such record. Valid until the next call on this recordset.
+  const std::vector<jet::Value>* rowValues(int64_t row);
 
   // Bookmarks: an opaque text naming one record of this recordset.
   std::string Bookmark() const;           // 3021 without a current record

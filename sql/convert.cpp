@@ -247,6 +247,7 @@ std::optional<double> parseDate(const std::string& text) {
 
 std::string numberText(double v, bool single) {
   if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
   if (v == 0) return "0";
   int digits = single ? 7 : 15;
   char buf[64];
