@@ -7,6 +7,7 @@
 #include "jet/bytes.h"
 #include "jet/codec.h"
 #include "jet/error.h"
+#include "jet/ext_datetime.h"
 #include "jet/index_writer.h"
 #include "jet/page_alloc.h"
 #include "jet/table_writer.h"
@@ -40,6 +41,7 @@ struct BCol {
   uint8_t ext = 0;
   uint8_t prec = 0, scale = 0;
   bool required = false;
+  uint8_t sortVersion = 0;  // text: 1 for the general sort order of 2010 and later
   // Assigned by layout():
   uint16_t varIndex = 0, fixedOffset = 0;
   bool fixed() const { return flags & 0x01; }
@@ -64,6 +66,11 @@ struct BTable {
   uint32_t used = 0, free = 0;
   std::map<uint16_t, std::pair<uint32_t, uint32_t>> lvMaps;
 };
+
+// Text of the 2010 formats and later sorts by the newer general order.
+bool newerGeneralSort(const Format& fmt) {
+  return fmt.ace && fmt.version != Version::Ace12;
+}
 
 void layout(BTable& t) {
   uint16_t var = 0, fix = 0;
@@ -132,7 +139,8 @@ std::vector<uint8_t> encodeTdef(const BTable& t) {
     } else {
       putLE<uint16_t>(b, kGeneralSort);
     }
-    putLE<uint16_t>(b, 0);
+    b.push_back(0);
+    b.push_back(c.sortVersion);
     b.push_back(c.flags);
     b.push_back(c.ext);
     putLE<uint32_t>(b, 0);
@@ -214,10 +222,11 @@ BCol colOf(const std::string& name, uint8_t raw, uint16_t len, uint8_t flags, ui
   return c;
 }
 
-// The system tables of a new database, in page order 2, 3, 4, 5.
-std::vector<BTable> systemTables() {
+// The system tables of a new database, in page order 2, 3, 4, 5 (and 6,
+// the table of complex columns, in the ACE formats).
+std::vector<BTable> systemTables(bool ace) {
   const uint8_t F = 0x13, V = 0x12;  // fixed / variable system columns
-  std::vector<BTable> ts(4);
+  std::vector<BTable> ts(ace ? 5 : 4);
   BTable& o = ts[0];
   o.name = "MSysObjects";
   o.tableType = 0x53;
@@ -258,6 +267,17 @@ std::vector<BTable> systemTables() {
             colOf("szReferencedColumn", coltype::kText, 510, V)};
   r.reals = {BReal{{{0, true}}, 0x82}, BReal{{{4, true}}, 0x82}, BReal{{{6, true}}, 0x82}};
   r.logs = {BLog{"szRelationship", 0, 0}, BLog{"szObject", 1, 0}, BLog{"szReferencedObject", 2, 0}};
+  if (ace) {
+    // Attachment and multi-value fields are listed here; a new database
+    // has none, but the product expects the table.
+    BTable& x = ts[4];
+    x.name = "MSysComplexColumns";
+    x.cols = {colOf("ColumnName", coltype::kText, 510, V), colOf("ComplexTypeObjectID", coltype::kLong, 4, F),
+              colOf("FlatTableID", coltype::kLong, 4, F), colOf("ConceptualTableID", coltype::kLong, 4, F),
+              colOf("ComplexID", coltype::kLong, 4, static_cast<uint8_t>(F | colflag::kAutoLong))};
+    x.reals = {BReal{{{4, true}}, 0x8B}, BReal{{{3, true}}, 0x8A}, BReal{{{2, true}}, 0x8A}};
+    x.logs = {BLog{"IdxID", 0, 1}, BLog{"IdxConceptualTableID", 1, 0}, BLog{"IdxFlatTableID", 2, 0}};
+  }
   for (auto& t : ts) layout(t);
   return ts;
 }
@@ -321,6 +341,7 @@ std::string textProp(const std::string& s) { return encodeUcs2Text(utf8ToUtf16(s
 
 // Rows of MSysObjects and MSysACEs for a new database.
 void writeCatalogue(Database& db, double now) {
+  const bool aceFormat = db.format().ace;
   TableWriter objects(db, 2, "MSysObjects");
   TableWriter aces(db, 3, "MSysACEs");
   auto obj = [&](int32_t id, int32_t parent, const std::string& name, int16_t type, uint32_t flags,
@@ -346,15 +367,28 @@ void writeCatalogue(Database& db, double now) {
   obj(kTablesId, kRootId, "Tables", 3, 0x80000000u);
   obj(kDatabasesId, kRootId, "Databases", 3, 0x80000000u);
   obj(kRelationshipsId, kRootId, "Relationships", 3, 0x80000000u);
-  uint8_t build[4];
-  put32(build, 0x19DC);
-  std::string dbProps = encodeProperties(
-      {{"AccessVersion", 10, textProp("08.50")}, {"Build", 4, std::string(reinterpret_cast<char*>(build), 4)}}, {});
-  obj(kMSysDbId, kDatabasesId, "MSysDb", 2, 0x80000000u, dbProps);
+  auto long4 = [](uint32_t v) {
+    uint8_t b[4];
+    put32(b, v);
+    return std::string(reinterpret_cast<char*>(b), 4);
+  };
+  std::vector<PropVal> props;
+  if (aceFormat) {
+    // The ACE formats keep the 2003 access version and a project version
+    // by format: 119 up to 2010, 142 from 2016 on.
+    const Version v = db.format().version;
+    bool recent = v == Version::Ace16 || v == Version::Ace17;
+    props = {{"AccessVersion", 10, textProp("09.50")}, {"Build", 4, long4(0x047E)},
+             {"ProjVer", 4, long4(recent ? 142 : 119)}};
+  } else {
+    props = {{"AccessVersion", 10, textProp("08.50")}, {"Build", 4, long4(0x19DC)}};
+  }
+  obj(kMSysDbId, kDatabasesId, "MSysDb", 2, 0x80000000u, encodeProperties(props, {}));
   obj(2, kTablesId, "MSysObjects", 1, 0x80000000u);
   obj(3, kTablesId, "MSysACEs", 1, 0x80000000u);
   obj(4, kTablesId, "MSysQueries", 1, 0x80000000u);
   obj(5, kTablesId, "MSysRelationships", 1, 0x80000000u);
+  if (aceFormat) obj(6, kTablesId, "MSysComplexColumns", 1, 0x80000000u);
   // Permissions: full rights on the containers for the built-in accounts,
   // read rights on the system tables.
   for (int32_t id : {kTablesId, kRelationshipsId}) {
@@ -365,17 +399,32 @@ void writeCatalogue(Database& db, double now) {
   ace(kDatabasesId, kAdminsSid, 393216, false);
   ace(kMSysDbId, kAdminsSid, 393230, false);
   ace(kMSysDbId, kAdminSid, 14, false);
-  for (int32_t id : {2, 3, 4, 5}) {
+  std::vector<int32_t> systemIds = {2, 3, 4, 5};
+  if (aceFormat) systemIds.push_back(6);
+  for (int32_t id : systemIds) {
     ace(id, kAdminsSid, 393216, false);
     ace(id, kAdminSid, 20, false);
   }
 }
 
+// The version field at 0x14 of each format this engine creates.
+uint32_t versionCode(Version v) {
+  switch (v) {
+    case Version::Jet4: return 1;
+    case Version::Ace12: return 2;
+    case Version::Ace14: return 3;
+    case Version::Ace16: return 5;
+    case Version::Ace17: return 6;
+    case Version::Jet3: break;
+  }
+  throw Error(err::kNotSupported, "New databases cannot be made in the Access 97 format.");
+}
+
 PageBuf headerPage(const Format& fmt, double created) {
   PageBuf h(fmt.pageSize, 0);
   h[1] = 0x01;
-  std::memcpy(h.data() + 4, "Standard Jet DB", 15);
-  put32(h.data() + 0x14, 1);  // Jet 4
+  std::memcpy(h.data() + 4, fmt.ace ? "Standard ACE DB" : "Standard Jet DB", 15);
+  put32(h.data() + 0x14, versionCode(fmt.version));
   // Plain values of the masked area.
   const uint8_t fixed[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
                            0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
@@ -387,6 +436,7 @@ PageBuf headerPage(const Format& fmt, double created) {
   std::memcpy(mask, &m, 4);
   for (size_t i = 0; i < fmt.passwordLen; ++i) h[0x42 + i] = mask[i % 4];
   put16(h.data() + fmt.offSortOrder, kGeneralSort);
+  h[fmt.offSortOrder + 2] = newerGeneralSort(fmt) ? 1 : 0;
   uint64_t bits;
   std::memcpy(&bits, &created, 8);
   put64(h.data() + 0x72, bits);
@@ -428,19 +478,20 @@ void assignMaps(BTable& t, const std::vector<uint32_t>& rows) {
     }
 }
 
-std::vector<uint8_t> buildSkeleton(double created) {
-  const Format& fmt = formatFor(Version::Jet4);
-  auto sys = systemTables();
-  // Pages: 0 header, 1 global map, 2-5 definitions, 6 usage maps, then one
-  // empty root leaf per real index.
-  std::vector<PageBuf> pages(7, PageBuf(fmt.pageSize, 0));
+std::vector<uint8_t> buildSkeleton(double created, Version v) {
+  const Format& fmt = formatFor(v);
+  auto sys = systemTables(fmt.ace);
+  // Pages: 0 header, 1 global map, 2.. definitions, then the usage maps,
+  // then one empty root leaf per real index.
+  const uint32_t mapPage = 2 + static_cast<uint32_t>(sys.size());
+  std::vector<PageBuf> pages(mapPage + 1, PageBuf(fmt.pageSize, 0));
   pages[0] = headerPage(fmt, created);
-  initDataPage(fmt, pages[6], 0);
+  initDataPage(fmt, pages[mapPage], 0);
   size_t totalMaps = 0;
   for (const auto& t : sys) totalMaps += mapsNeeded(t);
-  auto rows = addMapRows(fmt, pages[6], 6, totalMaps);
+  auto rows = addMapRows(fmt, pages[mapPage], mapPage, totalMaps);
   size_t k = 0;
-  uint32_t next = 7;
+  uint32_t next = mapPage + 1;
   for (size_t i = 0; i < sys.size(); ++i) {
     BTable& t = sys[i];
     std::vector<uint32_t> mine(rows.begin() + k, rows.begin() + k + mapsNeeded(t));
@@ -492,8 +543,20 @@ int32_t nextObjectId(Database& db) {
   return best;
 }
 
-uint8_t rawTypeOf(const ColumnSpec& c) {
+uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
   switch (c.type) {
+    case DataType::BigInt:
+      if (fmt.version != Version::Ace16 && fmt.version != Version::Ace17)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name +
+                                                "': Big Integer fields need the Access 2016 format or later "
+                                                "(create the file with --format 2019).");
+      return coltype::kBigInt;
+    case DataType::ExtDateTime:
+      if (fmt.version != Version::Ace17)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name +
+                                                "': Date/Time Extended fields need the Access 2019 format "
+                                                "(create the file with --format 2019).");
+      return coltype::kExtDateTime;
     case DataType::Boolean: return coltype::kBool;
     case DataType::Byte: return coltype::kByte;
     case DataType::Integer: return coltype::kInt;
@@ -509,8 +572,8 @@ uint8_t rawTypeOf(const ColumnSpec& c) {
     case DataType::GUID: return coltype::kGuid;
     case DataType::Decimal: return coltype::kNumeric;
     default:
-      throw Error(err::kNotSupported, std::string("Columns of type ") + dataTypeName(c.type) +
-                                          " cannot be created in this file format.");
+      throw Error(err::kInvalidFieldType, std::string("Columns of type ") + dataTypeName(c.type) +
+                                              " cannot be created in this file format.");
   }
 }
 
@@ -543,11 +606,28 @@ IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, 
 
 IndexSpec primaryKeySpec(const std::string& column) { return indexSpec("PrimaryKey", {{column, true}}, true); }
 
-void createDatabase(const std::string& path) {
+Version newFileVersion(const std::string& path) {
+  std::string ext = path.size() >= 6 ? path.substr(path.size() - 6) : "";
+  return equalsNoCase(ext, ".accdb") ? Version::Ace12 : Version::Jet4;
+}
+
+Version versionForYear(const std::string& year) {
+  if (year == "2000") return Version::Jet4;
+  if (year == "2007") return Version::Ace12;
+  if (year == "2010") return Version::Ace14;
+  if (year == "2016") return Version::Ace16;
+  if (year == "2019") return Version::Ace17;
+  throw Error(err::kNotSupported, "Unknown format '" + year + "': use 2000, 2007, 2010, 2016 or 2019.");
+}
+
+void createDatabase(const std::string& path) { createDatabase(path, newFileVersion(path)); }
+
+void createDatabase(const std::string& path, Version v) {
+  versionCode(v);  // refuses Jet 3 before anything is written
   if (fileExists(path))
     throw Error(3204, "Database '" + path + "' already exists.");
   double created = nowSerial();
-  auto bytes = buildSkeleton(created);
+  auto bytes = buildSkeleton(created, v);
   {
     auto f = createFile(path);
     f->writeAt(0, bytes.data(), bytes.size());
@@ -562,9 +642,9 @@ void createDatabase(const std::string& path) {
   }
 }
 
-std::unique_ptr<Database> createMemoryDatabase() {
+std::unique_ptr<Database> createMemoryDatabase(Version v) {
   double created = nowSerial();
-  auto db = Database::open(memoryFile(buildSkeleton(created)));
+  auto db = Database::open(memoryFile(buildSkeleton(created, v)));
   finishNewDatabase(*db, created);
   return db;
 }
@@ -577,8 +657,8 @@ void createTable(Database& db, const TableSpec& spec) {
   if (spec.columns.empty() || spec.columns.size() > 255)
     throw Error(3190, "A table needs between 1 and 255 fields.");
   const Format& fmt = db.format();
-  if (fmt.version != Version::Jet4)
-    throw Error(err::kNotSupported, "Tables can only be created in Jet 4 (.mdb 2000) databases.");
+  if (fmt.jet3)
+    throw Error(err::kNotSupported, "Tables cannot be created in Access 97 databases.");
   BTable t;
   t.name = spec.name;
   std::vector<std::pair<std::string, std::vector<PropVal>>> colProps;
@@ -587,7 +667,7 @@ void createTable(Database& db, const TableSpec& spec) {
       if (equalsNoCase(other.name, cs.name)) throw Error(3191, "Field '" + cs.name + "' is defined more than once.");
     BCol c;
     c.name = cs.name;
-    c.raw = rawTypeOf(cs);
+    c.raw = rawTypeOf(fmt, cs);
     bool variable = c.raw == coltype::kText || c.raw == coltype::kBinary || c.raw == coltype::kMemo ||
                     c.raw == coltype::kOle;
     c.flags = variable ? 0x02 : 0x03;
@@ -597,16 +677,21 @@ void createTable(Database& db, const TableSpec& spec) {
         if (chars > 255) throw Error(err::kFieldTooSmall, "Text fields hold at most 255 characters.");
         c.len = static_cast<uint16_t>(chars * 2);
         c.ext = cs.compressed ? 0x01 : 0x00;
+        c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
         break;
       }
-      case coltype::kMemo: c.ext = cs.compressed ? 0x01 : 0x00; break;
+      case coltype::kMemo:
+        c.ext = cs.compressed ? 0x01 : 0x00;
+        c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
+        break;
       case coltype::kBinary: c.len = static_cast<uint16_t>(cs.size > 0 ? std::min(cs.size, 510) : 255); break;
       case coltype::kOle: break;
       case coltype::kBool: c.len = 1; break;
       case coltype::kByte: c.len = 1; break;
       case coltype::kInt: c.len = 2; break;
       case coltype::kLong: case coltype::kFloat: c.len = 4; break;
-      case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: c.len = 8; break;
+      case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt: c.len = 8; break;
+      case coltype::kExtDateTime: c.len = static_cast<uint16_t>(kExtDateTimeSize); break;
       case coltype::kGuid: c.len = 16; break;
       case coltype::kNumeric:
         c.len = 17;
