@@ -557,6 +557,10 @@ uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
                                                 "': Date/Time Extended fields need the Access 2019 format "
                                                 "(create the file with --format 2019).");
       return coltype::kExtDateTime;
+    case DataType::Complex:
+      throw Error(err::kNotSupported, "Field '" + c.name +
+                                          "': attachment and multi-value fields cannot be created, and a table "
+                                          "that has them cannot be changed, yet.");
     case DataType::Boolean: return coltype::kBool;
     case DataType::Byte: return coltype::kByte;
     case DataType::Integer: return coltype::kInt;
