@@ -11,20 +11,18 @@
 #include "jet/index_writer.h"
 #include "jet/page_alloc.h"
 #include "jet/table_writer.h"
+#include "jet/tdef_encode.h"
 #include "jet/text.h"
 
 namespace jet {
 
 namespace {
 
-// Constants every Jet 4 table definition carries in its column, index and
-// logical-index descriptors.
-constexpr uint32_t kDescMagic = 0x0659;
-constexpr uint32_t kRealIdxMagic = 0x0783;
-constexpr uint16_t kGeneralSort = 0x0409;
+using namespace tdefenc;
+
 constexpr int32_t kTablesId = 0x0F000001, kDatabasesId = 0x0F000002, kRelationshipsId = 0x0F000003;
 constexpr int32_t kRootId = 0x0F000000, kMSysDbId = 0x10000000;
-constexpr size_t kMapRowLen = 69;  // inline usage map: type, start page, 64 bytes
+constexpr size_t kMapRowLen = 69;  // Jet 4 inline usage map: type, start page, 64 bytes
 const uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 // Owner and the built-in accounts of the default workgroup, as the product
 // stores them in MSysObjects.Owner and MSysACEs.SID.
@@ -32,185 +30,6 @@ const std::string kOwnerSid("\xA7\x31", 2);
 const std::string kAdminSid("\xA7\x33", 2);
 const std::string kUsersSid("\xA6\x33", 2);
 const std::string kAdminsSid("\xA7\x36", 2);
-
-struct BCol {
-  std::string name;
-  uint8_t raw = 0;
-  uint16_t len = 0;
-  uint8_t flags = 0;
-  uint8_t ext = 0;
-  uint8_t prec = 0, scale = 0;
-  bool required = false;
-  uint8_t sortVersion = 0;  // text: 1 for the general sort order of 2010 and later
-  // Assigned by layout():
-  uint16_t varIndex = 0, fixedOffset = 0;
-  bool fixed() const { return flags & 0x01; }
-  bool longValue() const { return raw == coltype::kMemo || raw == coltype::kOle; }
-};
-struct BReal {
-  std::vector<std::pair<int, bool>> cols;  // column number, ascending
-  uint8_t flags = 0;
-  uint32_t map = 0, root = 0;
-};
-struct BLog {
-  std::string name;
-  int real = 0;
-  uint8_t type = 0;
-};
-struct BTable {
-  std::string name;
-  uint8_t tableType = 0x4E;
-  std::vector<BCol> cols;
-  std::vector<BReal> reals;
-  std::vector<BLog> logs;
-  uint32_t used = 0, free = 0;
-  std::map<uint16_t, std::pair<uint32_t, uint32_t>> lvMaps;
-};
-
-// Text of the 2010 formats and later sorts by the newer general order.
-bool newerGeneralSort(const Format& fmt) {
-  return fmt.ace && fmt.version != Version::Ace12;
-}
-
-void layout(BTable& t) {
-  uint16_t var = 0, fix = 0;
-  for (auto& c : t.cols) {
-    if (c.fixed()) {
-      c.varIndex = var;  // the product stores the variable count so far here
-      c.fixedOffset = c.raw == coltype::kBool ? 0 : fix;
-      if (c.raw != coltype::kBool) fix = static_cast<uint16_t>(fix + c.len);
-    } else {
-      c.varIndex = var++;
-      c.fixedOffset = 0;
-    }
-  }
-}
-
-void putName(std::vector<uint8_t>& out, const std::string& name) {
-  std::string u = encodeUcs2Text(utf8ToUtf16(name), false);
-  uint8_t l[2];
-  put16(l, static_cast<uint16_t>(u.size()));
-  out.insert(out.end(), l, l + 2);
-  out.insert(out.end(), u.begin(), u.end());
-}
-
-template <class T>
-void putLE(std::vector<uint8_t>& out, T v) {
-  for (size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<uint8_t>(uint64_t(v) >> (8 * i)));
-}
-
-// The table definition's bytes (Jet 4 layout), first page header included.
-std::vector<uint8_t> encodeTdef(const BTable& t) {
-  std::vector<uint8_t> b(8, 0);
-  b[0] = pagetype_w::kTdef;
-  b[1] = 0x01;
-  putLE<uint32_t>(b, 0);  // length, filled below
-  putLE<uint32_t>(b, kDescMagic);
-  putLE<uint32_t>(b, 0);  // rows
-  putLE<uint32_t>(b, 0);  // last auto-number
-  b.push_back(0x01);      // auto-number in use
-  b.insert(b.end(), 15, 0);
-  b.push_back(t.tableType);
-  uint16_t varCount = 0;
-  for (const auto& c : t.cols)
-    if (!c.fixed()) ++varCount;
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint16_t>(b, varCount);
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.logs.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.reals.size()));
-  putLE<uint32_t>(b, t.used);
-  putLE<uint32_t>(b, t.free);
-  for (size_t i = 0; i < t.reals.size(); ++i) {
-    putLE<uint32_t>(b, 0);
-    putLE<uint32_t>(b, 0);
-    putLE<uint32_t>(b, 0);
-  }
-  for (size_t i = 0; i < t.cols.size(); ++i) {
-    const BCol& c = t.cols[i];
-    b.push_back(c.raw);
-    putLE<uint32_t>(b, kDescMagic);
-    putLE<uint16_t>(b, static_cast<uint16_t>(i));
-    putLE<uint16_t>(b, c.varIndex);
-    putLE<uint16_t>(b, static_cast<uint16_t>(i));
-    if (c.raw == coltype::kNumeric) {
-      b.push_back(c.prec);
-      b.push_back(c.scale);
-    } else {
-      putLE<uint16_t>(b, kGeneralSort);
-    }
-    b.push_back(0);
-    b.push_back(c.sortVersion);
-    b.push_back(c.flags);
-    b.push_back(c.ext);
-    putLE<uint32_t>(b, 0);
-    putLE<uint16_t>(b, c.fixedOffset);
-    putLE<uint16_t>(b, c.len);
-  }
-  for (const auto& c : t.cols) putName(b, c.name);
-  for (const auto& r : t.reals) {
-    putLE<uint32_t>(b, kRealIdxMagic);
-    for (size_t k = 0; k < 10; ++k) {
-      if (k < r.cols.size()) {
-        putLE<uint16_t>(b, static_cast<uint16_t>(r.cols[k].first));
-        b.push_back(r.cols[k].second ? 0x01 : 0x00);  // 00: descending
-      } else {
-        putLE<uint16_t>(b, 0xFFFF);
-        b.push_back(0);
-      }
-    }
-    putLE<uint32_t>(b, r.map);
-    putLE<uint32_t>(b, r.root);
-    putLE<uint32_t>(b, 0);
-    b.push_back(r.flags);
-    b.insert(b.end(), 5, 0);
-  }
-  for (size_t i = 0; i < t.logs.size(); ++i) {
-    putLE<uint32_t>(b, kDescMagic);
-    putLE<uint32_t>(b, static_cast<uint32_t>(i));
-    putLE<uint32_t>(b, static_cast<uint32_t>(t.logs[i].real));
-    b.push_back(0);
-    putLE<uint32_t>(b, 0xFFFFFFFFu);
-    putLE<uint32_t>(b, 0);
-    b.push_back(0x04);
-    b.push_back(0x04);
-    b.push_back(t.logs[i].type);
-    putLE<uint32_t>(b, 0);
-  }
-  for (const auto& l : t.logs) putName(b, l.name);
-  for (const auto& [col, maps] : t.lvMaps) {
-    putLE<uint16_t>(b, col);
-    putLE<uint32_t>(b, maps.first);
-    putLE<uint32_t>(b, maps.second);
-  }
-  putLE<uint16_t>(b, 0xFFFF);
-  put32(b.data() + 8, static_cast<uint32_t>(b.size()));
-  return b;
-}
-
-// Splits a definition over pages: the first page whole, continuation pages
-// with an 8-byte header each.
-std::vector<PageBuf> tdefPages(const Format& fmt, const std::vector<uint8_t>& bytes) {
-  std::vector<PageBuf> out;
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    PageBuf p(fmt.pageSize, 0);
-    size_t room = out.empty() ? fmt.pageSize : fmt.pageSize - 8;
-    size_t n = std::min(room, bytes.size() - pos);
-    if (out.empty()) {
-      std::memcpy(p.data(), bytes.data(), n);
-    } else {
-      p[0] = pagetype_w::kTdef;
-      p[1] = 0x01;
-      std::memcpy(p.data() + 8, bytes.data() + pos, n);
-    }
-    size_t used = (out.empty() ? 0 : 8) + n;
-    put16(p.data() + 2, static_cast<uint16_t>(fmt.pageSize - used - (out.empty() ? 8 : 0)));
-    pos += n;
-    out.push_back(std::move(p));
-  }
-  return out;
-}
 
 BCol colOf(const std::string& name, uint8_t raw, uint16_t len, uint8_t flags, uint8_t ext = 0) {
   BCol c;
@@ -450,7 +269,7 @@ std::vector<uint32_t> addMapRows(const Format& fmt, PageBuf& page, uint32_t pgno
   std::vector<uint32_t> out;
   for (size_t i = 0; i < n; ++i) {
     SlotContent s;
-    s.bytes.assign(kMapRowLen, 0);
+    s.bytes.assign(5 + fmt.usageMapInlineBytes, 0);
     out.push_back((pgno << 8) | static_cast<uint32_t>(slots.size()));
     slots.push_back(std::move(s));
   }
@@ -458,20 +277,21 @@ std::vector<uint32_t> addMapRows(const Format& fmt, PageBuf& page, uint32_t pgno
   return out;
 }
 
-size_t mapsNeeded(const BTable& t) {
+// Jet 3 tables keep no usage maps of their own for long values.
+size_t mapsNeeded(const Format& fmt, const BTable& t) {
   size_t n = 2 + t.reals.size();
   for (const auto& c : t.cols)
-    if (c.longValue()) n += 2;
+    if (c.longValue() && !fmt.jet3) n += 2;
   return n;
 }
 
-void assignMaps(BTable& t, const std::vector<uint32_t>& rows) {
+void assignMaps(const Format& fmt, BTable& t, const std::vector<uint32_t>& rows) {
   size_t k = 0;
   t.used = rows[k++];
   t.free = rows[k++];
   for (auto& r : t.reals) r.map = rows[k++];
   for (size_t i = 0; i < t.cols.size(); ++i)
-    if (t.cols[i].longValue()) {
+    if (t.cols[i].longValue() && !fmt.jet3) {
       uint32_t u = rows[k++];
       uint32_t f = rows[k++];
       t.lvMaps[static_cast<uint16_t>(i)] = {u, f};
@@ -488,15 +308,15 @@ std::vector<uint8_t> buildSkeleton(double created, Version v) {
   pages[0] = headerPage(fmt, created);
   initDataPage(fmt, pages[mapPage], 0);
   size_t totalMaps = 0;
-  for (const auto& t : sys) totalMaps += mapsNeeded(t);
+  for (const auto& t : sys) totalMaps += mapsNeeded(fmt, t);
   auto rows = addMapRows(fmt, pages[mapPage], mapPage, totalMaps);
   size_t k = 0;
   uint32_t next = mapPage + 1;
   for (size_t i = 0; i < sys.size(); ++i) {
     BTable& t = sys[i];
-    std::vector<uint32_t> mine(rows.begin() + k, rows.begin() + k + mapsNeeded(t));
-    k += mapsNeeded(t);
-    assignMaps(t, mine);
+    std::vector<uint32_t> mine(rows.begin() + k, rows.begin() + k + mapsNeeded(fmt, t));
+    k += mapsNeeded(fmt, t);
+    assignMaps(fmt, t, mine);
     for (auto& r : t.reals) {
       r.root = next++;
       IndexPage leaf;
@@ -512,7 +332,7 @@ std::vector<uint8_t> buildSkeleton(double created, Version v) {
       uint8_t* row = mpg.data() + slots[mp & 0xFF].start;
       row[5 + r.root / 8] |= uint8_t(1u << (r.root % 8));
     }
-    auto tp = tdefPages(fmt, encodeTdef(t));
+    auto tp = tdefPages(fmt, encodeTdef(fmt, t, 1252));
     if (tp.size() != 1) throw Error(err::kNotSupported, "A system table definition does not fit one page.");
     pages[2 + i] = std::move(tp[0]);
   }
@@ -551,6 +371,10 @@ uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
                                                 "': Big Integer fields need the Access 2016 format or later "
                                                 "(create the file with --format 2019).");
       return coltype::kBigInt;
+    case DataType::Decimal:
+      if (fmt.jet3)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name + "': Access 97 files have no Decimal fields.");
+      return coltype::kNumeric;
     case DataType::ExtDateTime:
       if (fmt.version != Version::Ace17)
         throw Error(err::kInvalidFieldType, "Field '" + c.name +
@@ -574,7 +398,6 @@ uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
     case DataType::OLE: return coltype::kOle;
     case DataType::Memo: return coltype::kMemo;
     case DataType::GUID: return coltype::kGuid;
-    case DataType::Decimal: return coltype::kNumeric;
     default:
       throw Error(err::kInvalidFieldType, std::string("Columns of type ") + dataTypeName(c.type) +
                                               " cannot be created in this file format.");
@@ -661,8 +484,6 @@ void createTable(Database& db, const TableSpec& spec) {
   if (spec.columns.empty() || spec.columns.size() > 255)
     throw Error(3190, "A table needs between 1 and 255 fields.");
   const Format& fmt = db.format();
-  if (fmt.jet3)
-    throw Error(err::kNotSupported, "Tables cannot be created in Access 97 databases.");
   BTable t;
   t.name = spec.name;
   std::vector<std::pair<std::string, std::vector<PropVal>>> colProps;
@@ -679,13 +500,14 @@ void createTable(Database& db, const TableSpec& spec) {
       case coltype::kText: {
         int chars = cs.size > 0 ? cs.size : 255;
         if (chars > 255) throw Error(err::kFieldTooSmall, "Text fields hold at most 255 characters.");
-        c.len = static_cast<uint16_t>(chars * 2);
-        c.ext = cs.compressed ? 0x01 : 0x00;
+        // Jet 3 text is one byte a character in the file's code page.
+        c.len = static_cast<uint16_t>(fmt.jet3 ? chars : chars * 2);
+        c.ext = cs.compressed && !fmt.jet3 ? 0x01 : 0x00;
         c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
         break;
       }
       case coltype::kMemo:
-        c.ext = cs.compressed ? 0x01 : 0x00;
+        c.ext = cs.compressed && !fmt.jet3 ? 0x01 : 0x00;
         c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
         break;
       case coltype::kBinary: c.len = static_cast<uint16_t>(cs.size > 0 ? std::min(cs.size, 510) : 255); break;
@@ -710,7 +532,8 @@ void createTable(Database& db, const TableSpec& spec) {
       else throw Error(err::kNotSupported, "Only Long and GUID fields can be auto-numbers.");
     }
     c.required = cs.required;
-    if (cs.required) colProps.push_back({cs.name, {{"Required", 1, std::string("\xFF", 1)}}});
+    // (Jet 3 files keep properties in another form, not written here.)
+    if (cs.required && !fmt.jet3) colProps.push_back({cs.name, {{"Required", 1, std::string("\xFF", 1)}}});
     t.cols.push_back(c);
   }
   layout(t);
@@ -728,7 +551,7 @@ void createTable(Database& db, const TableSpec& spec) {
         throw Error(err::kNotSupported, "Memo and OLE fields cannot be indexed.");
       r.cols.push_back({found, asc});
     }
-    r.flags = 0x80;
+    r.flags = fmt.jet3 ? 0x00 : 0x80;
     if (is.unique || is.primary) r.flags |= 0x01;
     if (is.ignoreNulls) r.flags |= 0x02;
     if (is.required || is.primary) r.flags |= 0x08;
@@ -744,12 +567,13 @@ void createTable(Database& db, const TableSpec& spec) {
   // definition.
   uint32_t mapPage = allocatePage(pager);
   initDataPage(fmt, pager.modify(mapPage), 0);
-  assignMaps(t, addMapRows(fmt, pager.modify(mapPage), mapPage, mapsNeeded(t)));
-  auto probe = tdefPages(fmt, encodeTdef(t));
+  assignMaps(fmt, t, addMapRows(fmt, pager.modify(mapPage), mapPage, mapsNeeded(fmt, t)));
+  const uint16_t codePage = db.header().codePage;
+  auto probe = tdefPages(fmt, encodeTdef(fmt, t, codePage));
   std::vector<uint32_t> tdefPgs;
   for (size_t i = 0; i < probe.size(); ++i) tdefPgs.push_back(allocatePage(pager));
   for (auto& r : t.reals) r.root = IndexWriter::createEmptyRoot(pager, tdefPgs[0], r.map);
-  auto pages = tdefPages(fmt, encodeTdef(t));
+  auto pages = tdefPages(fmt, encodeTdef(fmt, t, codePage));
   for (size_t i = 0; i < pages.size(); ++i) {
     put32(pages[i].data() + 4, i + 1 < pages.size() ? tdefPgs[i + 1] : 0);
     pager.modify(tdefPgs[i]) = pages[i];

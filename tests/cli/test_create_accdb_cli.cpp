@@ -122,7 +122,8 @@ TEST(CliCreateAccdb, SampleInAccdbAndDataDefinitionInCopiesOfRealFiles) {
   ASSERT_EQ(0, runCli("rows '" + dir + "/s19.accdb' Readings", &out, &err)) << err;
   EXPECT_NE(std::string::npos, out.find("2\tSouth\t-9223372036854775808\t0001-01-01 00:00:00\n")) << out;
   SKIP_WITHOUT_SHARED();
-  for (const char* fx : {"ace/testV2007.accdb", "ace/queryTestV2010.accdb", "ace/bigintV2016.accdb"}) {
+  for (const char* fx : {"ace/testV2007.accdb", "ace/queryTestV2010.accdb", "ace/bigintV2016.accdb",
+                         "jet3/testV1997.mdb", "jet3/indexTestV1997.mdb"}) {
     std::string f = testsupport::copyToTemp(testsupport::fixture(fx));
     sqlOk(f, "CREATE TABLE Fresh (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(10), Amount DOUBLE)");
     sqlOk(f, "INSERT INTO Fresh (Label, Amount) VALUES ('première', 2.5)");

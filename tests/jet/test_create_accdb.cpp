@@ -301,3 +301,64 @@ TEST(CreateAccdb, TablesAreCreatedRebuiltAndDroppedInCopiesOfRealFiles) {
     expectClean(*again, f);
   }
 }
+
+TEST(CreateTableJet3, EveryJet3TypeInACopyOfAnAccess97File) {
+  SKIP_WITHOUT_SHARED();
+  std::string path = testsupport::copyToTemp(testsupport::fixture("jet3/testV1997.mdb"));
+  jet::TableSpec t = allTypes(false);
+  t.columns.pop_back();  // no Decimal fields in Access 97 files
+  {
+    auto db = jet::Database::open(path);
+    jet::TableSpec withDecimal = allTypes(false);
+    withDecimal.name = "Refused";
+    EXPECT_EQ(jet::err::kInvalidFieldType, testsupport::errorOf([&] { jet::createTable(*db, withDecimal); }));
+    EXPECT_EQ(nullptr, db->find("Refused"));
+    jet::createTable(*db, t);
+    jet::ChangeScope change(*db);
+    jet::TableWriter w(*db, t.name);
+    for (int i = 1; i <= 4; ++i) {
+      auto row = allTypesRow(i, false);
+      row.pop_back();
+      if (i == 2) row[10] = Value::text("Åsa Grüße " + std::to_string(i));  // in the file's code page
+      w.insert(row);
+    }
+    change.commit();
+  }
+  {
+    // A field added: the rows (long values too) carry over.
+    auto db = jet::Database::open(path);
+    jet::TableSpec wider = jet::tableSpecOf(*db, *db->table(t.name));
+    wider.columns.push_back(jet::columnSpec("Later", DataType::Text, 5));
+    std::vector<int> src;
+    for (size_t i = 0; i + 1 < wider.columns.size(); ++i) src.push_back(static_cast<int>(i));
+    src.push_back(-1);
+    jet::rebuildTable(*db, t.name, wider, src);
+  }
+  auto db = jet::Database::open(path, {"", true});
+  EXPECT_EQ(Version::Jet3, db->format().version);
+  expectClean(*db, path);
+  auto def = db->table(t.name);
+  ASSERT_EQ(15u, def->columns.size());
+  EXPECT_EQ(40, def->columns[10].displaySize(true));
+  auto s = db->scan(t.name);
+  int i = 0;
+  while (s->next()) {
+    ++i;
+    auto want = allTypesRow(i, false);
+    if (i == 2) want[10] = Value::text("Åsa Grüße 2");
+    auto got = s->values();
+    for (size_t c = 1; c + 1 < want.size(); ++c)
+      EXPECT_EQ(jet::dumpCell(want[c]), jet::dumpCell(got[c])) << "row " << i << " " << def->columns[c].name;
+    EXPECT_TRUE(got[14].isNull());
+  }
+  EXPECT_EQ(4, i);
+  if (!testsupport::haveCommand("mdb-export")) GTEST_SKIP() << "mdbtools not installed";
+  std::string err = testsupport::tempDir() + "/err.txt";
+  std::string csv = sh("mdb-export -b strip '" + path + "' 'Every Type' 2>'" + err + "'");
+  EXPECT_EQ("", testsupport::readFile(err)) << "mdbtools warned";
+  EXPECT_EQ(5, std::count(csv.begin(), csv.end(), '\n')) << csv.substr(0, 400);
+  EXPECT_NE(std::string::npos, csv.find("2,1,120,32765,-2147483645,24691.3578,-0.5,7e-300,\"02/12/09 02:04:06\""))
+      << csv.substr(0, 800);
+  EXPECT_NE(std::string::npos, csv.find("\"Åsa Grüße 2\""));
+  EXPECT_NE(std::string::npos, csv.find(std::string(9000, 'z')));
+}
