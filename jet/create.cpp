@@ -114,8 +114,14 @@ struct PropVal {
   uint8_t type;  // data engine type code of the value
   std::string bytes;
 };
+// codePage: Jet 3 files keep the names in their code page under the "KKD"
+// mark (0: the UCS-2 names and "MR2" mark of later formats).
 std::string encodeProperties(const std::vector<PropVal>& object,
-                             const std::vector<std::pair<std::string, std::vector<PropVal>>>& columns) {
+                             const std::vector<std::pair<std::string, std::vector<PropVal>>>& columns,
+                             uint16_t codePage = 0) {
+  auto encodeName = [&](const std::string& n) {
+    return codePage ? encodeCodePageText(utf8ToUtf16(n), codePage) : encodeUcs2Text(utf8ToUtf16(n), false);
+  };
   std::vector<std::string> names;
   auto nameIdx = [&](const std::string& n) -> uint16_t {
     for (size_t i = 0; i < names.size(); ++i)
@@ -127,7 +133,7 @@ std::string encodeProperties(const std::vector<PropVal>& object,
     std::vector<uint8_t> c;
     putLE<uint32_t>(c, 0);
     putLE<uint16_t>(c, type);
-    std::string on = encodeUcs2Text(utf8ToUtf16(owner), false);
+    std::string on = encodeName(owner);
     putLE<uint32_t>(c, static_cast<uint32_t>(6 + on.size()));
     putLE<uint16_t>(c, static_cast<uint16_t>(on.size()));
     c.insert(c.end(), on.begin(), on.end());
@@ -148,9 +154,14 @@ std::string encodeProperties(const std::vector<PropVal>& object,
   std::vector<uint8_t> nm;
   putLE<uint32_t>(nm, 0);
   putLE<uint16_t>(nm, 0x80);
-  for (const auto& n : names) putName(nm, n);
+  for (const auto& n : names) {
+    std::string e = encodeName(n);
+    putLE<uint16_t>(nm, static_cast<uint16_t>(e.size()));
+    nm.insert(nm.end(), e.begin(), e.end());
+  }
   put32(nm.data(), static_cast<uint32_t>(nm.size()));
-  std::string out("MR2\0", 4);
+  std::string out(codePage ? "KKD" : "MR2", 3);
+  out.push_back('\0');
   out.append(nm.begin(), nm.end());
   for (const auto& c : chunks) out.append(c.begin(), c.end());
   return out;
@@ -532,8 +543,7 @@ void createTable(Database& db, const TableSpec& spec) {
       else throw Error(err::kNotSupported, "Only Long and GUID fields can be auto-numbers.");
     }
     c.required = cs.required;
-    // (Jet 3 files keep properties in another form, not written here.)
-    if (cs.required && !fmt.jet3) colProps.push_back({cs.name, {{"Required", 1, std::string("\xFF", 1)}}});
+    if (cs.required) colProps.push_back({cs.name, {{"Required", 1, std::string("\xFF", 1)}}});
     t.cols.push_back(c);
   }
   layout(t);
@@ -589,7 +599,7 @@ void createTable(Database& db, const TableSpec& spec) {
       {"DateUpdate", Value::dateTime(now)},
       {"Owner", Value::binary(kAdminSid)},
       {"Flags", Value::longInt(0)}};
-  if (!colProps.empty()) row.push_back({"LvProp", Value::binary(encodeProperties({}, colProps), DataType::OLE)});
+  if (!colProps.empty()) row.push_back({"LvProp", Value::binary(encodeProperties({}, colProps, fmt.jet3 ? codePage : 0), DataType::OLE)});
   objects.insert(objects.valuesByName(row));
   TableWriter aces(db, 3, "MSysACEs");
   aces.insert(aces.valuesByName({{"ObjectId", Value::longInt(static_cast<int32_t>(tdefPgs[0]))},

@@ -361,4 +361,13 @@ TEST(CreateTableJet3, EveryJet3TypeInACopyOfAnAccess97File) {
       << csv.substr(0, 800);
   EXPECT_NE(std::string::npos, csv.find("\"Åsa Grüße 2\""));
   EXPECT_NE(std::string::npos, csv.find(std::string(9000, 'z')));
+  // Required fields are kept as the product keeps Access 97 properties.
+  {
+    auto w = jet::Database::open(path);
+    jet::createTable(*w, {"Req", {jet::columnSpec("Näme", DataType::Text, 10, true)}, {}});
+    EXPECT_EQ(jet::err::kRequiredNull, testsupport::errorOf([&] { jet::TableWriter(*w, "Req").insert({Value()}); }));
+  }
+  EXPECT_TRUE(jet::Database::open(path, {"", true})->table("Req")->columns[0].requiredProp);
+  std::string schema = sh("mdb-schema '" + path + "' 2>/dev/null");
+  EXPECT_NE(std::string::npos, schema.find("[Näme]\t\t\tText (10) NOT NULL")) << schema;
 }
