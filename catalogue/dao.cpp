@@ -130,9 +130,9 @@ std::string Database::formatDescription() {
     case jet::Version::Jet3: era = "Access 97"; break;
     case jet::Version::Jet4: era = "Access 2000-2003"; break;
     case jet::Version::Ace12: era = "Access 2007"; break;
-    case jet::Version::Ace14: era = "Access 2010"; break;
-    case jet::Version::Ace16: era = "Access 2013"; break;
-    case jet::Version::Ace17: era = "Access 2016 and later"; break;
+    case jet::Version::Ace14: era = "Access 2010-2013"; break;
+    case jet::Version::Ace16: era = "Access 2016"; break;
+    case jet::Version::Ace17: era = "Access 2019 and later"; break;
   }
   std::string s = f.name();
   if (era) s += std::string(" (") + era + ")";

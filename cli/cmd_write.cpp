@@ -29,14 +29,32 @@ int cmdCheck(const Args& a, std::ostream& out) {
   return r.ok() ? 0 : 1;
 }
 
+// The format of a new file: its name decides (.accdb: 2007, else 2000);
+// --format YEAR chooses another version of the same family.
+jet::Version newFormat(const Args& a) {
+  const std::string& path = a.positional.at(0);
+  jet::Version byName = jet::newFileVersion(path);
+  for (const auto& opt : a.options) {
+    if (opt.rfind("--format=", 0) != 0) continue;
+    jet::Version v = jet::versionForYear(opt.substr(9));
+    bool ace = v != jet::Version::Jet4;
+    if (ace != (byName != jet::Version::Jet4))
+      throw jet::Error(jet::err::kNotSupported,
+                       ace ? "The " + opt.substr(9) + " format is kept in .accdb files; '" + path + "' is not one."
+                           : "An .accdb file cannot hold the 2000 format; use a name ending in .mdb.");
+    return v;
+  }
+  return byName;
+}
+
 int cmdCreate(const Args& a, std::ostream& out) {
-  jet::createDatabase(a.positional.at(0));
+  jet::createDatabase(a.positional.at(0), newFormat(a));
   out << "created " << a.positional[0] << '\n';
   return 0;
 }
 
 int cmdSample(const Args& a, std::ostream& out) {
-  jet::createSampleDatabase(a.positional.at(0));
+  jet::createSampleDatabase(a.positional.at(0), newFormat(a));
   out << "created " << a.positional[0] << '\n';
   return 0;
 }

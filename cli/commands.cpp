@@ -107,8 +107,9 @@ std::vector<std::string> extraUsage() {
   return {
       "  sql FILE \"STATEMENT\"     run a statement (actions print N rows affected); --param NAME=VALUE,\n                           --query NAME runs a saved query of any type\n",
       "  check FILE               integrity check of every table and index\n",
-      "  create FILE              a new, empty database (Access 2000 format)\n",
-      "  sample FILE              the sample database\n",
+      "  create FILE              a new, empty database: FILE.mdb the Access 2000 format, FILE.accdb\n"
+      "                           the Access 2007 format; --format 2010|2016|2019 a later .accdb version\n",
+      "  sample FILE              the sample database (the format chosen as for create)\n",
       "  import FILE TABLE CSV    append the CSV file's rows to TABLE\n",
       "  attachments FILE TABLE OUTDIR  every attachment of TABLE as files, one folder per row\n",
       "  migrate FILE TARGET      the whole database into sqlite:PATH or PostgreSQL (a libpq\n"

@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       args.params.push_back(argv[++i]);
+    } else if (a == "--format" && i + 1 < argc) {
+      args.options.push_back("--format=" + std::string(argv[++i]));
     } else if (a == "-h" || a == "--help") {
       usage(std::cout);
       return 0;

@@ -7,23 +7,22 @@
 #include "jet/bytes.h"
 #include "jet/codec.h"
 #include "jet/error.h"
+#include "jet/ext_datetime.h"
 #include "jet/index_writer.h"
 #include "jet/page_alloc.h"
 #include "jet/table_writer.h"
+#include "jet/tdef_encode.h"
 #include "jet/text.h"
 
 namespace jet {
 
 namespace {
 
-// Constants every Jet 4 table definition carries in its column, index and
-// logical-index descriptors.
-constexpr uint32_t kDescMagic = 0x0659;
-constexpr uint32_t kRealIdxMagic = 0x0783;
-constexpr uint16_t kGeneralSort = 0x0409;
+using namespace tdefenc;
+
 constexpr int32_t kTablesId = 0x0F000001, kDatabasesId = 0x0F000002, kRelationshipsId = 0x0F000003;
 constexpr int32_t kRootId = 0x0F000000, kMSysDbId = 0x10000000;
-constexpr size_t kMapRowLen = 69;  // inline usage map: type, start page, 64 bytes
+constexpr size_t kMapRowLen = 69;  // Jet 4 inline usage map: type, start page, 64 bytes
 const uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 // Owner and the built-in accounts of the default workgroup, as the product
 // stores them in MSysObjects.Owner and MSysACEs.SID.
@@ -31,178 +30,6 @@ const std::string kOwnerSid("\xA7\x31", 2);
 const std::string kAdminSid("\xA7\x33", 2);
 const std::string kUsersSid("\xA6\x33", 2);
 const std::string kAdminsSid("\xA7\x36", 2);
-
-struct BCol {
-  std::string name;
-  uint8_t raw = 0;
-  uint16_t len = 0;
-  uint8_t flags = 0;
-  uint8_t ext = 0;
-  uint8_t prec = 0, scale = 0;
-  bool required = false;
-  // Assigned by layout():
-  uint16_t varIndex = 0, fixedOffset = 0;
-  bool fixed() const { return flags & 0x01; }
-  bool longValue() const { return raw == coltype::kMemo || raw == coltype::kOle; }
-};
-struct BReal {
-  std::vector<std::pair<int, bool>> cols;  // column number, ascending
-  uint8_t flags = 0;
-  uint32_t map = 0, root = 0;
-};
-struct BLog {
-  std::string name;
-  int real = 0;
-  uint8_t type = 0;
-};
-struct BTable {
-  std::string name;
-  uint8_t tableType = 0x4E;
-  std::vector<BCol> cols;
-  std::vector<BReal> reals;
-  std::vector<BLog> logs;
-  uint32_t used = 0, free = 0;
-  std::map<uint16_t, std::pair<uint32_t, uint32_t>> lvMaps;
-};
-
-void layout(BTable& t) {
-  uint16_t var = 0, fix = 0;
-  for (auto& c : t.cols) {
-    if (c.fixed()) {
-      c.varIndex = var;  // the product stores the variable count so far here
-      c.fixedOffset = c.raw == coltype::kBool ? 0 : fix;
-      if (c.raw != coltype::kBool) fix = static_cast<uint16_t>(fix + c.len);
-    } else {
-      c.varIndex = var++;
-      c.fixedOffset = 0;
-    }
-  }
-}
-
-void putName(std::vector<uint8_t>& out, const std::string& name) {
-  std::string u = encodeUcs2Text(utf8ToUtf16(name), false);
-  uint8_t l[2];
-  put16(l, static_cast<uint16_t>(u.size()));
-  out.insert(out.end(), l, l + 2);
-  out.insert(out.end(), u.begin(), u.end());
-}
-
-template <class T>
-void putLE(std::vector<uint8_t>& out, T v) {
-  for (size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<uint8_t>(uint64_t(v) >> (8 * i)));
-}
-
-// The table definition's bytes (Jet 4 layout), first page header included.
-std::vector<uint8_t> encodeTdef(const BTable& t) {
-  std::vector<uint8_t> b(8, 0);
-  b[0] = pagetype_w::kTdef;
-  b[1] = 0x01;
-  putLE<uint32_t>(b, 0);  // length, filled below
-  putLE<uint32_t>(b, kDescMagic);
-  putLE<uint32_t>(b, 0);  // rows
-  putLE<uint32_t>(b, 0);  // last auto-number
-  b.push_back(0x01);      // auto-number in use
-  b.insert(b.end(), 15, 0);
-  b.push_back(t.tableType);
-  uint16_t varCount = 0;
-  for (const auto& c : t.cols)
-    if (!c.fixed()) ++varCount;
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint16_t>(b, varCount);
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.logs.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.reals.size()));
-  putLE<uint32_t>(b, t.used);
-  putLE<uint32_t>(b, t.free);
-  for (size_t i = 0; i < t.reals.size(); ++i) {
-    putLE<uint32_t>(b, 0);
-    putLE<uint32_t>(b, 0);
-    putLE<uint32_t>(b, 0);
-  }
-  for (size_t i = 0; i < t.cols.size(); ++i) {
-    const BCol& c = t.cols[i];
-    b.push_back(c.raw);
-    putLE<uint32_t>(b, kDescMagic);
-    putLE<uint16_t>(b, static_cast<uint16_t>(i));
-    putLE<uint16_t>(b, c.varIndex);
-    putLE<uint16_t>(b, static_cast<uint16_t>(i));
-    if (c.raw == coltype::kNumeric) {
-      b.push_back(c.prec);
-      b.push_back(c.scale);
-    } else {
-      putLE<uint16_t>(b, kGeneralSort);
-    }
-    putLE<uint16_t>(b, 0);
-    b.push_back(c.flags);
-    b.push_back(c.ext);
-    putLE<uint32_t>(b, 0);
-    putLE<uint16_t>(b, c.fixedOffset);
-    putLE<uint16_t>(b, c.len);
-  }
-  for (const auto& c : t.cols) putName(b, c.name);
-  for (const auto& r : t.reals) {
-    putLE<uint32_t>(b, kRealIdxMagic);
-    for (size_t k = 0; k < 10; ++k) {
-      if (k < r.cols.size()) {
-        putLE<uint16_t>(b, static_cast<uint16_t>(r.cols[k].first));
-        b.push_back(r.cols[k].second ? 0x01 : 0x00);  // 00: descending
-      } else {
-        putLE<uint16_t>(b, 0xFFFF);
-        b.push_back(0);
-      }
-    }
-    putLE<uint32_t>(b, r.map);
-    putLE<uint32_t>(b, r.root);
-    putLE<uint32_t>(b, 0);
-    b.push_back(r.flags);
-    b.insert(b.end(), 5, 0);
-  }
-  for (size_t i = 0; i < t.logs.size(); ++i) {
-    putLE<uint32_t>(b, kDescMagic);
-    putLE<uint32_t>(b, static_cast<uint32_t>(i));
-    putLE<uint32_t>(b, static_cast<uint32_t>(t.logs[i].real));
-    b.push_back(0);
-    putLE<uint32_t>(b, 0xFFFFFFFFu);
-    putLE<uint32_t>(b, 0);
-    b.push_back(0x04);
-    b.push_back(0x04);
-    b.push_back(t.logs[i].type);
-    putLE<uint32_t>(b, 0);
-  }
-  for (const auto& l : t.logs) putName(b, l.name);
-  for (const auto& [col, maps] : t.lvMaps) {
-    putLE<uint16_t>(b, col);
-    putLE<uint32_t>(b, maps.first);
-    putLE<uint32_t>(b, maps.second);
-  }
-  putLE<uint16_t>(b, 0xFFFF);
-  put32(b.data() + 8, static_cast<uint32_t>(b.size()));
-  return b;
-}
-
-// Splits a definition over pages: the first page whole, continuation pages
-// with an 8-byte header each.
-std::vector<PageBuf> tdefPages(const Format& fmt, const std::vector<uint8_t>& bytes) {
-  std::vector<PageBuf> out;
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    PageBuf p(fmt.pageSize, 0);
-    size_t room = out.empty() ? fmt.pageSize : fmt.pageSize - 8;
-    size_t n = std::min(room, bytes.size() - pos);
-    if (out.empty()) {
-      std::memcpy(p.data(), bytes.data(), n);
-    } else {
-      p[0] = pagetype_w::kTdef;
-      p[1] = 0x01;
-      std::memcpy(p.data() + 8, bytes.data() + pos, n);
-    }
-    size_t used = (out.empty() ? 0 : 8) + n;
-    put16(p.data() + 2, static_cast<uint16_t>(fmt.pageSize - used - (out.empty() ? 8 : 0)));
-    pos += n;
-    out.push_back(std::move(p));
-  }
-  return out;
-}
 
 BCol colOf(const std::string& name, uint8_t raw, uint16_t len, uint8_t flags, uint8_t ext = 0) {
   BCol c;
@@ -214,10 +41,11 @@ BCol colOf(const std::string& name, uint8_t raw, uint16_t len, uint8_t flags, ui
   return c;
 }
 
-// The system tables of a new database, in page order 2, 3, 4, 5.
-std::vector<BTable> systemTables() {
+// The system tables of a new database, in page order 2, 3, 4, 5 (and 6,
+// the table of complex columns, in the ACE formats).
+std::vector<BTable> systemTables(bool ace) {
   const uint8_t F = 0x13, V = 0x12;  // fixed / variable system columns
-  std::vector<BTable> ts(4);
+  std::vector<BTable> ts(ace ? 5 : 4);
   BTable& o = ts[0];
   o.name = "MSysObjects";
   o.tableType = 0x53;
@@ -258,6 +86,17 @@ std::vector<BTable> systemTables() {
             colOf("szReferencedColumn", coltype::kText, 510, V)};
   r.reals = {BReal{{{0, true}}, 0x82}, BReal{{{4, true}}, 0x82}, BReal{{{6, true}}, 0x82}};
   r.logs = {BLog{"szRelationship", 0, 0}, BLog{"szObject", 1, 0}, BLog{"szReferencedObject", 2, 0}};
+  if (ace) {
+    // Attachment and multi-value fields are listed here; a new database
+    // has none, but the product expects the table.
+    BTable& x = ts[4];
+    x.name = "MSysComplexColumns";
+    x.cols = {colOf("ColumnName", coltype::kText, 510, V), colOf("ComplexTypeObjectID", coltype::kLong, 4, F),
+              colOf("FlatTableID", coltype::kLong, 4, F), colOf("ConceptualTableID", coltype::kLong, 4, F),
+              colOf("ComplexID", coltype::kLong, 4, static_cast<uint8_t>(F | colflag::kAutoLong))};
+    x.reals = {BReal{{{4, true}}, 0x8B}, BReal{{{3, true}}, 0x8A}, BReal{{{2, true}}, 0x8A}};
+    x.logs = {BLog{"IdxID", 0, 1}, BLog{"IdxConceptualTableID", 1, 0}, BLog{"IdxFlatTableID", 2, 0}};
+  }
   for (auto& t : ts) layout(t);
   return ts;
 }
@@ -275,8 +114,14 @@ struct PropVal {
   uint8_t type;  // data engine type code of the value
   std::string bytes;
 };
+// codePage: Jet 3 files keep the names in their code page under the "KKD"
+// mark (0: the UCS-2 names and "MR2" mark of later formats).
 std::string encodeProperties(const std::vector<PropVal>& object,
-                             const std::vector<std::pair<std::string, std::vector<PropVal>>>& columns) {
+                             const std::vector<std::pair<std::string, std::vector<PropVal>>>& columns,
+                             uint16_t codePage = 0) {
+  auto encodeName = [&](const std::string& n) {
+    return codePage ? encodeCodePageText(utf8ToUtf16(n), codePage) : encodeUcs2Text(utf8ToUtf16(n), false);
+  };
   std::vector<std::string> names;
   auto nameIdx = [&](const std::string& n) -> uint16_t {
     for (size_t i = 0; i < names.size(); ++i)
@@ -288,7 +133,7 @@ std::string encodeProperties(const std::vector<PropVal>& object,
     std::vector<uint8_t> c;
     putLE<uint32_t>(c, 0);
     putLE<uint16_t>(c, type);
-    std::string on = encodeUcs2Text(utf8ToUtf16(owner), false);
+    std::string on = encodeName(owner);
     putLE<uint32_t>(c, static_cast<uint32_t>(6 + on.size()));
     putLE<uint16_t>(c, static_cast<uint16_t>(on.size()));
     c.insert(c.end(), on.begin(), on.end());
@@ -309,9 +154,14 @@ std::string encodeProperties(const std::vector<PropVal>& object,
   std::vector<uint8_t> nm;
   putLE<uint32_t>(nm, 0);
   putLE<uint16_t>(nm, 0x80);
-  for (const auto& n : names) putName(nm, n);
+  for (const auto& n : names) {
+    std::string e = encodeName(n);
+    putLE<uint16_t>(nm, static_cast<uint16_t>(e.size()));
+    nm.insert(nm.end(), e.begin(), e.end());
+  }
   put32(nm.data(), static_cast<uint32_t>(nm.size()));
-  std::string out("MR2\0", 4);
+  std::string out(codePage ? "KKD" : "MR2", 3);
+  out.push_back('\0');
   out.append(nm.begin(), nm.end());
   for (const auto& c : chunks) out.append(c.begin(), c.end());
   return out;
@@ -321,6 +171,7 @@ std::string textProp(const std::string& s) { return encodeUcs2Text(utf8ToUtf16(s
 
 // Rows of MSysObjects and MSysACEs for a new database.
 void writeCatalogue(Database& db, double now) {
+  const bool aceFormat = db.format().ace;
   TableWriter objects(db, 2, "MSysObjects");
   TableWriter aces(db, 3, "MSysACEs");
   auto obj = [&](int32_t id, int32_t parent, const std::string& name, int16_t type, uint32_t flags,
@@ -346,15 +197,28 @@ void writeCatalogue(Database& db, double now) {
   obj(kTablesId, kRootId, "Tables", 3, 0x80000000u);
   obj(kDatabasesId, kRootId, "Databases", 3, 0x80000000u);
   obj(kRelationshipsId, kRootId, "Relationships", 3, 0x80000000u);
-  uint8_t build[4];
-  put32(build, 0x19DC);
-  std::string dbProps = encodeProperties(
-      {{"AccessVersion", 10, textProp("08.50")}, {"Build", 4, std::string(reinterpret_cast<char*>(build), 4)}}, {});
-  obj(kMSysDbId, kDatabasesId, "MSysDb", 2, 0x80000000u, dbProps);
+  auto long4 = [](uint32_t v) {
+    uint8_t b[4];
+    put32(b, v);
+    return std::string(reinterpret_cast<char*>(b), 4);
+  };
+  std::vector<PropVal> props;
+  if (aceFormat) {
+    // The ACE formats keep the 2003 access version and a project version
+    // by format: 119 up to 2010, 142 from 2016 on.
+    const Version v = db.format().version;
+    bool recent = v == Version::Ace16 || v == Version::Ace17;
+    props = {{"AccessVersion", 10, textProp("09.50")}, {"Build", 4, long4(0x047E)},
+             {"ProjVer", 4, long4(recent ? 142 : 119)}};
+  } else {
+    props = {{"AccessVersion", 10, textProp("08.50")}, {"Build", 4, long4(0x19DC)}};
+  }
+  obj(kMSysDbId, kDatabasesId, "MSysDb", 2, 0x80000000u, encodeProperties(props, {}));
   obj(2, kTablesId, "MSysObjects", 1, 0x80000000u);
   obj(3, kTablesId, "MSysACEs", 1, 0x80000000u);
   obj(4, kTablesId, "MSysQueries", 1, 0x80000000u);
   obj(5, kTablesId, "MSysRelationships", 1, 0x80000000u);
+  if (aceFormat) obj(6, kTablesId, "MSysComplexColumns", 1, 0x80000000u);
   // Permissions: full rights on the containers for the built-in accounts,
   // read rights on the system tables.
   for (int32_t id : {kTablesId, kRelationshipsId}) {
@@ -365,17 +229,32 @@ void writeCatalogue(Database& db, double now) {
   ace(kDatabasesId, kAdminsSid, 393216, false);
   ace(kMSysDbId, kAdminsSid, 393230, false);
   ace(kMSysDbId, kAdminSid, 14, false);
-  for (int32_t id : {2, 3, 4, 5}) {
+  std::vector<int32_t> systemIds = {2, 3, 4, 5};
+  if (aceFormat) systemIds.push_back(6);
+  for (int32_t id : systemIds) {
     ace(id, kAdminsSid, 393216, false);
     ace(id, kAdminSid, 20, false);
   }
 }
 
+// The version field at 0x14 of each format this engine creates.
+uint32_t versionCode(Version v) {
+  switch (v) {
+    case Version::Jet4: return 1;
+    case Version::Ace12: return 2;
+    case Version::Ace14: return 3;
+    case Version::Ace16: return 5;
+    case Version::Ace17: return 6;
+    case Version::Jet3: break;
+  }
+  throw Error(err::kNotSupported, "New databases cannot be made in the Access 97 format.");
+}
+
 PageBuf headerPage(const Format& fmt, double created) {
   PageBuf h(fmt.pageSize, 0);
   h[1] = 0x01;
-  std::memcpy(h.data() + 4, "Standard Jet DB", 15);
-  put32(h.data() + 0x14, 1);  // Jet 4
+  std::memcpy(h.data() + 4, fmt.ace ? "Standard ACE DB" : "Standard Jet DB", 15);
+  put32(h.data() + 0x14, versionCode(fmt.version));
   // Plain values of the masked area.
   const uint8_t fixed[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
                            0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
@@ -387,6 +266,7 @@ PageBuf headerPage(const Format& fmt, double created) {
   std::memcpy(mask, &m, 4);
   for (size_t i = 0; i < fmt.passwordLen; ++i) h[0x42 + i] = mask[i % 4];
   put16(h.data() + fmt.offSortOrder, kGeneralSort);
+  h[fmt.offSortOrder + 2] = newerGeneralSort(fmt) ? 1 : 0;
   uint64_t bits;
   std::memcpy(&bits, &created, 8);
   put64(h.data() + 0x72, bits);
@@ -400,7 +280,7 @@ std::vector<uint32_t> addMapRows(const Format& fmt, PageBuf& page, uint32_t pgno
   std::vector<uint32_t> out;
   for (size_t i = 0; i < n; ++i) {
     SlotContent s;
-    s.bytes.assign(kMapRowLen, 0);
+    s.bytes.assign(5 + fmt.usageMapInlineBytes, 0);
     out.push_back((pgno << 8) | static_cast<uint32_t>(slots.size()));
     slots.push_back(std::move(s));
   }
@@ -408,44 +288,46 @@ std::vector<uint32_t> addMapRows(const Format& fmt, PageBuf& page, uint32_t pgno
   return out;
 }
 
-size_t mapsNeeded(const BTable& t) {
+// Jet 3 tables keep no usage maps of their own for long values.
+size_t mapsNeeded(const Format& fmt, const BTable& t) {
   size_t n = 2 + t.reals.size();
   for (const auto& c : t.cols)
-    if (c.longValue()) n += 2;
+    if (c.longValue() && !fmt.jet3) n += 2;
   return n;
 }
 
-void assignMaps(BTable& t, const std::vector<uint32_t>& rows) {
+void assignMaps(const Format& fmt, BTable& t, const std::vector<uint32_t>& rows) {
   size_t k = 0;
   t.used = rows[k++];
   t.free = rows[k++];
   for (auto& r : t.reals) r.map = rows[k++];
   for (size_t i = 0; i < t.cols.size(); ++i)
-    if (t.cols[i].longValue()) {
+    if (t.cols[i].longValue() && !fmt.jet3) {
       uint32_t u = rows[k++];
       uint32_t f = rows[k++];
       t.lvMaps[static_cast<uint16_t>(i)] = {u, f};
     }
 }
 
-std::vector<uint8_t> buildSkeleton(double created) {
-  const Format& fmt = formatFor(Version::Jet4);
-  auto sys = systemTables();
-  // Pages: 0 header, 1 global map, 2-5 definitions, 6 usage maps, then one
-  // empty root leaf per real index.
-  std::vector<PageBuf> pages(7, PageBuf(fmt.pageSize, 0));
+std::vector<uint8_t> buildSkeleton(double created, Version v) {
+  const Format& fmt = formatFor(v);
+  auto sys = systemTables(fmt.ace);
+  // Pages: 0 header, 1 global map, 2.. definitions, then the usage maps,
+  // then one empty root leaf per real index.
+  const uint32_t mapPage = 2 + static_cast<uint32_t>(sys.size());
+  std::vector<PageBuf> pages(mapPage + 1, PageBuf(fmt.pageSize, 0));
   pages[0] = headerPage(fmt, created);
-  initDataPage(fmt, pages[6], 0);
+  initDataPage(fmt, pages[mapPage], 0);
   size_t totalMaps = 0;
-  for (const auto& t : sys) totalMaps += mapsNeeded(t);
-  auto rows = addMapRows(fmt, pages[6], 6, totalMaps);
+  for (const auto& t : sys) totalMaps += mapsNeeded(fmt, t);
+  auto rows = addMapRows(fmt, pages[mapPage], mapPage, totalMaps);
   size_t k = 0;
-  uint32_t next = 7;
+  uint32_t next = mapPage + 1;
   for (size_t i = 0; i < sys.size(); ++i) {
     BTable& t = sys[i];
-    std::vector<uint32_t> mine(rows.begin() + k, rows.begin() + k + mapsNeeded(t));
-    k += mapsNeeded(t);
-    assignMaps(t, mine);
+    std::vector<uint32_t> mine(rows.begin() + k, rows.begin() + k + mapsNeeded(fmt, t));
+    k += mapsNeeded(fmt, t);
+    assignMaps(fmt, t, mine);
     for (auto& r : t.reals) {
       r.root = next++;
       IndexPage leaf;
@@ -461,7 +343,7 @@ std::vector<uint8_t> buildSkeleton(double created) {
       uint8_t* row = mpg.data() + slots[mp & 0xFF].start;
       row[5 + r.root / 8] |= uint8_t(1u << (r.root % 8));
     }
-    auto tp = tdefPages(fmt, encodeTdef(t));
+    auto tp = tdefPages(fmt, encodeTdef(fmt, t, 1252));
     if (tp.size() != 1) throw Error(err::kNotSupported, "A system table definition does not fit one page.");
     pages[2 + i] = std::move(tp[0]);
   }
@@ -492,8 +374,28 @@ int32_t nextObjectId(Database& db) {
   return best;
 }
 
-uint8_t rawTypeOf(const ColumnSpec& c) {
+uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
   switch (c.type) {
+    case DataType::BigInt:
+      if (fmt.version != Version::Ace16 && fmt.version != Version::Ace17)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name +
+                                                "': Big Integer fields need the Access 2016 format or later "
+                                                "(create the file with --format 2019).");
+      return coltype::kBigInt;
+    case DataType::Decimal:
+      if (fmt.jet3)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name + "': Access 97 files have no Decimal fields.");
+      return coltype::kNumeric;
+    case DataType::ExtDateTime:
+      if (fmt.version != Version::Ace17)
+        throw Error(err::kInvalidFieldType, "Field '" + c.name +
+                                                "': Date/Time Extended fields need the Access 2019 format "
+                                                "(create the file with --format 2019).");
+      return coltype::kExtDateTime;
+    case DataType::Complex:
+      throw Error(err::kNotSupported, "Field '" + c.name +
+                                          "': attachment and multi-value fields cannot be created, and a table "
+                                          "that has them cannot be changed, yet.");
     case DataType::Boolean: return coltype::kBool;
     case DataType::Byte: return coltype::kByte;
     case DataType::Integer: return coltype::kInt;
@@ -507,10 +409,9 @@ uint8_t rawTypeOf(const ColumnSpec& c) {
     case DataType::OLE: return coltype::kOle;
     case DataType::Memo: return coltype::kMemo;
     case DataType::GUID: return coltype::kGuid;
-    case DataType::Decimal: return coltype::kNumeric;
     default:
-      throw Error(err::kNotSupported, std::string("Columns of type ") + dataTypeName(c.type) +
-                                          " cannot be created in this file format.");
+      throw Error(err::kInvalidFieldType, std::string("Columns of type ") + dataTypeName(c.type) +
+                                              " cannot be created in this file format.");
   }
 }
 
@@ -543,11 +444,28 @@ IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, 
 
 IndexSpec primaryKeySpec(const std::string& column) { return indexSpec("PrimaryKey", {{column, true}}, true); }
 
-void createDatabase(const std::string& path) {
+Version newFileVersion(const std::string& path) {
+  std::string ext = path.size() >= 6 ? path.substr(path.size() - 6) : "";
+  return equalsNoCase(ext, ".accdb") ? Version::Ace12 : Version::Jet4;
+}
+
+Version versionForYear(const std::string& year) {
+  if (year == "2000") return Version::Jet4;
+  if (year == "2007") return Version::Ace12;
+  if (year == "2010") return Version::Ace14;
+  if (year == "2016") return Version::Ace16;
+  if (year == "2019") return Version::Ace17;
+  throw Error(err::kNotSupported, "Unknown format '" + year + "': use 2000, 2007, 2010, 2016 or 2019.");
+}
+
+void createDatabase(const std::string& path) { createDatabase(path, newFileVersion(path)); }
+
+void createDatabase(const std::string& path, Version v) {
+  versionCode(v);  // refuses Jet 3 before anything is written
   if (fileExists(path))
     throw Error(3204, "Database '" + path + "' already exists.");
   double created = nowSerial();
-  auto bytes = buildSkeleton(created);
+  auto bytes = buildSkeleton(created, v);
   {
     auto f = createFile(path);
     f->writeAt(0, bytes.data(), bytes.size());
@@ -562,9 +480,9 @@ void createDatabase(const std::string& path) {
   }
 }
 
-std::unique_ptr<Database> createMemoryDatabase() {
+std::unique_ptr<Database> createMemoryDatabase(Version v) {
   double created = nowSerial();
-  auto db = Database::open(memoryFile(buildSkeleton(created)));
+  auto db = Database::open(memoryFile(buildSkeleton(created, v)));
   finishNewDatabase(*db, created);
   return db;
 }
@@ -577,8 +495,6 @@ void createTable(Database& db, const TableSpec& spec) {
   if (spec.columns.empty() || spec.columns.size() > 255)
     throw Error(3190, "A table needs between 1 and 255 fields.");
   const Format& fmt = db.format();
-  if (fmt.version != Version::Jet4)
-    throw Error(err::kNotSupported, "Tables can only be created in Jet 4 (.mdb 2000) databases.");
   BTable t;
   t.name = spec.name;
   std::vector<std::pair<std::string, std::vector<PropVal>>> colProps;
@@ -587,7 +503,7 @@ void createTable(Database& db, const TableSpec& spec) {
       if (equalsNoCase(other.name, cs.name)) throw Error(3191, "Field '" + cs.name + "' is defined more than once.");
     BCol c;
     c.name = cs.name;
-    c.raw = rawTypeOf(cs);
+    c.raw = rawTypeOf(fmt, cs);
     bool variable = c.raw == coltype::kText || c.raw == coltype::kBinary || c.raw == coltype::kMemo ||
                     c.raw == coltype::kOle;
     c.flags = variable ? 0x02 : 0x03;
@@ -595,18 +511,24 @@ void createTable(Database& db, const TableSpec& spec) {
       case coltype::kText: {
         int chars = cs.size > 0 ? cs.size : 255;
         if (chars > 255) throw Error(err::kFieldTooSmall, "Text fields hold at most 255 characters.");
-        c.len = static_cast<uint16_t>(chars * 2);
-        c.ext = cs.compressed ? 0x01 : 0x00;
+        // Jet 3 text is one byte a character in the file's code page.
+        c.len = static_cast<uint16_t>(fmt.jet3 ? chars : chars * 2);
+        c.ext = cs.compressed && !fmt.jet3 ? 0x01 : 0x00;
+        c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
         break;
       }
-      case coltype::kMemo: c.ext = cs.compressed ? 0x01 : 0x00; break;
+      case coltype::kMemo:
+        c.ext = cs.compressed && !fmt.jet3 ? 0x01 : 0x00;
+        c.sortVersion = newerGeneralSort(fmt) ? 1 : 0;
+        break;
       case coltype::kBinary: c.len = static_cast<uint16_t>(cs.size > 0 ? std::min(cs.size, 510) : 255); break;
       case coltype::kOle: break;
       case coltype::kBool: c.len = 1; break;
       case coltype::kByte: c.len = 1; break;
       case coltype::kInt: c.len = 2; break;
       case coltype::kLong: case coltype::kFloat: c.len = 4; break;
-      case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: c.len = 8; break;
+      case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt: c.len = 8; break;
+      case coltype::kExtDateTime: c.len = static_cast<uint16_t>(kExtDateTimeSize); break;
       case coltype::kGuid: c.len = 16; break;
       case coltype::kNumeric:
         c.len = 17;
@@ -639,7 +561,7 @@ void createTable(Database& db, const TableSpec& spec) {
         throw Error(err::kNotSupported, "Memo and OLE fields cannot be indexed.");
       r.cols.push_back({found, asc});
     }
-    r.flags = 0x80;
+    r.flags = fmt.jet3 ? 0x00 : 0x80;
     if (is.unique || is.primary) r.flags |= 0x01;
     if (is.ignoreNulls) r.flags |= 0x02;
     if (is.required || is.primary) r.flags |= 0x08;
@@ -655,12 +577,13 @@ void createTable(Database& db, const TableSpec& spec) {
   // definition.
   uint32_t mapPage = allocatePage(pager);
   initDataPage(fmt, pager.modify(mapPage), 0);
-  assignMaps(t, addMapRows(fmt, pager.modify(mapPage), mapPage, mapsNeeded(t)));
-  auto probe = tdefPages(fmt, encodeTdef(t));
+  assignMaps(fmt, t, addMapRows(fmt, pager.modify(mapPage), mapPage, mapsNeeded(fmt, t)));
+  const uint16_t codePage = db.header().codePage;
+  auto probe = tdefPages(fmt, encodeTdef(fmt, t, codePage));
   std::vector<uint32_t> tdefPgs;
   for (size_t i = 0; i < probe.size(); ++i) tdefPgs.push_back(allocatePage(pager));
   for (auto& r : t.reals) r.root = IndexWriter::createEmptyRoot(pager, tdefPgs[0], r.map);
-  auto pages = tdefPages(fmt, encodeTdef(t));
+  auto pages = tdefPages(fmt, encodeTdef(fmt, t, codePage));
   for (size_t i = 0; i < pages.size(); ++i) {
     put32(pages[i].data() + 4, i + 1 < pages.size() ? tdefPgs[i + 1] : 0);
     pager.modify(tdefPgs[i]) = pages[i];
@@ -676,7 +599,7 @@ void createTable(Database& db, const TableSpec& spec) {
       {"DateUpdate", Value::dateTime(now)},
       {"Owner", Value::binary(kAdminSid)},
       {"Flags", Value::longInt(0)}};
-  if (!colProps.empty()) row.push_back({"LvProp", Value::binary(encodeProperties({}, colProps), DataType::OLE)});
+  if (!colProps.empty()) row.push_back({"LvProp", Value::binary(encodeProperties({}, colProps, fmt.jet3 ? codePage : 0), DataType::OLE)});
   objects.insert(objects.valuesByName(row));
   TableWriter aces(db, 3, "MSysACEs");
   aces.insert(aces.valuesByName({{"ObjectId", Value::longInt(static_cast<int32_t>(tdefPgs[0]))},

@@ -1,7 +1,13 @@
-// Creating databases and objects from nothing: a new, empty Jet 4 database
-// (the Access 2000 file format) with the system tables the product keeps,
-// new tables with columns of every type and their indexes, and saved SELECT
-// queries. Everything is written by this engine's own code.
+// Creating databases and objects from nothing: a new, empty database in the
+// Access 2000 format (Jet 4, .mdb) or an Access 2007 and later format (ACE,
+// .accdb) with the system tables the product keeps, new tables with columns
+// of every type and their indexes, and saved SELECT queries. Everything is
+// written by this engine's own code.
+//
+// The ACE format versions differ in the types they allow: Big Integer needs
+// the 2016 version or later, Date/Time Extended the 2019 version (3259
+// otherwise). Text in files of the 2010 version and later sorts by the
+// newer general sort order.
 #pragma once
 
 #include <memory>
@@ -61,11 +67,21 @@ struct QuerySpec {
   std::vector<std::pair<std::string, bool>> orderBy;  // expression, ascending
 };
 
-// Creates a new empty database at path (overwriting nothing: 3204-style
-// error when the file exists). The file is complete and closed on return.
+// The format a new file at path gets from its name: ".accdb" (any case)
+// makes the Access 2007 format, every other name the Access 2000 format.
+Version newFileVersion(const std::string& path);
+// The format of a product version's number ("2000", "2007", "2010", "2016",
+// "2019"); 3251 for any other text.
+Version versionForYear(const std::string& year);
+
+// Creates a new empty database at path (overwriting nothing: 3204 when the
+// file exists) in the format its name chooses, or in version v (Jet4 or one
+// of the ACE versions; 3251 for Jet 3). The file is complete and closed on
+// return.
 void createDatabase(const std::string& path);
+void createDatabase(const std::string& path, Version v);
 // The same in memory (tests).
-std::unique_ptr<Database> createMemoryDatabase();
+std::unique_ptr<Database> createMemoryDatabase(Version v = Version::Jet4);
 
 // Adds a table (3010 when the name is taken, 3251 for unsupported column
 // types); one change.

@@ -26,6 +26,7 @@ constexpr int kRequiredNull = 3314;
 constexpr int kUnrecognizedFormat = 3343;
 constexpr int kTypeConversion = 3421;
 constexpr int kDataTypeMismatch = 3464;
+constexpr int kInvalidFieldType = 3259;    // the field's type is not allowed here
 constexpr int kNotSupported = 3251;         // operation not supported
 constexpr int kSyntax = 3075;               // syntax error in query expression
 constexpr int kIoError = 3043;              // disk or network error

@@ -12,10 +12,42 @@ Value date(int y, int m, int d, int h = 0, int mi = 0) { return Value::dateTime(
 Value money(int64_t whole, int cents) { return Value::currency(whole * 10000 + cents * 100); }
 Value txt(const char* s) { return s ? Value::text(s) : Value(); }
 
+// Readings: values only the 2016 and 2019 formats hold.
+void addReadings(Database& db) {
+  const bool extended = db.format().version == Version::Ace17;
+  TableSpec readings;
+  readings.name = "Readings";
+  readings.columns = {autoNumberSpec("ReadingID"), columnSpec("Meter", DataType::Text, 20, true),
+                      columnSpec("Total", DataType::BigInt, 0, true)};
+  if (extended) readings.columns.push_back(columnSpec("TakenAt", DataType::ExtDateTime));
+  readings.indexes = {primaryKeySpec("ReadingID"), indexSpec("Total", {{"Total", false}})};
+  if (extended) readings.indexes.push_back(indexSpec("TakenAt", {{"TakenAt", true}}));
+  createTable(db, readings);
+  struct R { const char* meter; int64_t total; const char* taken; };
+  const R rows[] = {
+      {"North", 9223372036854775807LL, "9999-12-31 23:59:59.9999999"},
+      {"South", -9223372036854775807LL - 1, "0001-01-01"},
+      {"East", 4294967296LL, "2024-02-29 12:30:00.5"},
+      {"West", 0, nullptr},
+      {"Öresund", -1, "1899-12-30 00:00:00.0000001"},
+  };
+  ChangeScope change(db);
+  TableWriter w(db, "Readings");
+  for (const auto& r : rows) {
+    std::vector<std::pair<std::string, Value>> v = {{"Meter", Value::text(r.meter)},
+                                                    {"Total", Value::bigInt(r.total)}};
+    if (extended && r.taken) v.push_back({"TakenAt", Value::text(r.taken, DataType::ExtDateTime)});
+    w.insert(w.valuesByName(v));
+  }
+  change.commit();
+}
+
 }  // namespace
 
-void createSampleDatabase(const std::string& path) {
-  createDatabase(path);
+void createSampleDatabase(const std::string& path) { createSampleDatabase(path, newFileVersion(path)); }
+
+void createSampleDatabase(const std::string& path, Version v) {
+  createDatabase(path, v);
   auto db = Database::open(path);
 
   TableSpec customers;
@@ -162,6 +194,8 @@ void createSampleDatabase(const std::string& path) {
                     {"[Quantity]*[Order Details].[UnitPrice]", "LineTotal"}};
   totals.orderBy = {{"Orders.OrderDate", false}};
   createQuery(*db, totals);
+
+  if (v == Version::Ace16 || v == Version::Ace17) addReadings(*db);
 }
 
 }  // namespace jet

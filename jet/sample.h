@@ -6,9 +6,15 @@
 
 #include <string>
 
+#include "jet/format.h"
+
 namespace jet {
 
-// Creates the sample at path (the file must not exist).
+// Creates the sample at path (the file must not exist) in the format its
+// name chooses (see newFileVersion), or in version v. In the 2016 format and
+// later it has one more table, Readings, with Big Integer values (and
+// Date/Time Extended ones in the 2019 format).
 void createSampleDatabase(const std::string& path);
+void createSampleDatabase(const std::string& path, Version v);
 
 }  // namespace jet

@@ -86,8 +86,12 @@ void TableWriter::load() {
       else bytes.insert(bytes.end(), p->begin() + 8, p->end());
       pg = view(p).u32(4);
     }
-    lv_ = std::make_unique<LongValueWriter>(db_.pager(), def_->usedPagesPtr,
-                                            parseLongValueMaps(bytes, db_.format()));
+    // Jet 3 files keep long-value pages out of the table's map (readers
+    // expect only its data pages there).
+    const bool jet3 = db_.format().jet3;
+    lv_ = std::make_unique<LongValueWriter>(db_.pager(), jet3 ? 0 : def_->usedPagesPtr,
+                                            jet3 ? std::map<uint16_t, LongValueMaps>{}
+                                                 : parseLongValueMaps(bytes, db_.format()));
   }
 }
 

@@ -290,7 +290,9 @@ int64_t runInsert(jet::Database& db, const Query& q, const Params& params) {
   return static_cast<int64_t>(rows.size());
 }
 
-jet::ColumnSpec specFor(const ResultColumn& c) {
+// bigInts: the file holds Big Integer fields (the 2016 .accdb format and
+// later); elsewhere such results become Double fields.
+jet::ColumnSpec specFor(const ResultColumn& c, bool bigInts) {
   jet::ColumnSpec s;
   s.name = c.name;
   s.type = c.type;
@@ -298,7 +300,7 @@ jet::ColumnSpec specFor(const ResultColumn& c) {
     case DataType::Text: s.size = c.size > 0 && c.size <= 255 ? c.size : 255; break;
     case DataType::Binary: s.size = c.size > 0 && c.size <= 255 ? c.size : 255; break;
     case DataType::Null: s.type = DataType::Text; s.size = 255; break;  // only Nulls: a text field
-    case DataType::BigInt: s.type = DataType::Double; break;
+    case DataType::BigInt: if (!bigInts) s.type = DataType::Double; break;
     case DataType::Decimal: s.precision = 28; s.scale = 4; break;
     default: break;
   }
@@ -318,7 +320,8 @@ int64_t runMakeTable(jet::Database& db, const Query& q, const Params& params) {
     for (const auto& s : spec.columns)
       if (eqName(s.name, c.name))
         throw jet::Error(err::kDuplicateDestination, "Duplicate output destination '" + c.name + "'.");
-    spec.columns.push_back(specFor(c));
+    const jet::Version v = db.format().version;
+    spec.columns.push_back(specFor(c, v == jet::Version::Ace16 || v == jet::Version::Ace17));
   }
   db.requireWritable();
   if (db.find(into)) throw jet::Error(jet::err::kTableExists, "Table '" + into + "' already exists.");

@@ -35,6 +35,10 @@ bool ddlType(const std::string& u, ColumnDef& c) {
   } else if (u == "COUNTER" || u == "AUTOINCREMENT" || u == "IDENTITY") {
     c.type = DataType::Long;
     c.autoNumber = true;
+  } else if (u == "BIGINT") {
+    c.type = DataType::BigInt;  // the 2016 .accdb format and later
+  } else if (u == "DATETIME2") {
+    c.type = DataType::ExtDateTime;  // Date/Time Extended: the 2019 .accdb format
   } else if (u == "CURRENCY" || u == "MONEY") {
     c.type = DataType::Currency;
   } else if (u == "SINGLE" || u == "REAL" || u == "FLOAT4" || u == "IEEESINGLE") {
