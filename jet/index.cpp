@@ -311,6 +311,51 @@ bool IndexCursor::next() {
   return true;
 }
 
+namespace {
+
+bool meetsBound(const std::vector<uint8_t>& key, const std::vector<uint8_t>& bound, IndexCursor::Bound mode) {
+  switch (mode) {
+    case IndexCursor::Bound::Equal: return key == bound;
+    case IndexCursor::Bound::Through: return compareKeys(key, bound) <= 0 || keyStartsWith(key, bound);
+    case IndexCursor::Bound::All: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t IndexCursor::countWhile(const std::vector<uint8_t>& bound, Bound mode) {
+  uint64_t n = 0;
+  // next() settles a pending seek and the move from leaf to leaf (with its
+  // loop checks); each leaf is then counted from the current entry on.
+  while (next()) {
+    if (!meetsBound(key_, bound, mode)) {
+      started_ = false;  // next() yields this entry again
+      return n;
+    }
+    const size_t count = leaf_.ends.size();
+    decodeEntry(leaf_, count - 1, scratch_, nullptr, nullptr);
+    if (meetsBound(scratch_, bound, mode)) {
+      n += count - pos_;
+      pos_ = count - 1;  // next() goes on to the following leaf
+      continue;
+    }
+    // The run ends on this leaf, after pos_ and at or before its last entry.
+    size_t lo = pos_ + 1, hi = count - 1;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      decodeEntry(leaf_, mid, scratch_, nullptr, nullptr);
+      if (meetsBound(scratch_, bound, mode)) lo = mid + 1;
+      else hi = mid;
+    }
+    n += lo - pos_;
+    pos_ = lo;
+    started_ = false;
+    return n;
+  }
+  return n;
+}
+
 // ---------------------------------------------------------------------------
 // checkIndex
 
