@@ -144,6 +144,7 @@ class IndexCursor {
   uint32_t root_;
   RawPage leaf_;
   RawPage node_;  // scratch for intermediate pages
+  std::vector<RawPage> path_;  // the pages of the last seek, by level
   std::vector<uint8_t> key_;
   std::vector<uint8_t> scratch_;
   RowId row_;
