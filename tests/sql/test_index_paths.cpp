@@ -143,6 +143,16 @@ TEST_F(IndexPaths, NumericRangesAreCountedOverWholeLeaves) {
        "count from index");
 }
 
+TEST_F(IndexPaths, RepeatedSeeksOfAnIndexJoinFindEveryMatch) {
+  // one seek per left row, down pages the previous seek often parsed
+  for (const char* cond : {"a.ID <= 400", "a.Grp = 1", "a.Code <= -250"}) {
+    std::string c = cond;
+    same("SELECT a.ID, b.ID, b.City FROM Places AS a INNER JOIN Places AS b ON a.Code = b.Code WHERE " + c,
+         "SELECT a.ID, b.ID, b.City FROM Places AS a INNER JOIN Places AS b ON (a.Code + 0) = (b.Code + 0) WHERE " + c,
+         "index join", false);
+  }
+}
+
 TEST(IndexKeys, PlainAsciiTextsHaveEqualKeysExactlyWhenTheyCompareEqual) {
   // The text counts rest on this: over printable ASCII, an index key stands
   // for its text's case variants, with any trailing spaces, and nothing else,
