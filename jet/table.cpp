@@ -291,6 +291,16 @@ bool TableScan::next() {
       uint16_t raw = b.u16(fmt.offDataRows + 2 * slot_);
       if (raw & kDeletedFlag) continue;
       RowId id{pages_[pageIdx_], static_cast<uint16_t>(slot_)};
+      if (!(raw & kOverflowFlag)) {
+        // Stored in place: the row is on the page at hand (no second lookup).
+        unsigned start, end;
+        uint16_t flags;
+        if (!slotExtent(fmt, b, static_cast<unsigned>(slot_), start, end, flags)) continue;
+        rowHolder_.reset();
+        row_ = b.sub(start, end - start);
+        current_ = id;
+        return true;
+      }
       if (readRow(pager, *def_, id, rowHolder_, row_)) {
         current_ = id;
         return true;
