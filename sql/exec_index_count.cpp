@@ -92,7 +92,7 @@ class IndexCountOp : public Op {
   uint64_t countChecked(jet::IndexCursor& c, const std::vector<uint8_t>& k) {
     uint64_t n = 0;
     while (c.next() && c.key() == k) {
-      if (!jet::readRow(db_.pager(), *def_, c.rowId(), holder_, bytes_)) continue;
+      if (!jet::readRow(db_.pager(), *def_, c.rowId(), holder_, heldPage_, bytes_)) continue;
       bool ok = true;
       for (const auto& chk : checks_) {
         Value v = decoder_.decodeColumn(bytes_, chk.column);
@@ -112,6 +112,7 @@ class IndexCountOp : public Op {
   std::vector<TextCheck> checks_;
   jet::RowDecoder decoder_;
   jet::PageRef holder_;
+  uint32_t heldPage_ = 0;  // the page holder_ holds
   jet::ByteView bytes_;
   uint64_t count_ = 0;
   bool done_ = false;
