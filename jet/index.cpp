@@ -143,8 +143,12 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   if (pgno == 0 || pgno >= pager_.pageCount())
     corrupt("index page pointer " + std::to_string(pgno) + " is outside the file");
   const Format& fmt = pager_.format();
-  p.ref = pager_.page(pgno);
-  ByteView pv = view(p.ref);
+  PageRef ref = pager_.page(pgno);
+  // Pages are immutable once handed out: the same buffer parsed before needs
+  // no second pass over its entry mask (repeated seeks down one path).
+  if (p.ref && p.page == pgno && p.ref.get() == ref.get()) return;
+  p.ref.reset();  // set again once the page is parsed whole
+  ByteView pv = view(ref);
   p.page = pgno;
   PageHeader h = readPageHeader(fmt, pv, pgno);
   p.leaf = h.leaf;
@@ -173,6 +177,7 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
     last = end;
   };
   forEachEntryEnd(pv.data + maskStart, dataStart - maskStart, take);
+  p.ref = std::move(ref);
 }
 
 void IndexCursor::decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row,
@@ -255,21 +260,28 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
   pendingMode_ = mode;
   DescentGuard guard;
   guard.visit(root_);
-  load(root_, node_);
-  while (!node_.leaf) {
+  // One parsed page kept per level, so that the next seek down the same
+  // pages reuses them.
+  size_t depth = 0;
+  if (path_.empty()) path_.resize(1);
+  load(root_, path_[0]);
+  while (!path_[depth].leaf) {
     // Each entry is its child's last entry: the first child whose last entry
     // qualifies holds the first qualifying entry. Past all entries lies the
     // tail child.
-    const size_t n = node_.ends.size();
-    const size_t i = firstSatisfying(node_);
+    const RawPage& node = path_[depth];
+    const size_t n = node.ends.size();
+    const size_t i = firstSatisfying(node);
     uint32_t child = 0;
-    if (i < n) decodeEntry(node_, i, scratch_, nullptr, &child);
-    else if (node_.tail) child = node_.tail;
-    else if (n > 0) decodeEntry(node_, n - 1, scratch_, nullptr, &child);
+    if (i < n) decodeEntry(node, i, scratch_, nullptr, &child);
+    else if (node.tail) child = node.tail;
+    else if (n > 0) decodeEntry(node, n - 1, scratch_, nullptr, &child);
     guard.visit(child);
-    load(child, node_);
+    ++depth;
+    if (path_.size() <= depth) path_.resize(depth + 1);
+    load(child, path_[depth]);
   }
-  std::swap(leaf_, node_);
+  std::swap(leaf_, path_[depth]);
   leavesSeen_.clear();
   leavesSeen_.insert(leaf_.page);
   entered_ = true;
@@ -309,6 +321,51 @@ bool IndexCursor::next() {
   }
   pending_ = false;
   return true;
+}
+
+namespace {
+
+bool meetsBound(const std::vector<uint8_t>& key, const std::vector<uint8_t>& bound, IndexCursor::Bound mode) {
+  switch (mode) {
+    case IndexCursor::Bound::Equal: return key == bound;
+    case IndexCursor::Bound::Through: return compareKeys(key, bound) <= 0 || keyStartsWith(key, bound);
+    case IndexCursor::Bound::All: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t IndexCursor::countWhile(const std::vector<uint8_t>& bound, Bound mode) {
+  uint64_t n = 0;
+  // next() settles a pending seek and the move from leaf to leaf (with its
+  // loop checks); each leaf is then counted from the current entry on.
+  while (next()) {
+    if (!meetsBound(key_, bound, mode)) {
+      started_ = false;  // next() yields this entry again
+      return n;
+    }
+    const size_t count = leaf_.ends.size();
+    decodeEntry(leaf_, count - 1, scratch_, nullptr, nullptr);
+    if (meetsBound(scratch_, bound, mode)) {
+      n += count - pos_;
+      pos_ = count - 1;  // next() goes on to the following leaf
+      continue;
+    }
+    // The run ends on this leaf, after pos_ and at or before its last entry.
+    size_t lo = pos_ + 1, hi = count - 1;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      decodeEntry(leaf_, mid, scratch_, nullptr, nullptr);
+      if (meetsBound(scratch_, bound, mode)) lo = mid + 1;
+      else hi = mid;
+    }
+    n += lo - pos_;
+    pos_ = lo;
+    started_ = false;
+    return n;
+  }
+  return n;
 }
 
 // ---------------------------------------------------------------------------

@@ -101,6 +101,17 @@ class IndexCursor {
 
   // Moves to the next entry; false at the end.
   bool next();
+
+  // Which entries countWhile counts: those whose key equals the bound
+  // (Equal), is at most the bound or starts with it (Through), or every one
+  // (All).
+  enum class Bound { Equal, Through, All };
+  // Counts the entries next() would yield from here for as long as their keys
+  // meet the bound, and leaves the cursor on the first entry that does not
+  // (next() yields it). The run must be a leading run of what remains (after
+  // a seek to its first key it is). A leaf whose last entry still meets the
+  // bound is counted whole from its entry mask, its other entries not decoded.
+  uint64_t countWhile(const std::vector<uint8_t>& bound, Bound mode);
   const std::vector<uint8_t>& key() const { return key_; }
   RowId rowId() const { return row_; }
   // The leaf page that holds the current entry.
@@ -133,6 +144,7 @@ class IndexCursor {
   uint32_t root_;
   RawPage leaf_;
   RawPage node_;  // scratch for intermediate pages
+  std::vector<RawPage> path_;  // the pages of the last seek, by level
   std::vector<uint8_t> key_;
   std::vector<uint8_t> scratch_;
   RowId row_;

@@ -39,10 +39,19 @@ bool slotExtent(const Format& fmt, ByteView page, unsigned row, unsigned& start,
 }  // namespace
 
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteView& out) {
+  uint32_t held = 0;
+  return readRow(pager, def, id, holder, held, out);
+}
+
+bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint32_t& heldPage, ByteView& out) {
   const Format& fmt = pager.format();
   for (int hop = 0; hop < 8; ++hop) {
     if (id.page == 0 || id.page >= pager.pageCount()) return false;
-    holder = pager.page(id.page);
+    if (!holder || heldPage != id.page) {
+      heldPage = 0;  // holder changes
+      holder = pager.page(id.page);
+      heldPage = id.page;
+    }
     ByteView page = view(holder);
     if (page.u8(0) != 0x01) return false;
     if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return false;
@@ -291,6 +300,16 @@ bool TableScan::next() {
       uint16_t raw = b.u16(fmt.offDataRows + 2 * slot_);
       if (raw & kDeletedFlag) continue;
       RowId id{pages_[pageIdx_], static_cast<uint16_t>(slot_)};
+      if (!(raw & kOverflowFlag)) {
+        // Stored in place: the row is on the page at hand (no second lookup).
+        unsigned start, end;
+        uint16_t flags;
+        if (!slotExtent(fmt, b, static_cast<unsigned>(slot_), start, end, flags)) continue;
+        rowHolder_.reset();
+        row_ = b.sub(start, end - start);
+        current_ = id;
+        return true;
+      }
       if (readRow(pager, *def_, id, rowHolder_, row_)) {
         current_ = id;
         return true;

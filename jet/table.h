@@ -58,6 +58,9 @@ class RowDecoder {
 // Reads the bytes of the row at id, following overflow pointers. Returns
 // false when the slot is deleted or does not exist.
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteView& out);
+// The same for rows read one after another: heldPage names the page holder
+// holds (0: none), and a row on that page is read without looking it up again.
+bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint32_t& heldPage, ByteView& out);
 
 // Full scan in physical order (usage-map order of the table's data pages).
 class TableScan {

@@ -31,6 +31,7 @@ class TableScanOp : public Op {
   void open(const Frame* outer) override {
     outer_ = outer;
     done_ = false;
+    holder_.reset();  // rows are read afresh on each run
     if (range_) {
       const auto& ri = def_->realIndexes.at(static_cast<size_t>(range_->realIndex));
       cursor_ = std::make_unique<jet::IndexCursor>(db_, ri);
@@ -102,7 +103,7 @@ class TableScanOp : public Op {
           out.rid = id;
           return true;
         }
-        if (!jet::readRow(db_.pager(), *def_, id, holder_, bytes_)) continue;
+        if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
         if (!take(bytes_, id, out)) continue;
         return true;
       }
@@ -143,6 +144,7 @@ class TableScanOp : public Op {
   std::vector<std::vector<uint8_t>> seekKeys_;
   size_t seekIdx_ = 0;
   jet::PageRef holder_;
+  uint32_t heldPage_ = 0;  // the page holder_ holds
   jet::ByteView bytes_;
   const Frame* outer_ = nullptr;
   bool done_ = false;

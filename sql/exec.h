@@ -94,6 +94,20 @@ struct IndexAggregate {
 };
 OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def, std::vector<IndexAggregate> aggs);
 
+// Count(*) over the entries of an index range: one row holding the count in
+// each of its width columns (Long, as Count gives). Without textChecks no
+// row is read, and the entries are bounded as a range scan bounds them.
+// With textChecks the range is equal values for every column of the index
+// and only entries whose key is exactly theirs are candidates; an index key
+// does not keep a text's trailing spaces, so each candidate's row is read
+// and counted when every checked column's text equals one of its values.
+struct TextCheck {
+  size_t column;
+  std::vector<jet::Value> values;
+};
+OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
+                   std::vector<TextCheck> textChecks, size_t width);
+
 struct SortKey {
   size_t slot;  // position in the child's row
   bool desc = false;

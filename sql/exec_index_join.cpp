@@ -30,6 +30,7 @@ class IndexLookupJoinOp : public Op {
     for (size_t c = 0; c < def_->columns.size(); ++c)
       if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
     outer_ = outer;
+    holder_.reset();  // rows are read afresh on each run
     left_->open(outer);
     haveLeft_ = false;
   }
@@ -56,7 +57,7 @@ class IndexLookupJoinOp : public Op {
           break;
         }
         jet::RowId id = cursor_->rowId();
-        if (!jet::readRow(db_.pager(), *def_, id, holder_, bytes_)) continue;
+        if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
         right_.assign(rightWidth_, Value());
         for (size_t c : cols_) right_[c] = decoder_.decodeColumn(bytes_, c);
         if (rowIdColumn_) right_.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
@@ -100,6 +101,7 @@ class IndexLookupJoinOp : public Op {
   std::unique_ptr<jet::IndexCursor> cursor_;
   std::vector<uint8_t> prefix_;
   jet::PageRef holder_;
+  uint32_t heldPage_ = 0;  // the page holder_ holds
   jet::ByteView bytes_;
   Row cur_;
   std::vector<Value> right_;

@@ -274,8 +274,8 @@ class Planner {
   int orderIndex_ = -1;
   bool orderedByIndex_ = false;
   int chooseOrderIndex(const SelectCore& c, const std::vector<OrderItem>* order);
-  // The one table's rows as index entries alone (no row read, no value
-  // decoded) when aggs are Count(*) or Count of a tested field and the
+  // The aggregate row counted from index entries alone (no row read, no
+  // value decoded) when aggs are Count(*) or Count of a tested field and the
   // whereConjuncts conditions, all pushed to the table, are exactly an index
   // range; null otherwise. Turns the Counts into Count(*) when it succeeds.
   OpP indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts);

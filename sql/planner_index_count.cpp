@@ -23,6 +23,19 @@ bool exactKeyValue(DataType col, const Value& v) {
   return v.isIntegral() && v.type() != DataType::Currency && v.type() != DataType::Boolean;
 }
 
+// A text constant whose index key every text equal to it shares: printable
+// ASCII (equal texts are then its case variants), short enough that the key
+// holds all of it. The key also stands for the constant with trailing spaces,
+// so the rows are checked.
+bool exactKeyText(const Value& v) {
+  if (!v.isText() || v.bytes().size() > 200) return false;
+  for (unsigned char ch : v.bytes())
+    if (ch < 0x20 || ch > 0x7E) return false;
+  return true;
+}
+
+bool textType(DataType t) { return t == DataType::Text; }
+
 }  // namespace
 
 OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
@@ -50,15 +63,27 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
     auto ref = a.kind == AggKind::Count && a.arg ? asColumnRef(*a.arg) : std::nullopt;
     if (!ref || ref->depth != 0 || std::find(tested.begin(), tested.end(), ref->slot) == tested.end()) return nullptr;
   }
-  for (size_t s : tested)
-    if (s >= def.columns.size() || !exactKeyType(def.columns[s].type)) return nullptr;
+  // Text: equality with a plain constant only, on every column of the index
+  // (checked below), so that an entry counts when its key is exactly the
+  // constant's.
+  bool text = false;
+  for (size_t s : tested) {
+    if (s >= def.columns.size()) return nullptr;
+    if (textType(def.columns[s].type)) text = true;
+    else if (!exactKeyType(def.columns[s].type)) return nullptr;
+  }
   for (const auto& p : preds) {
     DataType t = def.columns[p.slot].type;
+    if (textType(t)) {
+      if (p.op != BinOp::Eq || p.high || !exactKeyText(p.value)) return nullptr;
+      continue;
+    }
     if (!exactKeyValue(t, p.value) || (p.high && !exactKeyValue(t, *p.high))) return nullptr;
   }
   if (list)
     for (const auto& v : list->values)
-      if (!exactKeyValue(def.columns[list->slot].type, v)) return nullptr;
+      if (textType(def.columns[list->slot].type) ? !exactKeyText(v) : !exactKeyValue(def.columns[list->slot].type, v))
+        return nullptr;
   size_t notesBefore = sh_.notes.size();
   std::optional<IndexRange> range;
   try {
@@ -69,6 +94,7 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
   sh_.notes.resize(notesBefore);
   if (!range) return nullptr;
   const auto& rix = def.realIndexes[static_cast<size_t>(range->realIndex)];
+  if (text && (range->seeks.empty() ? range->equal.size() : size_t{1}) != rix.columns.size()) return nullptr;
   // Every condition must be one the range stands for, and nothing else.
   if (!range->seeks.empty()) {
     if (!list || !preds.empty() || rix.columns[0].column != static_cast<int>(list->slot)) return nullptr;
@@ -112,8 +138,12 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
     a.kind = AggKind::CountStar;
     a.arg = nullptr;
   }
-  auto none = std::make_shared<std::vector<bool>>(def.columns.size(), false);
-  return makeTableScan(*sh_.db, src.def, nullptr, range, none);
+  std::vector<TextCheck> checks;
+  for (const auto& p : preds)
+    if (textType(def.columns[p.slot].type)) checks.push_back({p.slot, {p.value}});
+  if (list && textType(def.columns[list->slot].type)) checks.push_back({list->slot, list->values});
+  if (text) sh_.notes.back() += " (rows checked)";
+  return makeIndexCount(*sh_.db, src.def, *range, std::move(checks), aggs.size());
 }
 
 }  // namespace sql::planning

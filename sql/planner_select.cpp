@@ -204,7 +204,7 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     sh_.notes.push_back("Min/Max from index on " + leaves_[0].def->name);
     op = makeIndexMinMax(*sh_.db, leaves_[0].def, std::move(fromIndex));
   } else if (counted) {
-    op = makeAggregate(std::move(counted), agg.groupBound, agg.aggs);
+    op = std::move(counted);  // one row: the counts
   } else if (aggregated) {
     op = makeAggregate(std::move(op), agg.groupBound, agg.aggs);
     if (having) op = makeFilter(std::move(op), having);
