@@ -86,7 +86,7 @@ std::unique_ptr<Database> Database::open(std::unique_ptr<FileIO> file, const Ope
   return db;
 }
 
-bool Database::readOnly() const { return pager_->file().readOnly(); }
+bool Database::readOnly() const { return pager_->readOnly(); }
 
 void Database::requireWritable() const {
   if (readOnly())
@@ -114,10 +114,17 @@ void Database::commitChange() {
   try {
     pager_->commitChange();
   } catch (...) {
-    // The pager put the file back as it was: the change is rolled back.
+    // The pager put the file back as it was (or, when it could not, refuses
+    // all further work): the change is rolled back.
     ++rollbacks_;
     tdefs_.clear();
-    try { loadCatalog(); } catch (...) {}
+    if (!pager_->broken()) {
+      try {
+        loadCatalog();
+      } catch (...) {
+        pager_->markBroken();
+      }
+    }
     throw;
   }
 }
@@ -131,11 +138,20 @@ void Database::rollbackChange() {
   failed_ = --changeDepth_ > 0;
   if (already) return;
   ++rollbacks_;
-  pager_->rollbackChange();
   // Definitions and the catalogue may have been read from pages of the
-  // change: read them again.
-  tdefs_.clear();
-  loadCatalog();
+  // change: read them again. A rollback that cannot finish leaves nothing
+  // trustworthy: the pager refuses all work until the database is reopened.
+  try {
+    pager_->rollbackChange();
+    tdefs_.clear();
+    loadCatalog();
+  } catch (const std::exception& e) {
+    pager_->markBroken();
+    tdefs_.clear();
+    objects_.clear();
+    throw Error(err::kIoError, std::string("The change could not be rolled back (") + e.what() +
+                                   "); close the database and open it again to restore it.");
+  }
 }
 
 void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
