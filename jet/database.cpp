@@ -148,7 +148,6 @@ void Database::rollbackChange() {
   } catch (const std::exception& e) {
     pager_->markBroken();
     tdefs_.clear();
-    objects_.clear();
     throw Error(err::kIoError, std::string("The change could not be rolled back (") + e.what() +
                                    "); close the database and open it again to restore it.");
   }
@@ -314,9 +313,19 @@ void Database::setCachedTableCounts(uint32_t tdefPage, uint32_t rowCount, uint32
 }
 
 void Database::loadCatalog() {
-  objects_.clear();
+  // Built aside: a load that fails part way leaves the entries as they were.
+  std::vector<CatalogEntry> loaded;
   tdefs_.clear();
-  auto def = tableAtPage(2, "MSysObjects");
+  std::vector<CatalogEntry> previous;
+  previous.swap(objects_);  // the catalogue's own definition loads without entries
+  std::shared_ptr<const TableDef> def;
+  try {
+    def = tableAtPage(2, "MSysObjects");
+  } catch (...) {
+    objects_.swap(previous);
+    throw;
+  }
+  objects_.swap(previous);
   int cId = def->findColumn("Id"), cParent = def->findColumn("ParentId"),
       cName = def->findColumn("Name"), cType = def->findColumn("Type"),
       cFlags = def->findColumn("Flags"), cProp = def->findColumn("LvProp"),
@@ -337,13 +346,13 @@ void Database::loadCatalog() {
     if (cDb >= 0) e.database = scan.value(cDb).bytes();
     if (cForeign >= 0) e.foreignName = scan.value(cForeign).bytes();
     if (cConnect >= 0) e.connect = scan.value(cConnect).bytes();
-    objects_.push_back(std::move(e));
+    loaded.push_back(std::move(e));
   }
-  tablesParentId_ = 0;
-  for (const auto& e : objects_)
-    if (e.parentId == kDatabasesParentId && e.name == "Tables") tablesParentId_ = e.id;
-  for (auto& e : objects_) {
-    if (e.parentId != tablesParentId_ || tablesParentId_ == 0) continue;
+  int32_t tablesParent = 0;
+  for (const auto& e : loaded)
+    if (e.parentId == kDatabasesParentId && e.name == "Tables") tablesParent = e.id;
+  for (auto& e : loaded) {
+    if (e.parentId != tablesParent || tablesParent == 0) continue;
     switch (e.type) {
       case kTypeTable:
         e.kind = (static_cast<uint32_t>(e.flags) & kSystemFlags) ? ObjectKind::SystemTable
@@ -356,6 +365,8 @@ void Database::loadCatalog() {
       default: break;
     }
   }
+  objects_ = std::move(loaded);
+  tablesParentId_ = tablesParent;
   // The catalogue's own definition was cached under a placeholder entry list;
   // keep it, other definitions load on demand.
 }
