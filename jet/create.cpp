@@ -545,7 +545,7 @@ IndexSpec primaryKeySpec(const std::string& column) { return indexSpec("PrimaryK
 
 void createDatabase(const std::string& path) {
   if (fileExists(path))
-    throw Error(3204, "Database '" + path + "' already exists.");
+    throw Error(err::kDatabaseExists, "Database '" + path + "' already exists.");
   double created = nowSerial();
   auto bytes = buildSkeleton(created);
   {
@@ -572,10 +572,10 @@ std::unique_ptr<Database> createMemoryDatabase() {
 void createTable(Database& db, const TableSpec& spec) {
   db.requireWritable();
   if (spec.name.empty() || spec.name.size() > 64)
-    throw Error(3125, "'" + spec.name + "' is not a valid name.");
-  if (db.find(spec.name)) throw Error(3010, "Table '" + spec.name + "' already exists.");
+    throw Error(err::kInvalidName, "'" + spec.name + "' is not a valid name.");
+  if (db.find(spec.name)) throw Error(err::kTableExists, "Table '" + spec.name + "' already exists.");
   if (spec.columns.empty() || spec.columns.size() > 255)
-    throw Error(3190, "A table needs between 1 and 255 fields.");
+    throw Error(err::kTableFieldCount, "A table needs between 1 and 255 fields.");
   const Format& fmt = db.format();
   if (fmt.version != Version::Jet4)
     throw Error(err::kNotSupported, "Tables can only be created in Jet 4 (.mdb 2000) databases.");
@@ -584,7 +584,7 @@ void createTable(Database& db, const TableSpec& spec) {
   std::vector<std::pair<std::string, std::vector<PropVal>>> colProps;
   for (const auto& cs : spec.columns) {
     for (const auto& other : t.cols)
-      if (equalsNoCase(other.name, cs.name)) throw Error(3191, "Field '" + cs.name + "' is defined more than once.");
+      if (equalsNoCase(other.name, cs.name)) throw Error(err::kFieldExists, "Field '" + cs.name + "' is defined more than once.");
     BCol c;
     c.name = cs.name;
     c.raw = rawTypeOf(cs);
@@ -647,7 +647,7 @@ void createTable(Database& db, const TableSpec& spec) {
     t.reals.push_back(r);
     t.logs.push_back(BLog{is.name, static_cast<int>(t.reals.size() - 1), static_cast<uint8_t>(is.primary ? 1 : 0)});
   }
-  if (primaries > 1) throw Error(3283, "Primary key already exists.");
+  if (primaries > 1) throw Error(err::kPrimaryExists, "Primary key already exists.");
 
   ChangeScope change(db);
   Pager& pager = db.pager();
@@ -689,7 +689,7 @@ void createTable(Database& db, const TableSpec& spec) {
 
 void createQuery(Database& db, const QuerySpec& spec) {
   db.requireWritable();
-  if (db.find(spec.name)) throw Error(3012, "Object '" + spec.name + "' already exists.");
+  if (db.find(spec.name)) throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
   int32_t id = nextObjectId(db);
   ChangeScope change(db);
   double now = nowSerial();
