@@ -119,7 +119,7 @@ void Database::Close() {
 }
 
 jet::Database& Database::engine() {
-  if (!jet_) throw jet::Error(3420, "Object invalid or no longer set.");
+  if (!jet_) throw jet::Error(jet::err::kObjectInvalid, "Object invalid or no longer set.");
   return *jet_;
 }
 

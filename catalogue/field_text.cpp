@@ -9,8 +9,8 @@ namespace dao {
 
 namespace {
 
-[[noreturn]] void conversionError() { throw Error(3421, "Data type conversion error."); }
-[[noreturn]] void overflowError() { throw Error(3349, "Numeric field overflow."); }
+[[noreturn]] void conversionError() { throw Error(jet::err::kTypeConversion, "Data type conversion error."); }
+[[noreturn]] void overflowError() { throw Error(jet::err::kNumericOverflow, "Numeric field overflow."); }
 
 std::string trimmed(const std::string& s) {
   size_t b = s.find_first_not_of(" \t");
@@ -119,7 +119,7 @@ Value valueFromText(const std::string& text, int16_t type) {
         throw Error(err::kReadOnlyRecordset, "Field cannot be updated.");
     }
   } catch (const Error& e) {
-    if (e.number() == 3464) conversionError();
+    if (e.number() == jet::err::kDataTypeMismatch) conversionError();
     throw;
   }
 }

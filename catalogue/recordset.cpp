@@ -69,7 +69,7 @@ int64_t Recordset::AbsolutePosition() const {
 void Recordset::setAbsolutePosition(int64_t row) {
   leavePending();
   if (row < 0 || !cursor_->fetchTo(static_cast<size_t>(row) + 1))
-    throw jet::Error(3001, "Invalid argument.");
+    throw jet::Error(jet::err::kInvalidArgument, "Invalid argument.");
   cursor_->setBookmark(row);
   notify();
 }

@@ -16,7 +16,7 @@ namespace {
 [[noreturn]] void readOnly() {
   throw Error(err::kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
 }
-[[noreturn]] void noEdit() { throw Error(3020, "Update or CancelUpdate without AddNew or Edit."); }
+[[noreturn]] void noEdit() { throw Error(jet::err::kNoAddNewOrEdit, "Update or CancelUpdate without AddNew or Edit."); }
 [[noreturn]] void noCurrent() { throw Error(err::kNoCurrentRecord, "No current record."); }
 }  // namespace
 
@@ -63,7 +63,7 @@ void Recordset::CancelUpdate() {
 
 void Recordset::setValue(int col, const Value& v) {
   if (editMode_ == EditMode::None) noEdit();
-  if (!fieldUpdatable(col)) throw Error(3164, "Field cannot be updated.");
+  if (!fieldUpdatable(col)) throw Error(jet::err::kFieldCannotBeUpdated, "Field cannot be updated.");
   for (auto& p : pending_)
     if (p.first == col) {
       p.second = v;

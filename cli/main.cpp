@@ -2,6 +2,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--password" || a == "-p") {
       if (i + 1 >= argc) {
-        std::cerr << "Error: --password needs a value\n";
+        std::cerr << "Error " << jet::err::kInvalidArgument << ": --password needs a value\n";
         return 2;
       }
       args.password = argv[++i];
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
       args.password = a.substr(11);
     } else if (a == "--param") {
       if (i + 1 >= argc) {
-        std::cerr << "Error: --param needs NAME=VALUE\n";
+        std::cerr << "Error " << jet::err::kInvalidArgument << ": --param needs NAME=VALUE\n";
         return 2;
       }
       args.params.push_back(argv[++i]);
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     }
   }
   if (args.positional.empty()) {
+    std::cerr << "Error " << jet::err::kInvalidArgument << ": no command given\n";
     usage(std::cerr);
     return 2;
   }
@@ -70,16 +72,24 @@ int main(int argc, char** argv) {
   try {
     std::ios::sync_with_stdio(false);
     int rc = cli::run(cmd, args, std::cout);
-    if (rc == 2) usage(std::cerr);
+    if (rc == 2) {
+      std::cerr << "Error " << jet::err::kInvalidArgument << ": unknown command or missing arguments for '" << cmd
+                << "'\n";
+      usage(std::cerr);
+    }
     std::cout.flush();
     return rc;
   } catch (const jet::Error& e) {
     std::cout.flush();
     std::cerr << "Error " << e.number() << ": " << e.what() << "\n";
     return 1;
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "Error " << jet::err::kOutOfMemory << ": Out of memory.\n";
+    return 1;
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << "Error: " << e.what() << "\n";
+    std::cerr << "Error " << jet::err::kReservedError << ": " << e.what() << "\n";
     return 1;
   }
 }

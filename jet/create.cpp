@@ -463,7 +463,7 @@ void createDatabase(const std::string& path) { createDatabase(path, newFileVersi
 void createDatabase(const std::string& path, Version v) {
   versionCode(v);  // refuses Jet 3 before anything is written
   if (fileExists(path))
-    throw Error(3204, "Database '" + path + "' already exists.");
+    throw Error(err::kDatabaseExists, "Database '" + path + "' already exists.");
   double created = nowSerial();
   auto bytes = buildSkeleton(created, v);
   {
@@ -490,17 +490,17 @@ std::unique_ptr<Database> createMemoryDatabase(Version v) {
 void createTable(Database& db, const TableSpec& spec) {
   db.requireWritable();
   if (spec.name.empty() || spec.name.size() > 64)
-    throw Error(3125, "'" + spec.name + "' is not a valid name.");
-  if (db.find(spec.name)) throw Error(3010, "Table '" + spec.name + "' already exists.");
+    throw Error(err::kInvalidName, "'" + spec.name + "' is not a valid name.");
+  if (db.find(spec.name)) throw Error(err::kTableExists, "Table '" + spec.name + "' already exists.");
   if (spec.columns.empty() || spec.columns.size() > 255)
-    throw Error(3190, "A table needs between 1 and 255 fields.");
+    throw Error(err::kTableFieldCount, "A table needs between 1 and 255 fields.");
   const Format& fmt = db.format();
   BTable t;
   t.name = spec.name;
   std::vector<std::pair<std::string, std::vector<PropVal>>> colProps;
   for (const auto& cs : spec.columns) {
     for (const auto& other : t.cols)
-      if (equalsNoCase(other.name, cs.name)) throw Error(3191, "Field '" + cs.name + "' is defined more than once.");
+      if (equalsNoCase(other.name, cs.name)) throw Error(err::kFieldExists, "Field '" + cs.name + "' is defined more than once.");
     BCol c;
     c.name = cs.name;
     c.raw = rawTypeOf(fmt, cs);
@@ -569,7 +569,7 @@ void createTable(Database& db, const TableSpec& spec) {
     t.reals.push_back(r);
     t.logs.push_back(BLog{is.name, static_cast<int>(t.reals.size() - 1), static_cast<uint8_t>(is.primary ? 1 : 0)});
   }
-  if (primaries > 1) throw Error(3283, "Primary key already exists.");
+  if (primaries > 1) throw Error(err::kPrimaryExists, "Primary key already exists.");
 
   ChangeScope change(db);
   Pager& pager = db.pager();
@@ -612,7 +612,7 @@ void createTable(Database& db, const TableSpec& spec) {
 
 void createQuery(Database& db, const QuerySpec& spec) {
   db.requireWritable();
-  if (db.find(spec.name)) throw Error(3012, "Object '" + spec.name + "' already exists.");
+  if (db.find(spec.name)) throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
   int32_t id = nextObjectId(db);
   ChangeScope change(db);
   double now = nowSerial();

@@ -86,7 +86,7 @@ std::unique_ptr<Database> Database::open(std::unique_ptr<FileIO> file, const Ope
   return db;
 }
 
-bool Database::readOnly() const { return pager_->file().readOnly(); }
+bool Database::readOnly() const { return pager_->readOnly(); }
 
 void Database::requireWritable() const {
   if (readOnly())
@@ -114,10 +114,17 @@ void Database::commitChange() {
   try {
     pager_->commitChange();
   } catch (...) {
-    // The pager put the file back as it was: the change is rolled back.
+    // The pager put the file back as it was (or, when it could not, refuses
+    // all further work): the change is rolled back.
     ++rollbacks_;
     tdefs_.clear();
-    try { loadCatalog(); } catch (...) {}
+    if (!pager_->broken()) {
+      try {
+        loadCatalog();
+      } catch (...) {
+        pager_->markBroken();
+      }
+    }
     throw;
   }
 }
@@ -131,11 +138,19 @@ void Database::rollbackChange() {
   failed_ = --changeDepth_ > 0;
   if (already) return;
   ++rollbacks_;
-  pager_->rollbackChange();
   // Definitions and the catalogue may have been read from pages of the
-  // change: read them again.
-  tdefs_.clear();
-  loadCatalog();
+  // change: read them again. A rollback that cannot finish leaves nothing
+  // trustworthy: the pager refuses all work until the database is reopened.
+  try {
+    pager_->rollbackChange();
+    tdefs_.clear();
+    loadCatalog();
+  } catch (const std::exception& e) {
+    pager_->markBroken();
+    tdefs_.clear();
+    throw Error(err::kIoError, std::string("The change could not be rolled back (") + e.what() +
+                                   "); close the database and open it again to restore it.");
+  }
 }
 
 void Database::init(std::unique_ptr<FileIO> file, const OpenOptions& opts) {
@@ -298,9 +313,19 @@ void Database::setCachedTableCounts(uint32_t tdefPage, uint32_t rowCount, uint32
 }
 
 void Database::loadCatalog() {
-  objects_.clear();
+  // Built aside: a load that fails part way leaves the entries as they were.
+  std::vector<CatalogEntry> loaded;
   tdefs_.clear();
-  auto def = tableAtPage(2, "MSysObjects");
+  std::vector<CatalogEntry> previous;
+  previous.swap(objects_);  // the catalogue's own definition loads without entries
+  std::shared_ptr<const TableDef> def;
+  try {
+    def = tableAtPage(2, "MSysObjects");
+  } catch (...) {
+    objects_.swap(previous);
+    throw;
+  }
+  objects_.swap(previous);
   int cId = def->findColumn("Id"), cParent = def->findColumn("ParentId"),
       cName = def->findColumn("Name"), cType = def->findColumn("Type"),
       cFlags = def->findColumn("Flags"), cProp = def->findColumn("LvProp"),
@@ -321,13 +346,13 @@ void Database::loadCatalog() {
     if (cDb >= 0) e.database = scan.value(cDb).bytes();
     if (cForeign >= 0) e.foreignName = scan.value(cForeign).bytes();
     if (cConnect >= 0) e.connect = scan.value(cConnect).bytes();
-    objects_.push_back(std::move(e));
+    loaded.push_back(std::move(e));
   }
-  tablesParentId_ = 0;
-  for (const auto& e : objects_)
-    if (e.parentId == kDatabasesParentId && e.name == "Tables") tablesParentId_ = e.id;
-  for (auto& e : objects_) {
-    if (e.parentId != tablesParentId_ || tablesParentId_ == 0) continue;
+  int32_t tablesParent = 0;
+  for (const auto& e : loaded)
+    if (e.parentId == kDatabasesParentId && e.name == "Tables") tablesParent = e.id;
+  for (auto& e : loaded) {
+    if (e.parentId != tablesParent || tablesParent == 0) continue;
     switch (e.type) {
       case kTypeTable:
         e.kind = (static_cast<uint32_t>(e.flags) & kSystemFlags) ? ObjectKind::SystemTable
@@ -340,6 +365,8 @@ void Database::loadCatalog() {
       default: break;
     }
   }
+  objects_ = std::move(loaded);
+  tablesParentId_ = tablesParent;
   // The catalogue's own definition was cached under a placeholder entry list;
   // keep it, other definitions load on demand.
 }

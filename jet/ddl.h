@@ -19,7 +19,6 @@ namespace jet {
 
 namespace err {
 constexpr int kInRelationship = 3303;  // the table takes part in a relationship
-constexpr int kTableExists = 3010;     // table already exists
 }
 
 // Removes the table: its catalogue entry and its permissions. Throws 3078

@@ -34,6 +34,22 @@ constexpr int kNoChange = 3034;             // commit or rollback without a chan
 constexpr int kObjectExists = 3012;         // an object of that name already exists
 constexpr int kRelatedRecords = 3200;       // a key that related records use cannot be deleted or changed
 constexpr int kRelatedRecordRequired = 3201;  // a foreign key must match a record of the referenced table
+constexpr int kInvalidProcedureCall = 5;    // "Invalid procedure call or argument." (functions)
+constexpr int kOutOfMemory = 7;
+constexpr int kInvalidUseOfNull = 94;
+constexpr int kReservedError = 3000;        // a failure without a number of its own
+constexpr int kInvalidArgument = 3001;
+constexpr int kTableExists = 3010;
+constexpr int kNoAddNewOrEdit = 3020;       // Update or CancelUpdate without AddNew or Edit
+constexpr int kInvalidName = 3125;
+constexpr int kFieldCannotBeUpdated = 3164;
+constexpr int kTableFieldCount = 3190;      // a table needs 1 to 255 fields
+constexpr int kFieldExists = 3191;          // field defined more than once
+constexpr int kDatabaseExists = 3204;
+constexpr int kPrimaryExists = 3283;        // primary key already exists
+constexpr int kNumericOverflow = 3349;
+constexpr int kObjectInvalid = 3420;        // object invalid or no longer set
+constexpr int kNoUniqueIndex = 3377;        // no unique index on the referenced fields of a relationship
 }  // namespace err
 
 class Error : public std::runtime_error {

@@ -13,7 +13,14 @@ class FaultyFile : public FileIO {
       : inner_(std::move(inner)), plan_(std::move(plan)) {}
 
   uint64_t size() const override { return inner_->size(); }
-  void readAt(uint64_t off, uint8_t* buf, size_t n) override { inner_->readAt(off, buf, n); }
+  void readAt(uint64_t off, uint8_t* buf, size_t n) override {
+    const uint64_t r = ++plan_->reads;
+    if (plan_->failAtRead != 0 && r >= plan_->failAtRead && r - plan_->failAtRead < plan_->readFailures) {
+      if (plan_->action == FaultPlan::Action::Exit) ::_exit(plan_->exitCode);
+      throw Error(err::kIoError, "Disk error while reading (injected fault).");
+    }
+    inner_->readAt(off, buf, n);
+  }
   void writeAt(uint64_t off, const uint8_t* buf, size_t n) override {
     if (hit()) {
       if (plan_->tornWrite && n > 1) inner_->writeAt(off, buf, n / 2);
@@ -35,7 +42,8 @@ class FaultyFile : public FileIO {
  private:
   bool hit() {
     ++plan_->writes;
-    return plan_->failAtWrite != 0 && plan_->writes == plan_->failAtWrite;
+    if (plan_->failAtWrite == 0) return false;
+    return plan_->failLaterWrites ? plan_->writes >= plan_->failAtWrite : plan_->writes == plan_->failAtWrite;
   }
   [[noreturn]] void fail() {
     if (plan_->action == FaultPlan::Action::Exit) ::_exit(plan_->exitCode);

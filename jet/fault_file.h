@@ -1,6 +1,6 @@
 // A FileIO that fails on purpose: it passes everything through to another
-// file until a set number of writes has happened, then either throws an I/O
-// error or ends the process on the spot (crash tests run the write in a child
+// file until a set number of writes (or reads) has happened, then either
+// throws an I/O error or ends the process on the spot (crash tests run the write in a child
 // process and look at what it left behind). The failing write can be torn:
 // only its first half reaches the file.
 #pragma once
@@ -21,6 +21,14 @@ struct FaultPlan {
   Action action = Action::Throw;
   bool tornWrite = false;   // the failing write leaves its first half behind
   int exitCode = 77;
+  // Every write from failAtWrite on fails, not just that one (the undoing of
+  // a failed change then fails too).
+  bool failLaterWrites = false;
+  // Reads: the read with this 1-based number fails, and the readFailures - 1
+  // reads after it; 0 never fails.
+  uint64_t failAtRead = 0;
+  uint64_t readFailures = 1;
+  uint64_t reads = 0;       // reads seen so far
   uint64_t writes = 0;      // writes seen so far
   uint64_t syncs = 0;
 };

@@ -27,7 +27,7 @@ void Pager::refreshSize() {
 void Pager::refuseIfBroken() const {
   if (broken_)
     throw Error(err::kIoError,
-                "A failed write could not be undone; close the database and open it again to restore it.");
+                "A failed change could not be undone; close the database and open it again to restore it.");
 }
 
 PageRef Pager::page(uint32_t pgno) {
@@ -204,6 +204,7 @@ void Pager::commitChange() {
 }
 
 void Pager::rollbackChange() {
+  if (broken_) return;
   for (const auto& d : dirty_) {
     auto it = index_.find(d.pgno);
     if (it != index_.end()) {
@@ -217,20 +218,23 @@ void Pager::rollbackChange() {
   inChange_ = false;
 }
 
-void Pager::replace(uint32_t pgno, PageBuf decoded) {
-  pending_.erase(pgno);
-  cacheInsert(pgno, std::make_shared<PageBuf>(std::move(decoded)));
-  newCleanStamp();
-  if (pgno >= pageCount_) pageCount_ = pgno + 1;
+bool Pager::readCommittedRun(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
+  refuseIfBroken();
+  if (inChange_ || !dirty_.empty() || first >= pageCount_ || count == 0) return false;
+  count = std::min(count, pageCount_ - first);
+  const uint32_t ps = fmt_->pageSize;
+  out.resize(size_t(count) * ps);
+  file_->readAt(uint64_t(first) * ps, out.data(), out.size());
+  for (uint32_t k = 0; k < count; ++k) codec_->decode(first + k, out.data() + size_t(k) * ps, ps);
+  return true;
 }
 
-void Pager::writeThrough(uint32_t pgno, const PageBuf& decoded) {
-  pending_.erase(pgno);
-  PageBuf enc = decoded;
-  codec_->encode(pgno, enc.data(), enc.size());
-  file_->writeAt(uint64_t(pgno) * fmt_->pageSize, enc.data(), enc.size());
-  newCleanStamp();
-  if (pgno >= pageCount_) pageCount_ = pgno + 1;
+void Pager::markBroken() {
+  broken_ = true;
+  clearDirty();
+  dropCache();
+  pageCount_ = committedCount_;
+  inChange_ = false;
 }
 
 void Pager::dropCache() {

@@ -36,18 +36,20 @@ class Pager {
   const Format& format() const { return *fmt_; }
   uint32_t pageSize() const { return fmt_->pageSize; }
   uint32_t pageCount() const { return pageCount_; }
-  FileIO& file() { return *file_; }
+  // The file cannot be written (opened read-only, or read-only on disk).
+  bool readOnly() const { return file_->readOnly(); }
 
   PageRef page(uint32_t pgno);
 
-  // Replaces the cached copy of a page (used by the write path after it has
-  // written the page through the journal). The buffer must be a full page.
-  void replace(uint32_t pgno, PageBuf decoded);
-  // Encodes and writes one page to the file (no journal: the caller owns that).
-  void writeThrough(uint32_t pgno, const PageBuf& decoded);
+  // For scans that look at many pages once (the table scan's address mode):
+  // reads count consecutive pages from first into out (decoded), straight
+  // from the file and without putting them into the cache. Stops early at
+  // the end of the file. False, with nothing read, while a change is under
+  // way or holds pages (the file is then not the truth) or when first is
+  // beyond the end; the caller then asks page().
+  bool readCommittedRun(uint32_t first, uint32_t count, std::vector<uint8_t>& out);
   void refreshSize();
   void dropCache();
-  const PageCodec& codec() const { return *codec_; }
 
   // --- Changes -------------------------------------------------------------
   // A change collects modified pages in memory; page() sees them at once.
@@ -77,9 +79,14 @@ class Pager {
     return d ? d->stamp : cleanStamp_;
   }
   uint32_t committedPageCount() const { return committedCount_; }
-  // True after a commit failed and the rollback of the file failed too: from
-  // then on page() and beginChange() throw 3043 until the file is reopened.
+  // True after a rollback failed: a commit whose undoing of the file failed,
+  // or a rollback whose re-reading of what it restored failed (see
+  // markBroken). From then on page(), readCommittedRun() and beginChange()
+  // throw 3043 until the file is reopened (opening rolls a journal back).
   bool broken() const { return broken_; }
+  // The owner of the pager (the database) says a rollback it ran did not
+  // complete: nothing read from the file can be trusted any more.
+  void markBroken();
 
  private:
   void cacheInsert(uint32_t pgno, PageRef ref);

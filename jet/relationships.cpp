@@ -107,7 +107,8 @@ void addRelationship(Database& db, const Relationship& rel) {
     keyed |= cols == refCols;
   }
   if (!keyed)
-    throw Error(err::kNotSupported, "No unique index found for the referenced fields of table '" + parent->name + "'.");
+    throw Error(err::kNoUniqueIndex,
+                "No unique index found for the referenced field of the primary table '" + parent->name + "'.");
   ChangeScope change(db);
   if (rel.enforced()) requireRelationshipHolds(db, rel);
   TableWriter w(db, rels->tdefPage, rels->name);
@@ -122,6 +123,25 @@ void addRelationship(Database& db, const Relationship& rel) {
                              {"szReferencedColumn",
                               Value::text(parent->columns[parent->findColumn(rel.refColumns[i])].name)}}));
   }
+  change.commit();
+}
+
+void removeRelationship(Database& db, const std::string& name) {
+  db.requireWritable();
+  std::vector<RowId> rows;
+  std::string table;
+  if (const CatalogEntry* rels = db.find(kTable); rels && rels->isTable()) {
+    table = rels->name;
+    auto scan = db.scan(kTable);
+    const int cName = scan->def().findColumn("szRelationship");
+    if (cName >= 0)
+      while (scan->next())
+        if (equalsNoCase(textOf(scan->value(static_cast<size_t>(cName))), name)) rows.push_back(scan->rowId());
+  }
+  if (rows.empty()) throw Error(err::kItemNotFound, "There is no relationship named '" + name + "'.");
+  ChangeScope change(db);
+  TableWriter w(db, table);
+  for (const RowId& id : rows) w.remove(id);
   change.commit();
 }
 

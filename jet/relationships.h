@@ -54,10 +54,14 @@ bool takesPartInRelationship(Database& db, const std::string& table);
 // Adds a relationship: its rows in MSysRelationships, one change. Table and
 // column names are checked (3078 unknown table, 3265 unknown column), the
 // name must be new (3012), both sides need the same number of columns and
-// the referenced columns a unique index (3251). An enforced relationship is
+// the referenced columns a unique index (3377). An enforced relationship is
 // refused when rows already break it (3201). The product also keeps an
 // index on the foreign key; that is the caller's to create (the write path
 // seeks through one when there is one and scans otherwise).
 void addRelationship(Database& db, const Relationship& rel);
+
+// Removes the relationship of that name (without regard to case): its rows
+// in MSysRelationships, one change. 3265 when there is none.
+void removeRelationship(Database& db, const std::string& name);
 
 }  // namespace jet

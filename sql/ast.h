@@ -113,6 +113,20 @@ struct IndexDef {
   bool ignoreNull = false;
 };
 
+// A relationship: [CONSTRAINT name] FOREIGN KEY (columns) REFERENCES
+// refTable [(refColumns)] [ON UPDATE CASCADE] [ON DELETE CASCADE | SET NULL],
+// or a field's REFERENCES clause. Empty refColumns: the referenced table's
+// primary key.
+struct ForeignKeyDef {
+  std::string name;
+  std::vector<std::string> columns;
+  std::string refTable;
+  std::vector<std::string> refColumns;
+  bool cascadeUpdate = false;
+  bool cascadeDelete = false;
+  bool deleteSetsNull = false;
+};
+
 enum class DdlKind { None, CreateTable, CreateIndex, DropTable, DropIndex, AddColumn, DropColumn, AddConstraint, DropConstraint };
 
 // The parts of UPDATE, DELETE, INSERT and the data-definition statements.
@@ -132,6 +146,7 @@ struct ActionStmt {
   DdlKind ddl = DdlKind::None;
   std::vector<ColumnDef> newColumns;  // CREATE TABLE, ADD COLUMN
   std::vector<IndexDef> indexes;      // constraints, CREATE INDEX
+  std::vector<ForeignKeyDef> foreignKeys;  // CREATE TABLE, ADD CONSTRAINT
   std::string name;                   // DROP INDEX / COLUMN / CONSTRAINT: what is dropped
 };
 

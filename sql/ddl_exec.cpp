@@ -1,11 +1,14 @@
 // The data-definition statements, carried out with jet/create.h (new
-// tables) and jet/ddl.h (dropping and rebuilding tables).
+// tables), jet/ddl.h (dropping and rebuilding tables) and
+// jet/relationships.h (FOREIGN KEY constraints are relationships).
 #include <algorithm>
 #include "sql/errors.h"
 
 #include "jet/create.h"
 #include "jet/ddl.h"
 #include "jet/error.h"
+#include "jet/relationships.h"
+#include "jet/table_writer.h"
 #include "jet/text.h"
 #include "sql/action.h"
 
@@ -69,6 +72,54 @@ void addIndex(jet::TableSpec& t, const IndexDef& d) {
   t.indexes.push_back(is);
 }
 
+// The relationship a FOREIGN KEY constraint of table makes: enforced, with
+// the cascades it names. Without a name it is called after both tables, the
+// way the product names them; without referenced fields it refers to the
+// other table's primary key.
+jet::Relationship relationshipOf(jet::Database& db, const ForeignKeyDef& f, const std::string& table) {
+  jet::Relationship r;
+  r.table = table;
+  r.columns = f.columns;
+  r.refTable = f.refTable;
+  r.refColumns = f.refColumns;
+  if (r.refColumns.empty()) {
+    const jet::CatalogEntry* e = db.find(f.refTable);
+    if (!e || !e->isTable())
+      throw jet::Error(jet::err::kNoSuchObject, "The database has no local table named '" + f.refTable + "'.");
+    auto def = db.table(*e);
+    r.refTable = def->name;
+    for (const auto& li : def->indexes) {
+      if (!li.primary() || li.realIndex < 0) continue;
+      for (const auto& ic : def->realOf(li).columns) r.refColumns.push_back(def->columns.at(static_cast<size_t>(ic.column)).name);
+      break;
+    }
+    if (r.refColumns.empty())
+      throw jet::Error(jet::err::kNoUniqueIndex,
+                       "No unique index found for the referenced field of the primary table '" + def->name + "'.");
+  }
+  r.name = f.name;
+  if (r.name.empty()) {
+    const auto existing = jet::readRelationships(db);
+    auto taken = [&](const std::string& n) {
+      for (const auto& x : existing)
+        if (eqName(x.name, n)) return true;
+      return false;
+    };
+    r.name = r.refTable + table;
+    for (int n = 1; taken(r.name); ++n) r.name = r.refTable + table + std::to_string(n);
+  }
+  if (f.cascadeUpdate) r.flags |= jet::relflag::kCascadeUpdate;
+  if (f.cascadeDelete) r.flags |= jet::relflag::kCascadeDelete;
+  if (f.deleteSetsNull) r.flags |= jet::relflag::kCascadeNull;
+  return r;
+}
+
+bool isRelationshipOf(jet::Database& db, const std::string& name, const std::string& table) {
+  for (const auto& r : jet::readRelationships(db))
+    if (eqName(r.name, name) && (eqName(r.table, table) || eqName(r.refTable, table))) return true;
+  return false;
+}
+
 std::vector<int> identity(size_t n) {
   std::vector<int> v(n);
   for (size_t i = 0; i < n; ++i) v[i] = static_cast<int>(i);
@@ -91,7 +142,10 @@ void runDataDefinition(jet::Database& db, const Query& q) {
     }
     for (const auto& d : a.indexes) addIndex(t, d);
     if (db.find(a.table)) throw jet::Error(jet::err::kTableExists, "Table '" + a.table + "' already exists.");
+    jet::ChangeScope change(db);
     jet::createTable(db, t);
+    for (const auto& f : a.foreignKeys) jet::addRelationship(db, relationshipOf(db, f, a.table));
+    change.commit();
     return;
   }
   if (a.ddl == DdlKind::DropTable) {
@@ -102,6 +156,16 @@ void runDataDefinition(jet::Database& db, const Query& q) {
   if (!ent || !ent->isTable() || ent->kind == jet::ObjectKind::SystemTable)
     throw jet::Error(jet::err::kNoSuchObject, "Table '" + a.table + "' does not exist.");
   auto def = db.table(*ent);
+  if (a.ddl == DdlKind::AddConstraint && !a.foreignKeys.empty()) {
+    jet::ChangeScope change(db);
+    for (const auto& f : a.foreignKeys) jet::addRelationship(db, relationshipOf(db, f, def->name));
+    change.commit();
+    return;
+  }
+  if (a.ddl == DdlKind::DropConstraint && isRelationshipOf(db, a.name, def->name)) {
+    jet::removeRelationship(db, a.name);
+    return;
+  }
   jet::TableSpec t = jet::tableSpecOf(db, *def);
   std::vector<int> source = identity(t.columns.size());
   switch (a.ddl) {

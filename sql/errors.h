@@ -2,6 +2,8 @@
 // (jet/error.h holds those the storage engine shares).
 #pragma once
 
+#include "jet/error.h"
+
 namespace sql::err {
 
 // names and grouping
@@ -27,10 +29,10 @@ constexpr int kNotUpdatable = 3073;            // operation must use an updatabl
 constexpr int kFieldNotUpdatable = 3113;       // cannot update the field
 constexpr int kUnknownInsertField = 3127;      // INSERT INTO names an unknown field
 constexpr int kDeleteTableUnknown = 3128;      // specify the table to delete from
-constexpr int kTableFieldCount = 3190;         // a table needs 1 to 255 fields
-constexpr int kFieldExists = 3191;             // field defined more than once
+using jet::err::kTableFieldCount;
+using jet::err::kFieldExists;
 constexpr int kFieldInIndex = 3280;            // cannot delete a field that is part of an index
-constexpr int kPrimaryExists = 3283;           // primary key already exists
+using jet::err::kPrimaryExists;
 constexpr int kValueCountMismatch = 3346;      // values and destination fields differ in number
 constexpr int kIndexExists = 3375;             // the table already has an index of that name
 

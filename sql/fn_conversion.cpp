@@ -16,7 +16,7 @@ namespace {
 
 Value fnVal(CallArgs& a) {
   Value v = a.get(0);
-  if (v.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (v.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   std::string s = toText(v);
   // The longest leading part that reads as a number; blanks, tabs and line
   // feeds are skipped anywhere in it.

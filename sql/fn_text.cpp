@@ -123,7 +123,7 @@ Value fnInStrRev(CallArgs& a) {
 Value fnReplace(CallArgs& a) {
   Value s = a.get(0), f = a.get(1), r = a.get(2);
   if (s.isNull()) return Value();
-  if (f.isNull() || r.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (f.isNull() || r.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   int64_t start = 1, count = -1;
   if (a.size() > 3) start = argInt(a.get(3));
   if (a.size() > 4) count = argInt(a.get(4));
@@ -242,7 +242,7 @@ Value fnString(CallArgs& a) {
 
 Value fnAsc(CallArgs& a) {
   Value s = a.get(0);
-  if (s.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (s.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   std::u32string t = u32(s);
   if (t.empty()) invalidArgument();
   uint32_t c = t[0];
@@ -254,7 +254,7 @@ Value fnAsc(CallArgs& a) {
 
 Value fnAscW(CallArgs& a) {
   Value s = a.get(0);
-  if (s.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (s.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   std::u32string t = u32(s);
   if (t.empty()) invalidArgument();
   uint32_t c = t[0];
@@ -268,7 +268,7 @@ const char32_t k1252[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x20
 
 Value fnChr(CallArgs& a) {
   Value n = a.get(0);
-  if (n.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (n.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   int64_t c = argInt(n);
   if (c < 0 || c > 255) invalidArgument();
   char32_t u = static_cast<char32_t>(c);
@@ -278,7 +278,7 @@ Value fnChr(CallArgs& a) {
 
 Value fnChrW(CallArgs& a) {
   Value n = a.get(0);
-  if (n.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (n.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   int64_t c = argInt(n);
   if (c < -32768 || c > 65535) invalidArgument();
   if (c < 0) c += 65536;
@@ -287,7 +287,7 @@ Value fnChrW(CallArgs& a) {
 
 Value fnStrReverse(CallArgs& a) {
   Value s = a.get(0);
-  if (s.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (s.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   std::u32string t = u32(s);
   std::reverse(t.begin(), t.end());
   return textResult(t);

@@ -53,18 +53,18 @@ bool isAggregateName(const std::string& name) {
   return false;
 }
 
-void invalidArgument() { throw jet::Error(5, "Invalid procedure call or argument."); }
+void invalidArgument() { throw jet::Error(jet::err::kInvalidProcedureCall, "Invalid procedure call or argument."); }
 
 std::string argText(const jet::Value& v) { return toText(v); }
 
 int64_t argInt(const jet::Value& v) {
-  if (v.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (v.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   double d = toDouble(v);
   return toIntegerChecked(d, INT32_MIN, INT32_MAX);
 }
 
 double argDouble(const jet::Value& v) {
-  if (v.isNull()) throw jet::Error(94, "Invalid use of Null.");
+  if (v.isNull()) throw jet::Error(jet::err::kInvalidUseOfNull, "Invalid use of Null.");
   return toDouble(v);
 }
 

@@ -174,12 +174,47 @@ IndexDef Parser::constraint(const std::string& cname) {
     d.primary = true;
   } else if (acceptWord("UNIQUE")) {
     d.unique = true;
-  } else if (isWord("FOREIGN") || isWord("REFERENCES") || isWord("CHECK")) {
+  } else if (isWord("CHECK")) {
     throw jet::Error(jet::err::kNotSupported, "Constraints of the kind '" + cur().text + "' are not supported.");
   } else {
     syntaxAt("expected PRIMARY KEY or UNIQUE");
   }
   return d;
+}
+
+ForeignKeyDef Parser::foreignKey(const std::string& cname, std::vector<std::string> columns) {
+  ForeignKeyDef f;
+  f.name = cname;
+  if (columns.empty()) {
+    expectWord("FOREIGN");
+    expectWord("KEY");
+    for (const auto& [col, asc] : indexColumns(false)) f.columns.push_back(col);
+  } else {
+    f.columns = std::move(columns);
+  }
+  expectWord("REFERENCES");
+  f.refTable = name();
+  if (isOp("("))
+    for (const auto& [col, asc] : indexColumns(false)) f.refColumns.push_back(col);
+  while (isWord("ON")) {
+    advance();
+    const bool onUpdate = acceptWord("UPDATE");
+    if (!onUpdate) expectWord("DELETE");
+    if (acceptWord("CASCADE")) {
+      (onUpdate ? f.cascadeUpdate : f.cascadeDelete) = true;
+    } else if (isWord("SET") && isWordAt(1, "NULL")) {
+      if (onUpdate) syntaxAt("ON UPDATE SET NULL is not allowed");
+      advance();
+      advance();
+      f.deleteSetsNull = true;
+    } else if (isWord("NO") && isWordAt(1, "ACTION")) {
+      advance();
+      advance();
+    } else {
+      syntaxAt("expected CASCADE, SET NULL or NO ACTION");
+    }
+  }
+  return f;
 }
 
 void Parser::columnType(ColumnDef& c) {
@@ -227,6 +262,10 @@ void Parser::create(Query& q) {
     do {
       if (acceptWord("CONSTRAINT")) {
         std::string cname = name();
+        if (atForeignKey()) {
+          a.foreignKeys.push_back(foreignKey(cname, {}));
+          continue;
+        }
         IndexDef d = constraint(cname);
         d.columns = indexColumns(false);
         a.indexes.push_back(d);
@@ -239,9 +278,13 @@ void Parser::create(Query& q) {
           advance();
           c.notNull = true;
         } else if (acceptWord("NULL")) {
-        } else if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE")) {
+        } else if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("REFERENCES")) {
           std::string cname;
           if (acceptWord("CONSTRAINT")) cname = name();
+          if (isWord("REFERENCES")) {
+            a.foreignKeys.push_back(foreignKey(cname, {c.name}));
+            continue;
+          }
           IndexDef d = constraint(cname);
           d.columns = {{c.name, true}};
           a.indexes.push_back(d);
@@ -301,6 +344,10 @@ void Parser::alter(Query& q) {
     if (acceptWord("CONSTRAINT")) {
       a.ddl = DdlKind::AddConstraint;
       std::string cname = name();
+      if (atForeignKey()) {
+        a.foreignKeys.push_back(foreignKey(cname, {}));
+        return;
+      }
       IndexDef d = constraint(cname);
       d.columns = indexColumns(false);
       a.indexes.push_back(d);

@@ -109,6 +109,9 @@ class Parser {
   ColumnDef columnDef();
   void columnType(ColumnDef& c);
   IndexDef constraint(const std::string& name);
+  // After FOREIGN KEY (or, for a field, with its column given): REFERENCES ...
+  ForeignKeyDef foreignKey(const std::string& name, std::vector<std::string> columns);
+  bool atForeignKey() const { return isWord("FOREIGN") || isWord("REFERENCES"); }
   std::vector<std::pair<std::string, bool>> indexColumns(bool directions);
 
   const Token& cur() const { return toks_[pos_]; }

@@ -13,10 +13,6 @@ using jet::Value;
 namespace {
 [[noreturn]] void noCurrent() { throw jet::Error(jet::err::kNoCurrentRecord, "No current record."); }
 constexpr size_t kCacheRows = 4096;
-// Row offset table entries on a data page.
-constexpr uint16_t kSlotDeleted = 0x8000;
-constexpr uint16_t kSlotOverflow = 0x4000;
-constexpr uint16_t kSlotOffset = 0x1FFF;
 
 size_t approxSize(const std::vector<Value>& r) {
   size_t n = sizeof(r) + r.capacity() * sizeof(Value);
@@ -32,10 +28,9 @@ Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes, bool walkPa
   if (walkPages && decoder_) {
     // Values are always read again through the RowId: nothing is kept but
     // the addresses and the cache of recently used rows.
-    walk_ = true;
     keeping_ = false;
-    walkPages_ = jet::TableScan(db_, plan_.baseDef).pages();
-    rids_.reserve(std::min<size_t>(plan_.baseDef->rowCount, walkPages_.size() * 256));
+    walk_ = std::make_unique<jet::RowAddressScan>(db_, plan_.baseDef);
+    rids_.reserve(std::min<size_t>(plan_.baseDef->rowCount, walk_->pages().size() * 256));
   } else {
     plan_.root->open(nullptr);
   }
@@ -49,84 +44,13 @@ int Recordset::findColumn(const std::string& name) const {
   return -1;
 }
 
-// The live rows of the next data page of the walk that has any: their
-// RowIds go to rids_. Reads the page header and the row offset table only,
-// plus the target of a row that was moved to another page (so that a broken
-// pointer is skipped the way a scan skips it). False at the end.
-bool Recordset::walkOne() {
-  jet::Pager& pager = db_.pager();
-  const jet::Format& fmt = pager.format();
-  const uint32_t tdef = plan_.baseDef->page;
-  while (walkIdx_ < walkPages_.size()) {
-    const uint32_t pg = walkPages_[walkIdx_];
-    const jet::ByteView b = walkPage(pg);
-    ++walkIdx_;
-    if (b.u8(0) != 0x01 || b.u32(fmt.offDataTdef) != tdef) continue;
-    const unsigned count = b.u16(fmt.offDataRowCount);
-    const size_t tableEnd = fmt.offDataRows + 2 * size_t(count);
-    b.need(fmt.offDataRows, 2 * size_t(count));
-    const uint8_t* offsets = b.data + fmt.offDataRows;
-    const size_t before = rids_.size();
-    unsigned end = fmt.pageSize;  // a row ends where the one before it starts
-    for (unsigned slot = 0; slot < count; ++slot) {
-      const uint16_t raw = static_cast<uint16_t>(offsets[2 * slot] | (offsets[2 * slot + 1] << 8));
-      const unsigned start = raw & kSlotOffset;
-      const unsigned rowEnd = end;
-      end = start;
-      if (raw & kSlotDeleted) continue;
-      const jet::RowId id{pg, static_cast<uint16_t>(slot)};
-      if (raw & kSlotOverflow) {
-        jet::PageRef holder;
-        jet::ByteView bytes;
-        if (!jet::readRow(pager, *plan_.baseDef, id, holder, bytes)) continue;
-      } else if (start >= rowEnd || rowEnd > fmt.pageSize || start < tableEnd) {
-        jet::corrupt("a row has a bad extent");
-      }
-      rids_.push_back(id);
-    }
-    walkPage_.reset();
-    if (rids_.size() > before) return true;
-  }
-  return false;
-}
-
-// The decoded bytes of page pg for the walk. With no change under way the
-// file holds every committed page, so runs of consecutive pages are read
-// from it in one go; otherwise (or for pages outside the file, which the
-// pager reports) the page comes through the pager.
-jet::ByteView Recordset::walkPage(uint32_t pg) {
-  jet::Pager& pager = db_.pager();
-  const uint32_t ps = pager.pageSize();
-  if (walkBlockPages_ && pg >= walkBlockFirst_ && pg - walkBlockFirst_ < walkBlockPages_)
-    return jet::ByteView(walkBlock_.data() + size_t(pg - walkBlockFirst_) * ps, ps);
-  walkBlockPages_ = 0;
-  if (pager.inChange() || pager.dirtyCount() != 0 || pg == 0 || pg >= pager.pageCount()) {
-    walkPage_ = pager.page(pg);
-    return jet::view(walkPage_);
-  }
-  walkPage_.reset();
-  constexpr uint32_t kRun = 64;
-  uint32_t run = 1;
-  while (run < kRun && walkIdx_ + run < walkPages_.size() && walkPages_[walkIdx_ + run] == pg + run &&
-         pg + run < pager.pageCount())
-    ++run;
-  walkBlock_.resize(size_t(run) * ps);
-  pager.file().readAt(uint64_t(pg) * ps, walkBlock_.data(), walkBlock_.size());
-  for (uint32_t k = 0; k < run; ++k) pager.codec().decode(pg + k, walkBlock_.data() + size_t(k) * ps, ps);
-  walkBlockFirst_ = pg;
-  walkBlockPages_ = run;
-  return jet::ByteView(walkBlock_.data(), ps);
-}
-
 bool Recordset::pullOne() {
   if (done_) return false;
   if (walk_) {
     // a page's rows are found together; they are handed out one at a time
-    if (rids_.size() <= count_ && !walkOne()) {
+    if (rids_.size() <= count_ && !walk_->nextPage(rids_)) {
       done_ = true;
-      walkPage_.reset();
-      std::vector<uint8_t>().swap(walkBlock_);
-      walkBlockPages_ = 0;
+      walk_->release();
       return false;
     }
     ++count_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/row_walk.h"
 #include "sql/planner.h"
 
 namespace sql {
@@ -34,7 +35,7 @@ class Recordset {
   // Index of a column by name (without regard to case); -1 when absent.
   int findColumn(const std::string& name) const;
   // Rows are found by walking the base table's pages (see the constructor).
-  bool walksPages() const { return walk_; }
+  bool walksPages() const { return walk_ != nullptr; }
 
   // One table, plain columns: rows can be written back through their RowId.
   bool updatable() const { return plan_.updatable; }
@@ -75,8 +76,6 @@ class Recordset {
 
  private:
   bool pullOne();
-  bool walkOne();
-  jet::ByteView walkPage(uint32_t pg);
   const std::vector<jet::Value>& load(size_t i);
 
   jet::Database& db_;
@@ -96,18 +95,9 @@ class Recordset {
   std::vector<jet::RowId> rids_;
   std::unordered_map<size_t, std::vector<jet::Value>> cache_;
   std::unique_ptr<jet::RowDecoder> decoder_;
-  // Page walk: the table's data pages and the next one to read. rids_ may
-  // hold more rows than count_ (the rest of the last page read).
-  bool walk_ = false;
-  std::vector<uint32_t> walkPages_;
-  size_t walkIdx_ = 0;
-  // The page being walked: held through the pager, or in walkBlock_, a run
-  // of consecutive pages read straight from the file when no change is under
-  // way (saves the page cache's copies; only headers and offsets are read).
-  jet::PageRef walkPage_;
-  std::vector<uint8_t> walkBlock_;
-  uint32_t walkBlockFirst_ = 0;
-  uint32_t walkBlockPages_ = 0;
+  // Page walk (jet's address scan): rids_ may hold more rows than count_
+  // (the rest of the last page read).
+  std::unique_ptr<jet::RowAddressScan> walk_;
 };
 
 }  // namespace sql

@@ -63,7 +63,7 @@ void RecordEditing::saveNew() {
   try {
     dao::Recordset* rs = dta_.recordset();
     if (!rs || rs->editMode() != dao::Recordset::EditMode::Add)
-      throw dao::Error(3020, "Update or CancelUpdate without AddNew or Edit.");
+      throw dao::Error(dao::err::kNoAddNewOrEdit, "Update or CancelUpdate without AddNew or Edit.");
     collectBoxes(panels_.rows(), *rs, true);
     rs->Update();
     // The record stored: back to browsing, standing on it.

@@ -33,7 +33,13 @@ TEST(Cli, FailuresExitNonZeroWithOneLineError) {
   EXPECT_EQ(err, "Error 3024: Could not find file '/no/such/file.mdb'.\n");
   EXPECT_NE(runCli("frobnicate x.mdb", &out, &err), 0);  // unknown command: usage
   EXPECT_NE(err.find("usage"), std::string::npos);
+  EXPECT_EQ(0u, err.find("Error 3001: "));
   EXPECT_NE(runCli("", &out, &err), 0);
+  EXPECT_EQ(0u, err.find("Error 3001: "));
+  EXPECT_NE(runCli("tables", &out, &err), 0);  // missing file
+  EXPECT_EQ(0u, err.find("Error 3001: "));
+  EXPECT_NE(runCli("tables x.mdb --password", &out, &err), 0);
+  EXPECT_EQ(err, "Error 3001: --password needs a value\n");
 }
 
 TEST(Cli, PasswordOptionBeforeOrAfterArguments) {

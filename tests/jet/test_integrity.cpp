@@ -157,7 +157,7 @@ TEST(Relationships, AddingOneChecksNamesKeysAndTheRowsAlreadyThere) {
   EXPECT_EQ(add("X", "Orders", {"Nope"}, "Customers", {"CustID"}), jet::err::kItemNotFound);
   EXPECT_EQ(add("X", "Orders", {"CustID", "OrderID"}, "Customers", {"CustID"}), jet::err::kNotSupported);
   // Customers.Name has no unique index
-  EXPECT_EQ(add("X", "Orders", {"CustID"}, "Customers", {"Name"}), jet::err::kNotSupported);
+  EXPECT_EQ(add("X", "Orders", {"CustID"}, "Customers", {"Name"}), jet::err::kNoUniqueIndex);
   // Lines.Qty holds values no order has
   EXPECT_EQ(add("X", "Lines", {"Qty"}, "Orders", {"OrderID"}), jet::err::kRelatedRecordRequired);
   EXPECT_EQ(s.closedBytes(), before);

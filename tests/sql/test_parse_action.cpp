@@ -103,8 +103,11 @@ TEST(ParseAction, MalformedStatements) {
   EXPECT_EQ(errorOf("INSERT INTO T SELECT a INTO X FROM U"), jet::err::kSyntax);
   EXPECT_EQ(errorOf("CREATE TABLE T (a WIDGET)"), jet::err::kSyntax);
   EXPECT_EQ(errorOf("CREATE TABLE T (a TEXT(x))"), jet::err::kSyntax);
-  EXPECT_EQ(errorOf("CREATE TABLE T (a LONG, CONSTRAINT f FOREIGN KEY (a) REFERENCES U (b))"),
-            jet::err::kNotSupported);
+  EXPECT_EQ(errorOf("CREATE TABLE T (a LONG, CONSTRAINT c CHECK (a > 0))"), jet::err::kNotSupported);
+  EXPECT_EQ(errorOf("CREATE TABLE T (a LONG, CONSTRAINT f FOREIGN KEY (a) REFERENCES U (b) ON UPDATE SET NULL)"),
+            jet::err::kSyntax);
+  EXPECT_EQ(errorOf("CREATE TABLE T (a LONG, CONSTRAINT f FOREIGN KEY a REFERENCES U (b))"), jet::err::kSyntax);
+  EXPECT_EQ(errorOf("CREATE TABLE T (a LONG, CONSTRAINT f FOREIGN KEY (a) REFERENCES U (b))"), 0);
   EXPECT_EQ(errorOf("CREATE INDEX i ON T"), jet::err::kSyntax);
   EXPECT_EQ(errorOf("CREATE INDEX i ON T (a) WITH NOTHING"), jet::err::kSyntax);
   EXPECT_EQ(errorOf("DROP VIEW v"), jet::err::kSyntax);
