@@ -28,6 +28,7 @@ namespace {
 
 struct RunResult {
   double seconds = 0;
+  double cpuSeconds = 0;  // user + system: steadier than the clock on a shared machine
   long maxRssKb = 0;
   int status = -1;
 };
@@ -48,6 +49,7 @@ RunResult run(const std::string& cmd) {
   RunResult r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.maxRssKb = ru.ru_maxrss;
+  r.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }
@@ -128,11 +130,12 @@ int main(int argc, char** argv) {
       theirs = faster(theirs, s);
     }
   }
-  std::printf("glimmer-cli import (best of %d): %ld rows in %.3f s = %.0f rows/s (peak %ld MB)%s\n", runs, rows,
-              ours.seconds, rows / ours.seconds, ours.maxRssKb / 1024, ok ? "" : "  FAILED");
+  std::printf("glimmer-cli import (best of %d): %ld rows in %.3f s = %.0f rows/s (cpu %.3f s, peak %ld MB)%s\n",
+              runs, rows, ours.seconds, rows / ours.seconds, ours.cpuSeconds, ours.maxRssKb / 1024,
+              ok ? "" : "  FAILED");
   if (haveSqlite) {
-    std::printf("sqlite3 .import  (best of %d): %ld rows in %.3f s = %.0f rows/s (peak %ld MB)\n", runs, rows,
-                theirs.seconds, rows / theirs.seconds, theirs.maxRssKb / 1024);
+    std::printf("sqlite3 .import  (best of %d): %ld rows in %.3f s = %.0f rows/s (cpu %.3f s, peak %ld MB)\n",
+                runs, rows, theirs.seconds, rows / theirs.seconds, theirs.cpuSeconds, theirs.maxRssKb / 1024);
     std::printf("ratio: glimmer-cli import is %.2fx the speed of sqlite3 .import\n", theirs.seconds / ours.seconds);
   } else {
     std::printf("sqlite3 not available: no ratio\n");
