@@ -140,6 +140,8 @@ int main(int argc, char** argv) {
   } else {
     std::printf("sqlite3 not available: no ratio\n");
   }
+  std::printf("rows per CPU second: glimmer-cli %.0f%s\n", rows / ours.cpuSeconds,
+              haveSqlite ? (", sqlite3 " + std::to_string(long(rows / theirs.cpuSeconds))).c_str() : "");
   std::printf("target: >= 150000 rows/s: %s\n", ok && rows / ours.seconds >= 150000 ? "met" : "NOT met");
   run("rm -rf '" + dir + "'");
   return ok ? 0 : 1;
