@@ -160,12 +160,15 @@ struct PrefixRanks {
 };
 }  // namespace
 
-bool collationPrefix(std::string_view s, uint64_t& prefix) {
+namespace {
+// The first 8 * nWords primary weights of s as collationPrefix describes
+// them, eight to a word.
+bool prefixWeights(std::string_view s, uint64_t* words, int nWords) {
   static const PrefixRanks ranks;
-  prefix = 0;
+  for (int k = 0; k < nWords; ++k) words[k] = 0;
   int n = 0;
   size_t i = 0;
-  while (i < s.size() && n < 8) {
+  while (i < s.size() && n < 8 * nWords) {
     auto b = static_cast<unsigned char>(s[i]);
     char32_t c;
     if (b < 0x80) {
@@ -186,9 +189,20 @@ bool collationPrefix(std::string_view s, uint64_t& prefix) {
     if (primaryWeight(f) != primaryWeight(base)) return false;
     uint8_t r = ranks.rank[base];
     if (r == 0) return false;
-    prefix |= static_cast<uint64_t>(r) << (8 * (7 - n));
+    words[n / 8] |= static_cast<uint64_t>(r) << (8 * (7 - n % 8));
     ++n;
   }
+  return true;
+}
+}  // namespace
+
+bool collationPrefix(std::string_view s, uint64_t& prefix) { return prefixWeights(s, &prefix, 1); }
+
+bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
+  uint64_t w[2];
+  if (!prefixWeights(s, w, 2)) return false;
+  first = w[0];
+  second = w[1];
   return true;
 }
 

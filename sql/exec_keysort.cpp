@@ -1,7 +1,7 @@
 // ORDER BY over the rows of one table holding only what the sort needs: for
 // each row its RowId and a compact summary of each key (a number's ordered
-// bits, a text's collation prefix with the text itself in one shared
-// buffer), never the decoded rows. The order is exactly the stable sort of
+// bits, a text's first sixteen collation weights with the text itself in
+// one shared buffer), never the decoded rows. The order is exactly the stable sort of
 // makeSort over the same rows: the same summaries decide where they differ,
 // and every tie falls back to the same comparison of the values. The rows
 // go out carrying their RowIds only (a refetch reads them whole), so the
@@ -23,8 +23,8 @@ namespace {
 
 class KeySortOp : public Op {
  public:
-  KeySortOp(OpP c, std::vector<SortKey> keys, size_t limit)
-      : child_(std::move(c)), keys_(std::move(keys)), limit_(limit) {
+  KeySortOp(OpP c, std::vector<SortKey> keys, size_t limit, size_t expectedRows)
+      : child_(std::move(c)), keys_(std::move(keys)), limit_(limit), expected_(expectedRows) {
     width = child_->width;
   }
 
@@ -37,9 +37,16 @@ class KeySortOp : public Op {
     child_->open(outer);
     Row r;
     const size_t nk = keys_.size();
+    // Room for the rows the table holds, so the arrays are not copied as
+    // they grow (room not used is never touched, and costs no memory).
+    const size_t expect = std::min<size_t>(expected_, limit_ / (sizeof(jet::RowId) + nk * sizeof(Cell)));
+    rids_.reserve(expect);
+    cells_.reserve(expect * nk);
     while (child_->next(r)) {
       rids_.push_back(r.rid);
       for (size_t k = 0; k < nk; ++k) cells_.push_back(summarise(r.v[keys_[k].slot]));
+      if (rids_.size() == 4096 && expect > 4096)
+        text_.reserve(std::min(limit_, text_.size() / 4096 * expect + expect / 4 * nk));
       if ((rids_.size() & 0xFFF) == 0 && bytesHeld() > limit_) {
         // Too many rows to hold even this way: the general sort, which
         // spills to temporary files, reads the rows again.
@@ -64,11 +71,13 @@ class KeySortOp : public Op {
   enum Kind : uint8_t { kNone, kFast, kText, kBytes, kSlow };
   struct Cell {
     uint64_t bits = 0;  // number: ordered bits of the double; text: collation prefix
+    uint64_t bits2 = 0;  // text: the next eight weights
     uint32_t ref = 0;   // text and bytes: offset in text_; slow: index in slow_
     uint32_t len = 0;
     uint8_t cls = 0;    // sortClass
     uint8_t kind = kNone;
     bool fast = false;  // bits decide when they differ
+    bool fast2 = false;  // bits2 decide when they differ and bits are equal
     DataType type = DataType::Null;
   };
 
@@ -93,7 +102,10 @@ class KeySortOp : public Op {
       c.ref = static_cast<uint32_t>(text_.size());
       c.len = static_cast<uint32_t>(b.size());
       text_ += b;
-      if (c.cls == 2) c.fast = collationPrefix(b, c.bits);
+      if (c.cls == 2) {
+        c.fast = c.fast2 = collationPrefix16(b, c.bits, c.bits2);
+        if (!c.fast) c.fast = collationPrefix(b, c.bits);
+      }
       return c;
     }
     switch (v.type()) {
@@ -174,6 +186,7 @@ class KeySortOp : public Op {
         if (ca[k].cls != cb[k].cls) c = ca[k].cls < cb[k].cls ? -1 : 1;
         else if (ca[k].cls == 0) c = 0;
         else if (ca[k].fast && cb[k].fast && ca[k].bits != cb[k].bits) c = ca[k].bits < cb[k].bits ? -1 : 1;
+        else if (ca[k].fast2 && cb[k].fast2 && ca[k].bits2 != cb[k].bits2) c = ca[k].bits2 < cb[k].bits2 ? -1 : 1;
         else c = compareCells(ca[k], cb[k]);
         if (c) return keys_[k].desc ? c > 0 : c < 0;
       }
@@ -203,6 +216,7 @@ class KeySortOp : public Op {
   OpP child_;
   std::vector<SortKey> keys_;
   size_t limit_;
+  size_t expected_;
   OpP fallback_;
   std::vector<jet::RowId> rids_;
   std::vector<Cell> cells_;  // keys_.size() per row
@@ -214,8 +228,8 @@ class KeySortOp : public Op {
 
 }  // namespace
 
-OpP makeKeySort(OpP child, std::vector<SortKey> keys, size_t memoryLimit) {
-  return std::make_unique<KeySortOp>(std::move(child), std::move(keys), memoryLimit);
+OpP makeKeySort(OpP child, std::vector<SortKey> keys, size_t expectedRows, size_t memoryLimit) {
+  return std::make_unique<KeySortOp>(std::move(child), std::move(keys), memoryLimit, expectedRows);
 }
 
 }  // namespace sql

@@ -247,7 +247,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
       std::vector<bool>& narrow = *leaves_[0].used;
       narrow = filterColumns;
       for (const auto& k : raw) narrow[k.slot] = true;
-      op = c.hasTop ? makeTopSort(std::move(op), raw, static_cast<size_t>(c.top)) : makeKeySort(std::move(op), raw);
+      op = c.hasTop ? makeTopSort(std::move(op), raw, static_cast<size_t>(c.top))
+                    : makeKeySort(std::move(op), raw, leaves_[0].def->rowCount);
       op = makeRefetch(std::move(op), *sh_.db, leaves_[0].def, full);
       topDone = true;
     }
