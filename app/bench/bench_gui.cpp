@@ -79,8 +79,8 @@ double engineFirstRows(app::FrmDatavane& w, const std::string& statement) {
 }
 
 void line(const char* what, double windowMs, double engineMs) {
-  std::printf("%-26s%8.1f ms   engine alone %8.1f ms   ratio %.2f\n", what, windowMs, engineMs,
-              engineMs > 0 ? windowMs / engineMs : 0.0);
+  std::printf("%-26s%8.1f ms   engine alone %8.1f ms   ratio %.2f (peak memory so far %.1f MB)\n", what, windowMs,
+              engineMs, engineMs > 0 ? windowMs / engineMs : 0.0, peakKb() / 1024.0);
 }
 
 void runEditing(app::FrmDatavane& w, const char* cityField, const char* nameField) {
@@ -247,8 +247,8 @@ int main(int argc, char** argv) {
   QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
   QApplication::sendEvent(w.grdData, &end);
   paint(&w);
-  std::printf("jump to the last row:     %8.1f ms (row %d of %d)\n", msSince(t0),
-              w.grdData->currentIndex().row() + 1, w.grdData->rows() - 1);
+  std::printf("jump to the last row:     %8.1f ms (row %d of %d, peak memory so far %.1f MB)\n", msSince(t0),
+              w.grdData->currentIndex().row() + 1, w.grdData->rows() - 1, peakKb() / 1024.0);
 
   t0 = Clock::now();
   w.dta1.recordset()->MoveLast();
