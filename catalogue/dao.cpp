@@ -185,6 +185,9 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const 
   using P = std::filesystem::perms;
   if (!ec && perms != P::unknown && (perms & (P::owner_write | P::group_write | P::others_write)) == P::none)
     o.readOnly = true;
+  // The window changes a few rows at a time: half a writer's usual page
+  // cache is plenty, and a scan of a large table then holds 32 MB, not 64.
+  o.cachePages = 8192;
   std::unique_ptr<Database> db(new Database());
   db->path_ = path;
   db->jet_ = jet::Database::open(path, o);

@@ -407,12 +407,11 @@ bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId 
   const size_t maskLen = dataStart - maskStart;
   const size_t cap = fmt.pageSize - dataStart;
   const size_t n = l.ends.size();
-  if (n < 2) return false;
   const size_t used = l.ends.back();
   const uint8_t* d = b.data() + dataStart;
   const size_t slot = lowerBound(d, l, key, row);
   if (slot < n && compareLeafEntry(d, l, slot, key, row) == 0) return true;  // already there
-  if (slot == 0) return false;
+  if (slot == 0 || n < 2) return insertRebuilt(pg, b, l, slot, key, row);
   // The shared prefix as the full encoder would compute it: what the first
   // and the last key have in common.
   leafEntry(d, l, 0, keyA_);
@@ -424,7 +423,8 @@ bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId 
   size_t lim = std::min(keyA_.size(), last->size()), common = 0;
   while (common < lim && keyA_[common] == (*last)[common]) ++common;
   if (fmt.jet3) common = std::min<size_t>(common, 255);
-  if (common != prefix || key.size() < prefix || std::memcmp(key.data(), keyA_.data(), prefix) != 0) return false;
+  if (common != prefix || key.size() < prefix || std::memcmp(key.data(), keyA_.data(), prefix) != 0)
+    return insertRebuilt(pg, b, l, slot, key, row);
   const size_t add = key.size() + 4 - prefix;
   const size_t total = used + add;
   if (total > cap || total / 8 >= maskLen) return false;
@@ -455,6 +455,81 @@ bool IndexWriter::insertRaw(uint32_t pg, const std::vector<uint8_t>& key, RowId 
   upd.ends.insert(upd.ends.begin() + static_cast<std::ptrdiff_t>(slot), static_cast<uint16_t>(off + add));
   for (size_t i = slot + 1; i < upd.ends.size(); ++i) upd.ends[i] = static_cast<uint16_t>(upd.ends[i] + add);
   upd.version = pager_.version(pg);
+  return true;
+}
+
+bool IndexWriter::insertRebuilt(uint32_t pg, const PageBuf& b, const LeafLayout& l, size_t slot,
+                                const std::vector<uint8_t>& key, RowId row) {
+  const Format& fmt = pager_.format();
+  const size_t dataStart = fmt.offIndexEntries;
+  const size_t cap = fmt.pageSize - dataStart;
+  const uint8_t* d = b.data() + dataStart;
+  const size_t n = l.ends.size();
+  // Every entry of the new page as its key (in at most two pieces: the old
+  // page's shared prefix, then its own bytes) and its four row bytes.
+  struct Piece {
+    const uint8_t* pre;
+    size_t preLen;
+    const uint8_t* own;
+    size_t ownLen;
+    const uint8_t* row;
+    size_t size() const { return preLen + ownLen; }
+    uint8_t at(size_t j) const { return j < preLen ? pre[j] : own[j - preLen]; }
+  };
+  uint8_t newRow[4];
+  putBe24(newRow, row.page);
+  newRow[3] = static_cast<uint8_t>(row.row);
+  std::vector<Piece> es;
+  es.reserve(n + 1);
+  for (size_t i = 0; i <= n; ++i) {
+    if (i == slot) es.push_back(Piece{nullptr, 0, key.data(), key.size(), newRow});
+    if (i == n) break;
+    const size_t start = i ? l.ends[i - 1] : 0, rowAt = l.ends[i] - l.suffix;
+    es.push_back(Piece{d, i ? l.prefix : 0, d + start, rowAt - start, d + rowAt});
+  }
+  // The shared prefix, worked out as the full encoder does.
+  const Piece& first = es.front();
+  const Piece& last = es.back();
+  size_t prefix = 0;
+  const size_t lim = std::min(first.size(), last.size());
+  while (prefix < lim && first.at(prefix) == last.at(prefix)) ++prefix;
+  for (const Piece& e : es) {
+    if (prefix == 0) break;
+    size_t m = std::min(prefix, e.size()), k = 0;
+    while (k < m && e.at(k) == first.at(k)) ++k;
+    prefix = k;
+  }
+  if (fmt.jet3) prefix = std::min<size_t>(prefix, 255);
+  size_t total = 0;
+  for (size_t i = 0; i < es.size(); ++i) total += es[i].size() + 4 - (i ? prefix : 0);
+  if (total > cap || total / 8 >= dataStart - fmt.offIndexBitmask) return false;
+  PageBuf& out = rebuilt_;
+  out.assign(fmt.pageSize, 0);
+  out[0] = pagetype::kIndexLeaf;
+  out[1] = 0x01;
+  put16(out.data() + 2, static_cast<uint16_t>(cap - total));
+  put32(out.data() + 4, tdef_);
+  put32(out.data() + fmt.offIndexPrev, get32le(b.data() + fmt.offIndexPrev));
+  put32(out.data() + fmt.offIndexNext, get32le(b.data() + fmt.offIndexNext));
+  put32(out.data() + fmt.offIndexTail, get32le(b.data() + fmt.offIndexTail));
+  if (fmt.jet3) {
+    out[fmt.offIndexPrefixLen] = static_cast<uint8_t>(prefix);
+  } else {
+    put16(out.data() + fmt.offIndexPrefixLen, static_cast<uint16_t>(prefix));
+  }
+  uint8_t* w = out.data() + dataStart;
+  size_t pos = 0;
+  for (size_t i = 0; i < es.size(); ++i) {
+    const Piece& e = es[i];
+    for (size_t j = i ? prefix : 0; j < e.size(); ++j) w[pos++] = e.at(j);
+    std::memcpy(w + pos, e.row, 4);
+    pos += 4;
+    out[fmt.offIndexBitmask + pos / 8] |= uint8_t(1u << (pos % 8));
+  }
+  cache_.erase(pg);
+  leaves_.erase(pg);
+  PageBuf& dst = pager_.modify(pg);
+  std::memcpy(dst.data(), out.data(), fmt.pageSize);
   return true;
 }
 

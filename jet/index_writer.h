@@ -88,6 +88,12 @@ class IndexWriter {
                               RowId row);
   // The first entry not below (key,row) (the entry count when none is).
   static size_t lowerBound(const uint8_t* d, const LeafLayout& l, const std::vector<uint8_t>& key, RowId row);
+  // Writes leaf pg anew from its own bytes with (key,row) added at slot and
+  // the shared prefix worked out again (the page's bytes come out as
+  // encodeIndexPage would write them); false, nothing written, when the
+  // entries do not fit the page.
+  bool insertRebuilt(uint32_t pg, const PageBuf& b, const LeafLayout& l, size_t slot,
+                     const std::vector<uint8_t>& key, RowId row);
   // Writes page p, splitting it when it does not fit; path leads to p's
   // parent (path.back() is the step taken in the parent). p is consumed.
   // appended: p's new entry is its last one.
@@ -111,6 +117,7 @@ class IndexWriter {
   PageBuf scratch_;
   std::unordered_map<uint32_t, LeafLayout> leaves_;
   std::vector<uint8_t> keyA_, keyB_;
+  PageBuf rebuilt_;
 };
 
 }  // namespace jet

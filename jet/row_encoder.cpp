@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "jet/bytes.h"
 #include "jet/error.h"
@@ -45,8 +46,27 @@ bool parseDouble(const std::string& in, double& out) {
   return std::isfinite(out);
 }
 
+// The text without its leading and trailing blanks, as trim() cuts them.
+std::string_view trimmedView(const std::string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+  return std::string_view(s).substr(a, b - a);
+}
+
 bool parseBool(const std::string& in, bool& out) {
-  std::string s = upperName(trim(in));
+  std::string_view t = trimmedView(in);
+  if (t.size() <= 5 && std::all_of(t.begin(), t.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; })) {
+    // Plain ASCII (every text of the words below is): compared without
+    // copies.
+    char u[6] = {};
+    for (size_t i = 0; i < t.size(); ++i) u[i] = t[i] >= 'a' && t[i] <= 'z' ? static_cast<char>(t[i] - 'a' + 'A') : t[i];
+    std::string_view w(u, t.size());
+    if (w == "TRUE" || w == "YES" || w == "ON" || w == "-1" || w == "1") { out = true; return true; }
+    if (w == "FALSE" || w == "NO" || w == "OFF" || w == "0") { out = false; return true; }
+    return false;
+  }
+  std::string s = upperName(t);
   if (s == "TRUE" || s == "YES" || s == "ON" || s == "-1" || s == "1") { out = true; return true; }
   if (s == "FALSE" || s == "NO" || s == "OFF" || s == "0") { out = false; return true; }
   return false;
@@ -104,6 +124,20 @@ bool numericOf(const Value& v, double& out) {
   if (v.isNumeric()) { out = v.toDouble(); return true; }
   if (v.type() == DataType::DateTime) { out = v.asDouble(); return true; }
   if (v.isText()) {
+    // Whole numbers of up to 15 digits (exact as doubles, so strtod would
+    // give the same) are read without copies.
+    std::string_view t = trimmedView(v.bytes());
+    size_t i = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (t.size() > i && t.size() - i <= 15) {
+      int64_t m = 0;
+      size_t k = i;
+      for (; k < t.size() && t[k] >= '0' && t[k] <= '9'; ++k) m = m * 10 + (t[k] - '0');
+      if (k == t.size()) {
+        out = static_cast<double>(t[0] == '-' ? -m : m);
+        if (t[0] == '-' && m == 0) out = -0.0;
+        return true;
+      }
+    }
     if (parseDouble(v.bytes(), out)) return true;
     bool b;
     if (parseBool(v.bytes(), b)) { out = b ? -1 : 0; return true; }
@@ -113,9 +147,40 @@ bool numericOf(const Value& v, double& out) {
 
 }  // namespace
 
+namespace {
+// Digits at p (exactly n of them) as a number; -1 when they are not digits.
+int digitsAt(std::string_view s, size_t p, size_t n) {
+  int v = 0;
+  for (size_t k = p; k < p + n; ++k) {
+    if (s[k] < '0' || s[k] > '9') return -1;
+    v = v * 10 + (s[k] - '0');
+  }
+  return v;
+}
+}  // namespace
+
 bool parseDateText(const std::string& in, double& serial) {
-  std::string s = trim(in);
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+  {
+    // The export's own form, "YYYY-MM-DD" with " HH:MM:SS" or not, read
+    // without copies; anything else takes the general path below.
+    std::string_view t = trimmedView(in);
+    if ((t.size() == 10 || t.size() == 19) && t[4] == '-' && t[7] == '-' &&
+        (t.size() == 10 || (t[10] == ' ' && t[13] == ':' && t[16] == ':'))) {
+      y = digitsAt(t, 0, 4), mo = digitsAt(t, 5, 2), d = digitsAt(t, 8, 2);
+      if (t.size() == 19) h = digitsAt(t, 11, 2), mi = digitsAt(t, 14, 2), se = digitsAt(t, 17, 2);
+      if (y >= 100 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60 &&
+          se >= 0 && se < 60) {
+        double day = partsToSerial(y, mo, d, 0, 0, 0);
+        int yy, mm, dd, a, b, c;
+        if (!serialToParts(day, yy, mm, dd, a, b, c) || yy != y || mm != mo || dd != d) return false;
+        serial = partsToSerial(y, mo, d, h, mi, se);
+        return true;
+      }
+      y = mo = d = h = mi = se = 0;
+    }
+  }
+  std::string s = trim(in);
   char tail[8] = {0};
   auto timeOk = [&] { return h >= 0 && h < 24 && mi >= 0 && mi < 60 && se >= 0 && se < 60; };
   auto dateOk = [&] { return y >= 100 && y <= 9999 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31; };

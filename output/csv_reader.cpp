@@ -4,20 +4,20 @@
 
 namespace output {
 
-int CsvReader::get() { return in_.get(); }
-int CsvReader::peek() { return in_.peek(); }
+bool CsvReader::fill() {
+  pos_ = len_ = 0;
+  if (!in_) return false;
+  in_.read(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+  len_ = static_cast<size_t>(in_.gcount());
+  return len_ > 0;
+}
 
 bool CsvReader::next(CsvRecord& rec) {
   if (!started_) {
     started_ = true;
-    if (peek() == 0xEF) {
-      char bom[3] = {};
-      in_.read(bom, 3);
-      if (in_.gcount() != 3 || bom[1] != '\xBB' || bom[2] != '\xBF') {
-        in_.clear();
-        in_.seekg(0);
-      }
-    }
+    // A whole first block is read, so a byte order mark is in it if there is one.
+    fill();
+    if (len_ >= 3 && buf_[0] == '\xEF' && buf_[1] == '\xBB' && buf_[2] == '\xBF') pos_ = 3;
   }
   for (;;) {
     rec.fields.clear();
@@ -26,6 +26,17 @@ bool CsvReader::next(CsvRecord& rec) {
     bool any = false;     // anything read for this record
     bool quoted = false;  // a quoted field was read ("" alone is a record)
     for (;;) {
+      // The plain characters of an unquoted field are taken a run at a time.
+      if (pos_ < len_ && !field.empty()) {
+        size_t end = pos_;
+        while (end < len_) {
+          char ch = buf_[end];
+          if (ch == ',' || ch == '\r' || ch == '\n') break;
+          ++end;
+        }
+        field.append(buf_.data() + pos_, end - pos_);
+        pos_ = end;
+      }
       int c = get();
       if (c == EOF) {
         if (!any) return false;
@@ -38,6 +49,11 @@ bool CsvReader::next(CsvRecord& rec) {
         quoted = true;
         size_t opened = line_;
         for (;;) {
+          // Runs of characters other than quotes and line feeds at a time.
+          size_t end = pos_;
+          while (end < len_ && buf_[end] != '"' && buf_[end] != '\n') ++end;
+          field.append(buf_.data() + pos_, end - pos_);
+          pos_ = end;
           int q = get();
           if (q == EOF)
             throw jet::Error(jet::err::kSyntax,

@@ -156,21 +156,39 @@ struct PrefixRanks {
       if (i == 0 || w[i].first != w[i - 1].first) ++r;
       rank[w[i].second] = r;
     }
+    // What the prefix loop below makes of each ASCII character, worked out
+    // once: skipped, refused, or its rank.
+    for (char32_t c = 0; c < 128; ++c) {
+      char32_t f = foldCase(c);
+      if (ignorable(f)) { ascii[c] = kSkip; continue; }
+      char32_t base = baseLetter(f);
+      ascii[c] = base >= 128 || primaryWeight(f) != primaryWeight(base) ? 0 : rank[base];
+    }
   }
+  static constexpr uint8_t kSkip = 0xFF;
+  uint8_t ascii[128] = {};  // kSkip, 0 (no one-byte form) or the rank
 };
 }  // namespace
 
-bool collationPrefix(std::string_view s, uint64_t& prefix) {
+namespace {
+// The first 8 * nWords primary weights of s as collationPrefix describes
+// them, eight to a word.
+bool prefixWeights(std::string_view s, uint64_t* words, int nWords) {
   static const PrefixRanks ranks;
-  prefix = 0;
+  for (int k = 0; k < nWords; ++k) words[k] = 0;
   int n = 0;
   size_t i = 0;
-  while (i < s.size() && n < 8) {
+  while (i < s.size() && n < 8 * nWords) {
     auto b = static_cast<unsigned char>(s[i]);
     char32_t c;
     if (b < 0x80) {
-      c = b;
       ++i;
+      const uint8_t a = ranks.ascii[b];
+      if (a == PrefixRanks::kSkip) continue;
+      if (a == 0) return false;
+      words[n / 8] |= static_cast<uint64_t>(a) << (8 * (7 - n % 8));
+      ++n;
+      continue;
     } else {
       // one character (decoded alone), then its base letter
       size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
@@ -186,9 +204,20 @@ bool collationPrefix(std::string_view s, uint64_t& prefix) {
     if (primaryWeight(f) != primaryWeight(base)) return false;
     uint8_t r = ranks.rank[base];
     if (r == 0) return false;
-    prefix |= static_cast<uint64_t>(r) << (8 * (7 - n));
+    words[n / 8] |= static_cast<uint64_t>(r) << (8 * (7 - n % 8));
     ++n;
   }
+  return true;
+}
+}  // namespace
+
+bool collationPrefix(std::string_view s, uint64_t& prefix) { return prefixWeights(s, &prefix, 1); }
+
+bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
+  uint64_t w[2];
+  if (!prefixWeights(s, w, 2)) return false;
+  first = w[0];
+  second = w[1];
   return true;
 }
 

@@ -27,6 +27,9 @@ std::string collationKey(std::string_view s);
 // the texts as the prefixes are ordered. False when a character's weight
 // has no one-byte form (the prefix then says nothing).
 bool collationPrefix(std::string_view s, uint64_t& prefix);
+// The same for the first sixteen weights: first holds the first eight (as
+// collationPrefix gives them), second the next eight.
+bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second);
 
 // A compiled Like pattern: * ? # [a-z] [!a-z], without regard to case.
 class LikePattern {

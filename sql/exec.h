@@ -115,6 +115,12 @@ struct SortKey {
 // Sorts by row positions; stable; spills sorted runs to temporary files when
 // the rows held exceed memoryLimit bytes.
 OpP makeSort(OpP child, std::vector<SortKey> keys, size_t memoryLimit = 64u << 20);
+// The same order as makeSort over rows of one table (carrying their RowIds),
+// holding only each row's RowId and a summary of its keys; the rows come out
+// with their RowIds only (columns Null), for makeRefetch to read whole. Past
+// memoryLimit bytes it reads the rows again through makeSort. expectedRows:
+// about how many rows will come (the table's count), for room made at once.
+OpP makeKeySort(OpP child, std::vector<SortKey> keys, size_t expectedRows = 0, size_t memoryLimit = 256u << 20);
 // Drops repeated rows (over the first n columns), keeping the first.
 OpP makeDistinct(OpP child, size_t columns);
 // TOP n [PERCENT]; with ties on the sort keys when keys is not empty.

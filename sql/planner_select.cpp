@@ -225,8 +225,11 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   // the sort fields and what the conditions test; the n rows kept are then
   // read whole through their RowIds (no Memo is read for rows left out).
   bool topDone = false;
-  if (orderedByIndex_ || aggregated || having || c.distinct || !rowKeys.empty() || !c.hasTop || c.topPercent ||
-      !order || order->empty() || c.top < 0 || c.top >= 1e6 || leaves_.size() != 1 || !leaves_[0].def ||
+  // Without TOP the same holds for the whole sort: it keeps each row's
+  // RowId and keys only, and the rows are read whole as they are fetched.
+  if (orderedByIndex_ || aggregated || having || c.distinct || !rowKeys.empty() ||
+      (c.hasTop && (c.topPercent || c.top < 0 || c.top >= 1e6)) || !order || order->empty() || leaves_.size() != 1 ||
+      !leaves_[0].def ||
       leaves_[0].hasRowId || !leaves_[0].used || filterColumns.size() != leaves_[0].used->size()) {
   } else {
     std::vector<SortKey> raw;
@@ -244,7 +247,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
       std::vector<bool>& narrow = *leaves_[0].used;
       narrow = filterColumns;
       for (const auto& k : raw) narrow[k.slot] = true;
-      op = makeTopSort(std::move(op), raw, static_cast<size_t>(c.top));
+      op = c.hasTop ? makeTopSort(std::move(op), raw, static_cast<size_t>(c.top))
+                    : makeKeySort(std::move(op), raw, leaves_[0].def->rowCount);
       op = makeRefetch(std::move(op), *sh_.db, leaves_[0].def, full);
       topDone = true;
     }

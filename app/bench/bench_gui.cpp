@@ -111,8 +111,8 @@ double engineFirstRows(app::FrmDatavane& w, const std::string& statement) {
 }
 
 void line(const char* what, double windowMs, double engineMs, double blocked) {
-  std::printf("%-26s%8.1f ms   engine alone %8.1f ms   ratio %.2f   window blocked at most %.1f ms\n", what,
-              windowMs, engineMs, engineMs > 0 ? windowMs / engineMs : 0.0, blocked);
+  std::printf("%-26s%8.1f ms   engine alone %8.1f ms   ratio %.2f   window blocked at most %.1f ms   peak memory so far %.1f MB\n", what,
+              windowMs, engineMs, engineMs > 0 ? windowMs / engineMs : 0.0, blocked, peakKb() / 1024.0);
 }
 
 void runEditing(app::FrmDatavane& w, const char* cityField, const char* nameField) {
@@ -301,8 +301,8 @@ int main(int argc, char** argv) {
   QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
   QApplication::sendEvent(w.grdData, &end);
   paint(&w);
-  std::printf("jump to the last row:     %8.1f ms (row %d of %d)   window blocked at most %.1f ms\n",
-              msSince(t0), w.grdData->currentIndex().row() + 1, w.grdData->rows() - 1, watch.stop());
+  std::printf("jump to the last row:     %8.1f ms (row %d of %d)   window blocked at most %.1f ms   peak memory so far %.1f MB\n",
+              msSince(t0), w.grdData->currentIndex().row() + 1, w.grdData->rows() - 1, watch.stop(), peakKb() / 1024.0);
 
   t0 = Clock::now();
   w.dta1.recordset()->MoveLast();

@@ -138,3 +138,29 @@ TEST(Csv, CliExportThenImportRoundTripsQuotedText) {
   testsupport::run(cli + " rows '" + db + "' Customers", &after);
   EXPECT_EQ(before, after);
 }
+
+TEST(Csv, ReaderKeepsFieldsAndLinesAcrossItsReadBlocks) {
+  // Records of every kind (plain, quoted with doubled quotes and line breaks,
+  // empty fields, CRLF and LF ends) repeated well past one read block, so
+  // that fields, quotes and line ends fall on block edges at every offset.
+  std::string text;
+  std::vector<std::vector<std::string>> want;
+  size_t lines = 0;
+  std::vector<size_t> startLines;
+  for (int i = 0; text.size() < 300000; ++i) {
+    std::string plain = "v" + std::to_string(i) + std::string(static_cast<size_t>(i % 37), 'x');
+    std::string quoted = "q \"" + std::to_string(i) + "\"\nsecond, line";
+    startLines.push_back(lines + 1);
+    text += plain + ",\"q \"\"" + std::to_string(i) + "\"\"\nsecond, line\",," + (i % 2 ? "\r\n" : "\n");
+    lines += 2;
+    want.push_back({plain, quoted, "", ""});
+  }
+  auto recs = readAll(text);
+  ASSERT_EQ(recs.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    ASSERT_EQ(recs[i].fields, want[i]) << "record " << i;
+    ASSERT_EQ(recs[i].line, startLines[i]) << "record " << i;
+  }
+  // A byte order mark is skipped only when all three of its bytes are there.
+  EXPECT_EQ(readAll("\xEF\xBB" "a\n").front().fields, (std::vector<std::string>{"\xEF\xBB" "a"}));
+}
