@@ -1,11 +1,14 @@
 // Attachment and multi-value fields through the recordsets the windows use:
 // the file names or the values joined by "; ", in a table and in a query,
 // never offered for editing, and an unchanged record stored without
-// touching them.
+// touching them; a damaged hidden table is an error for its field only.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "catalogue/dao.h"
 #include "catalogue/recordset.h"
+#include "support/complex_damage.h"
 #include "support/test_support.h"
 
 namespace {
@@ -85,4 +88,22 @@ TEST(ComplexFields, StoringAChangedRecordLeavesItsAttachmentsAndValuesAsTheyWere
   EXPECT_EQ(shown(rs, 0, "memo-data"), "changed memo");
   EXPECT_EQ(shown(rs, 0, "attach-data"), "test_data.txt; test_data2.txt");
   EXPECT_EQ(shown(rs, 0, "multi-value-data"), "value1; value4");
+}
+
+TEST(ComplexFields, ADamagedHiddenTableIsError3049ForItsFieldAndTheOthersStillRead) {
+  SKIP_WITHOUT_SHARED();
+  const std::string file =
+      complexdamage::damagedCopy("ace/complexDataTestV2010.accdb", [](std::string& bytes, jet::Database& db) {
+        auto flat = complexdamage::flatTableOf(db, "Table1", "attach-data");
+        ASSERT_NE(flat.tdefPage, 0u);
+        std::memset(complexdamage::page(bytes, flat.tdefPage), 0, 4096);
+      });
+  auto db = dao::DBEngine::OpenDatabase(file);
+  dao::Recordset rs(*db, "SELECT * FROM [Table1]");
+  ASSERT_EQ(rs.countAll(), 4);
+  const int at = rs.fieldIndex("attach-data");
+  for (int r = 0; r < 4; ++r)
+    EXPECT_EQ(testsupport::errorOf([&] { rs.valueAt(r, at); }), 3049) << r;
+  EXPECT_EQ(shown(rs, 1, "multi-value-data"), "value1; value4");
+  EXPECT_EQ(shown(rs, 1, "id"), "row2");
 }

@@ -1,13 +1,15 @@
 // Attachment and multi-value fields in the window: the data grid and the
 // record panel show the file names or the values joined by "; ", their
 // boxes are read-only, and Update Changes leaves the file's complex data as
-// it was.
+// it was; a damaged hidden table shows "#Error" in its cells.
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <cstring>
 
 #include "app/grid/grid.h"
 #include "catalogue/recordset.h"
+#include "support/complex_damage.h"
 #include "support/test_support.h"
 #include "tests/views/views_support.h"
 
@@ -73,4 +75,30 @@ TEST(ComplexFieldsWindow, AttachmentsOfTheSmallFixtureInTheGrid) {
   EXPECT_EQ(g->textMatrix(1, at), "");
   EXPECT_EQ(g->textMatrix(2, at), "attachment1.txt");
   EXPECT_EQ(g->textMatrix(3, at), "attachment1.txt; attachment2.txt; attachment3.txt");
+}
+
+TEST(ComplexFieldsWindow, ADamagedHiddenTableShowsErrorCellsAndANumberedMessage) {
+  SKIP_WITHOUT_SHARED();
+  const std::string file =
+      complexdamage::damagedCopy("ace/complexDataTestV2010.accdb", [](std::string& bytes, jet::Database& db) {
+        auto flat = complexdamage::flatTableOf(db, "Table1", "attach-data");
+        ASSERT_NE(flat.tdefPage, 0u);
+        std::memset(complexdamage::page(bytes, flat.tdefPage), 0, 4096);
+      });
+  Window win(file);
+  win.chooseTable("Table1");
+  win.tab(1);
+  app::Grid* g = win.w->grdData;
+  ASSERT_EQ(g->rows(), 5);
+  EXPECT_EQ(g->textMatrix(2, column(g, "attach-data")), "#Error");
+  EXPECT_EQ(g->textMatrix(2, column(g, "multi-value-data")), "value1; value4");
+  win.tab(2);
+  win.w->dta1.recordset()->setAbsolutePosition(1);
+  apptest::pump();
+  EXPECT_EQ(box(win, "multi-value-data")->text(), "value1; value4");
+  EXPECT_EQ(box(win, "attach-data")->text(), "");
+  // The record panel said why once, with the error's number.
+  auto msgs = win.modal.messages();
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_TRUE(msgs[0].text.contains("3049")) << msgs[0].text.toStdString();
 }
