@@ -6,6 +6,7 @@
 #include "jet/database.h"
 #include "jet/text.h"
 #include "jet/value.h"
+#include "sql/calculated.h"
 #include "sql/convert.h"
 
 namespace dao {
@@ -187,6 +188,8 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const 
   std::unique_ptr<Database> db(new Database());
   db->path_ = path;
   db->jet_ = jet::Database::open(path, o);
+  // Records stored from the window get their calculated fields computed.
+  sql::provideExpressionEvaluator(*db->jet_);
   db->load();
   return db;
 }

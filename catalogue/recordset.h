@@ -86,7 +86,8 @@ class Recordset {
   // again, standing on the stored record (its bookmark is LastModified).
   // A failing Update keeps the pending values, so they can be corrected and
   // stored again. Fields whose values cannot be typed (OLE, binary,
-  // attachments, auto-numbers, calculated columns) keep their stored values.
+  // attachments, auto-numbers) keep their stored values; calculated fields
+  // are computed again from the stored record (jet/calculated.h).
   enum class EditMode { None, Edit, Add };
   EditMode editMode() const { return editMode_; }
   void AddNew();        // 3027 when the result cannot be updated
