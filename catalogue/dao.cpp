@@ -7,6 +7,7 @@
 #include "jet/database.h"
 #include "jet/text.h"
 #include "jet/value.h"
+#include "sql/calculated.h"
 #include "sql/convert.h"
 
 namespace dao {
@@ -160,7 +161,15 @@ void Database::load() {
     t.name_ = e->name;
     t.system_ = e->kind == jet::ObjectKind::SystemTable;
     t.linked_ = !e->isTable();
-    t.recordCount_ = t.linked_ ? -1 : static_cast<int64_t>(jet_->table(*e)->rowCount);
+    t.recordCount_ = -1;
+    // A table whose definition is damaged does not keep the others from
+    // being opened: its count is unknown, and reading it gives the error.
+    if (!t.linked_) {
+      try {
+        t.recordCount_ = static_cast<int64_t>(jet_->table(*e)->rowCount);
+      } catch (const jet::Error&) {
+      }
+    }
     tables_.push_back(std::move(t));
   }
   for (auto& q : jet_->queries()) {
@@ -191,6 +200,8 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& path, const 
   std::unique_ptr<Database> db(new Database());
   db->path_ = path;
   db->jet_ = jet::Database::open(path, o);
+  // Records stored from the window get their calculated fields computed.
+  sql::provideExpressionEvaluator(*db->jet_);
   db->load();
   return db;
 }

@@ -45,7 +45,9 @@ class Database;
 class TableDef {
  public:
   const std::string& Name() const { return name_; }
-  // Rows stored in the table; -1 for a linked table whose count is not known here.
+  // Rows stored in the table; -1 for a linked table whose count is not known
+  // here, and for a table whose definition is damaged (Fields() and
+  // recordsets on it then give the error, 3049).
   int64_t RecordCount() const { return recordCount_; }
   bool isSystem() const { return system_; }
   bool isLinked() const { return linked_; }

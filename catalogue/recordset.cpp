@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "catalogue/complex_text.h"
 #include "catalogue/query_fields.h"
 #include "sql/engine.h"
 #include "sql/recordset.h"
@@ -12,6 +13,8 @@ namespace dao {
 Recordset::Recordset(Database& db, const std::string& statement) : db_(db), source_(statement) {
   cursor_ = sql::openRecordset(db.engine(), statement);
   for (const auto& c : cursor_->columns()) fields_.push_back(fieldOf(c));
+  auto complex = std::make_unique<ComplexText>(db.engine(), fields_);
+  if (complex->any()) complex_ = std::move(complex);
 }
 
 Recordset::~Recordset() = default;
@@ -25,6 +28,7 @@ jet::Value Recordset::value(int col) const {
   if (onDeleted_) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
   if (col < 0 || col >= fieldCount())
     throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+  if (complex_) return complex_->shown(col, cursor_->value(static_cast<size_t>(col)));
   return cursor_->value(static_cast<size_t>(col));
 }
 
@@ -79,6 +83,7 @@ jet::Value Recordset::valueAt(int64_t row, int col) {
   const auto& r = cursor_->row(static_cast<size_t>(row));
   if (col < 0 || col >= static_cast<int>(r.size()))
     throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
+  if (complex_) return complex_->shown(col, r[col]);
   return r[col];
 }
 

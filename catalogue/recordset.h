@@ -19,6 +19,10 @@ class Recordset;
 }
 
 namespace dao {
+class ComplexText;
+}
+
+namespace dao {
 
 class Recordset {
  public:
@@ -41,6 +45,8 @@ class Recordset {
   bool EOF_() const;
   bool hasCurrent() const { return !BOF() && !EOF_(); }
   // Value of field col of the current record; 3021 "No current record." when none.
+  // An attachment or multi-value field gives the text it shows (file names
+  // or values joined by "; ", Null when it has none): see complex_text.h.
   jet::Value value(int col) const;
 
   void MoveFirst();     // 3021 when there are no records
@@ -60,7 +66,8 @@ class Recordset {
   void setAbsolutePosition(int64_t row);  // 3001 when out of range
 
   // Random access for the data grid: field col of record row (0-based).
-  // Rows up to row are fetched when they have not been yet.
+  // Rows up to row are fetched when they have not been yet. Complex fields
+  // as value() gives them.
   jet::Value valueAt(int64_t row, int col);
   // Whether record row exists (fetching up to it).
   bool rowExists(int64_t row);
@@ -82,7 +89,8 @@ class Recordset {
   // again, standing on the stored record (its bookmark is LastModified).
   // A failing Update keeps the pending values, so they can be corrected and
   // stored again. Fields whose values cannot be typed (OLE, binary,
-  // attachments, auto-numbers, calculated columns) keep their stored values.
+  // attachments, auto-numbers) keep their stored values; calculated fields
+  // are computed again from the stored record (jet/calculated.h).
   enum class EditMode { None, Edit, Add };
   EditMode editMode() const { return editMode_; }
   void AddNew();        // 3027 when the result cannot be updated
@@ -123,6 +131,8 @@ class Recordset {
   std::string source_;
   std::unique_ptr<sql::Recordset> cursor_;
   std::vector<Field> fields_;
+  // The shown text of attachment and multi-value fields; null without any.
+  std::unique_ptr<ComplexText> complex_;
   std::string lastModified_;
   EditMode editMode_ = EditMode::None;
   std::vector<std::pair<int, Value>> pending_;

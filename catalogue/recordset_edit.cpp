@@ -3,6 +3,7 @@
 // change through the journal.
 #include <algorithm>
 
+#include "catalogue/complex_text.h"
 #include "catalogue/recordset.h"
 #include "jet/integrity.h"
 #include "jet/table_writer.h"
@@ -146,6 +147,8 @@ void Recordset::reopen(const jet::RowId* rid, int64_t index) {
     at = std::min(index, n - 1);
   }
   cursor_ = std::move(fresh);
+  // The hidden tables behind complex fields are read again after a change.
+  if (complex_) complex_->clear();
   if (at >= 0) cursor_->setBookmark(at);
   notify();
 }

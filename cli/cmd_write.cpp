@@ -11,6 +11,7 @@
 #include "jet/sample.h"
 #include "jet/table_writer.h"
 #include "output/csv_reader.h"
+#include "sql/calculated.h"
 
 namespace cli {
 
@@ -73,6 +74,7 @@ int cmdImport(const Args& a, std::ostream& out) {
   o.password = a.password;
   auto db = jet::Database::open(file, o);
   db->requireWritable();
+  sql::provideExpressionEvaluator(*db);  // calculated fields of the imported rows
   jet::IntegrityWriter w(*db, table);
   auto def = w.def();
   std::vector<int> target;

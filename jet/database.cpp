@@ -283,6 +283,12 @@ std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, const s
                 c.calcResultRaw = static_cast<uint8_t>(tit->second.raw[0]);
                 c.type = dataTypeOf(c.calcResultRaw);
               }
+              auto eit = cit->second.find("EXPRESSION");
+              if (eit != cit->second.end() && !eit->second.raw.empty()) {
+                const auto& raw = eit->second.raw;
+                c.calcExpression = decodeUcs2TextUtf8(
+                    ByteView(reinterpret_cast<const uint8_t*>(raw.data()), raw.size()));
+              }
             }
             auto rit = cit->second.find("REQUIRED");
             if (rit != cit->second.end()) {

@@ -71,6 +71,7 @@ struct OpenOptions {
 };
 
 class WriterLock;
+class ExpressionEvaluator;
 
 class Database {
  public:
@@ -134,6 +135,12 @@ class Database {
   // Decodes stored text (Jet 4 UCS-2 possibly compressed, Jet 3 code page) to UTF-8.
   std::string decodeText(ByteView bytes) const;
 
+  // Computes calculated columns for the table writer (jet/calculated.h);
+  // none by default, and then rows of tables with such columns cannot be
+  // stored.
+  void setExpressionEvaluator(std::shared_ptr<ExpressionEvaluator> e) { evaluator_ = std::move(e); }
+  ExpressionEvaluator* expressionEvaluator() const { return evaluator_.get(); }
+
   void invalidateTable(uint32_t tdefPage);
   // Brings a cached table definition's row count and next auto-number in
   // line with its page after a writer changed only those two fields, so the
@@ -160,6 +167,7 @@ class Database {
   std::vector<CatalogEntry> objects_;
   int32_t tablesParentId_ = 0;
   std::map<uint32_t, std::shared_ptr<const TableDef>> tdefs_;
+  std::shared_ptr<ExpressionEvaluator> evaluator_;
 };
 
 // Property blobs (MSysObjects.LvProp): object-level properties and

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "jet/calculated.h"
 #include "jet/error.h"
 #include "jet/index_key.h"
 #include "jet/page_alloc.h"
@@ -142,9 +143,10 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
   std::vector<Value> vals(in.size());
   for (size_t i = 0; i < d.columns.size(); ++i) {
     const Column& c = d.columns[i];
-    if (c.calculated() || c.rawType == coltype::kComplex) {
-      // Computed and multi-value columns are not written by this engine:
-      // they keep what they had (nothing for a new row).
+    if (c.calculated()) continue;  // computed below, once every other value is known
+    if (c.rawType == coltype::kComplex) {
+      // Multi-value columns are not written by this engine: they keep what
+      // they had (nothing for a new row).
       vals[i] = old ? (*old)[i] : Value();
       continue;
     }
@@ -171,6 +173,8 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
       vals[i] = Value::longInt(static_cast<int32_t>(next));
     }
   }
+  // Calculated columns from the row as it will be stored: never a stale value.
+  computeCalculated(db_.expressionEvaluator(), fmt, d, vals);
   for (size_t r = 0; r < d.realIndexes.size(); ++r) {
     const RealIndex& ri = d.realIndexes[r];
     if (ri.required() && keyHasNull(d, ri, vals)) {
@@ -204,6 +208,7 @@ std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
   const uint16_t cp = db_.header().codePage;
   std::vector<CellData> cells(d.columns.size());
   std::vector<size_t> longCols;
+  std::vector<std::pair<size_t, std::string>> longCalc;  // long calculated cells' content
   for (size_t i = 0; i < d.columns.size(); ++i) {
     const Column& c = d.columns[i];
     const Value& v = vals[i];
@@ -217,8 +222,18 @@ std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
       continue;
     }
     if (v.isNull()) continue;
-    if (c.calculated() || c.rawType == coltype::kComplex) continue;
+    if (c.rawType == coltype::kComplex) continue;
     cells[i].present = true;
+    if (c.calculated()) {
+      std::string cell = encodeCalculatedCell(fmt, cp, c, v);
+      if (calculatedIsLong(c)) {
+        longCalc.emplace_back(i, std::move(cell));
+        cells[i].bytes.assign(12, '\0');
+      } else {
+        cells[i].bytes = std::move(cell);
+      }
+      continue;
+    }
     if (c.isLongValue()) {
       longCols.push_back(i);
       cells[i].bytes.assign(12, '\0');
@@ -226,9 +241,14 @@ std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
     }
     cells[i].bytes = encodeCellBytes(fmt, cp, c, v);
   }
-  if (!longCols.empty()) {
+  if (!longCols.empty() || !longCalc.empty()) {
     size_t base = encodeRow(fmt, d, cells).size();
     size_t room = base < fmt.maxRowSize ? fmt.maxRowSize - base : 0;
+    for (auto& [i, content] : longCalc) {
+      cells[i].bytes = lv_->write(d.columns[i].number, content, room);
+      size_t grew = cells[i].bytes.size() - 12;
+      room = room > grew ? room - grew : 0;
+    }
     for (size_t i : longCols) {
       const Column& c = d.columns[i];
       std::string data = c.rawType == coltype::kMemo ? encodeStoredText(fmt, cp, c, vals[i].bytes())
@@ -424,8 +444,14 @@ void TableWriter::update(RowId id, const std::vector<Value>& values) {
     };
     for (size_t i = 0; i < d.columns.size(); ++i) {
       const Column& c = d.columns[i];
-      if (c.calculated() || c.rawType == coltype::kComplex) {
+      if (c.rawType == coltype::kComplex) {
         keep[i] = fieldBytes(c);
+        continue;
+      }
+      if (c.calculated()) {
+        // Computed again: a long result's old value gives its pages back.
+        std::string f = calculatedIsLong(c) ? fieldBytes(c) : std::string();
+        if (!f.empty()) lv_->release(ByteView(reinterpret_cast<const uint8_t*>(f.data()), f.size()));
         continue;
       }
       if (!c.isLongValue()) continue;

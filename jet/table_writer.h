@@ -7,6 +7,9 @@
 // error numbers: 3022 duplicate key in a unique index, 3314 required field
 // left Null, 3058 Null in an index that does not allow it, 3163 text too long
 // for its field, 3421 a value of the wrong type, 3021 no current record.
+// Calculated columns are computed for every row stored, with the database's
+// expression evaluator (jet/calculated.h); without one, or when it cannot
+// compute a value, the row is refused (3251 or the evaluator's error).
 #pragma once
 
 #include <cstdint>

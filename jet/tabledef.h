@@ -43,6 +43,7 @@ struct Column {
   int32_t complexId = 0;
   // From the column's properties (MSysObjects.LvProp), filled by the catalogue.
   uint8_t calcResultRaw = 0;  // calculated columns: the raw type of their result
+  std::string calcExpression; // calculated columns: their expression ("Expression")
   bool requiredProp = false;
   bool hasRequiredProp = false;
 

@@ -11,6 +11,7 @@
 #include "jet/integrity.h"
 #include "jet/table_writer.h"
 #include "jet/text.h"
+#include "sql/calculated.h"
 #include "sql/parser.h"
 
 namespace sql {
@@ -343,6 +344,8 @@ bool isAction(const Query& q) {
 }
 
 int64_t runAction(jet::Database& db, const Query& q, const Params& params) {
+  // Rows stored here get their calculated columns from this engine.
+  provideExpressionEvaluator(db);
   switch (q.kind) {
     case StatementKind::Update: return runUpdate(db, q, params);
     case StatementKind::Delete: return runDelete(db, q, params);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "support/complex_damage.h"
 #include "support/test_support.h"
 
 namespace {
@@ -57,6 +58,33 @@ TEST(Attachments, RowsShowNamesAndValuesJoined) {
             "this is some more test data for attachment.");
   EXPECT_EQ(testsupport::readFile(out + "/id row4/test_data2.txt"),
             "this is some more test data for attachment.");
+}
+
+TEST(Attachments, DamagedAttachmentDataIsError3049NamingTheFileAndNothingHalfWritten) {
+  SKIP_WITHOUT_SHARED();
+  // attachment2.txt's deflated data with its stream broken.
+  const std::string file = complexdamage::damagedCopy("ace/attachmentsV2016.accdb", [](std::string& bytes,
+                                                                                      jet::Database& db) {
+    auto flat = complexdamage::flatTableOf(db, "Table1", "Attachments");
+    auto scan = db.scan(flat.name);
+    const int name = scan->def().findColumn("FileName"), data = scan->def().findColumn("FileData");
+    std::string stored;
+    while (scan->next())
+      if (scan->value(static_cast<size_t>(name)).bytes() == "attachment2.txt")
+        stored = scan->value(static_cast<size_t>(data)).bytes();
+    size_t at = bytes.find(stored);
+    ASSERT_NE(at, std::string::npos);
+    std::memset(bytes.data() + at + stored.size() - 12, 0, 12);
+  });
+  std::string rows;
+  ASSERT_EQ(testsupport::run(cli() + " rows " + q(file) + " Table1", &rows), 0);
+  EXPECT_NE(rows.find("attachment1.txt; attachment2.txt; attachment3.txt"), std::string::npos) << rows;
+  const std::string out = testsupport::tempDir() + "/out";
+  std::string err;
+  EXPECT_NE(testsupport::run(cli() + " attachments " + q(file) + " Table1 " + q(out) + " 2>&1", &err), 0);
+  EXPECT_NE(err.find("3049"), std::string::npos) << err;
+  EXPECT_NE(err.find("attachment2.txt"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(out + "/ID 3/attachment2.txt"));
 }
 
 }  // namespace
