@@ -6,6 +6,7 @@
 
 #include "jet/bytes.h"
 #include "jet/codec.h"
+#include "jet/complex_create.h"
 #include "jet/error.h"
 #include "jet/ext_datetime.h"
 #include "jet/index_writer.h"
@@ -393,9 +394,8 @@ uint8_t rawTypeOf(const Format& fmt, const ColumnSpec& c) {
                                                 "(create the file with --format 2019).");
       return coltype::kExtDateTime;
     case DataType::Complex:
-      throw Error(err::kNotSupported, "Field '" + c.name +
-                                          "': attachment and multi-value fields cannot be created, and a table "
-                                          "that has them cannot be changed, yet.");
+      detail::checkComplexColumn(fmt, c);
+      return coltype::kComplex;
     case DataType::Boolean: return coltype::kBool;
     case DataType::Byte: return coltype::kByte;
     case DataType::Integer: return coltype::kInt;
@@ -440,6 +440,15 @@ IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, 
   i.primary = primary;
   i.unique = unique;
   return i;
+}
+
+ColumnSpec attachmentSpec(const std::string& name) { return columnSpec(name, DataType::Complex); }
+
+ColumnSpec multiValueSpec(const std::string& name, DataType valueType, int size) {
+  ColumnSpec c = columnSpec(name, DataType::Complex, size);
+  c.multiValue = true;
+  c.valueType = valueType;
+  return c;
 }
 
 IndexSpec primaryKeySpec(const std::string& column) { return indexSpec("PrimaryKey", {{column, true}}, true); }
@@ -487,7 +496,9 @@ std::unique_ptr<Database> createMemoryDatabase(Version v) {
   return db;
 }
 
-void createTable(Database& db, const TableSpec& spec) {
+void createTable(Database& db, const TableSpec& spec) { detail::createTableObject(db, spec, {}); }
+
+int32_t detail::createTableObject(Database& db, const TableSpec& spec, const HiddenTableOptions& opt) {
   db.requireWritable();
   if (spec.name.empty() || spec.name.size() > 64)
     throw Error(err::kInvalidName, "'" + spec.name + "' is not a valid name.");
@@ -530,6 +541,7 @@ void createTable(Database& db, const TableSpec& spec) {
       case coltype::kMoney: case coltype::kDouble: case coltype::kDateTime: case coltype::kBigInt: c.len = 8; break;
       case coltype::kExtDateTime: c.len = static_cast<uint16_t>(kExtDateTimeSize); break;
       case coltype::kGuid: c.len = 16; break;
+      case coltype::kComplex: c.len = 4; c.flags = 0x07; break;  // the complex id, auto-numbered
       case coltype::kNumeric:
         c.len = 17;
         c.prec = cs.precision ? cs.precision : 18;
@@ -542,13 +554,27 @@ void createTable(Database& db, const TableSpec& spec) {
       else if (c.raw == coltype::kGuid) c.flags |= colflag::kAutoGuid;
       else throw Error(err::kNotSupported, "Only Long and GUID fields can be auto-numbers.");
     }
+    if (t.cols.size() < opt.extFlags.size()) c.ext |= opt.extFlags[t.cols.size()];
     c.required = cs.required;
     if (cs.required) colProps.push_back({cs.name, {{"Required", 1, std::string("\xFF", 1)}}});
     t.cols.push_back(c);
   }
   layout(t);
+  for (const auto& is : spec.indexes)
+    for (const auto& [name, asc] : is.columns)
+      for (const auto& cs : spec.columns)
+        if (cs.type == DataType::Complex && equalsNoCase(cs.name, name))
+          throw Error(err::kNotSupported, "Index '" + is.name + "': attachment and multi-value fields cannot be indexed.");
+  std::vector<IndexSpec> indexes = spec.indexes;
+  // Each complex field carries a unique index of its complex ids.
+  for (const auto& cs : spec.columns)
+    if (cs.type == DataType::Complex) {
+      IndexSpec is = indexSpec(detail::utf8Prefix(cs.name, 31) + "_" + detail::hiddenNameSuffix(), {{cs.name, true}}, false, true);
+      is.required = true;
+      indexes.push_back(is);
+    }
   int primaries = 0;
-  for (const auto& is : spec.indexes) {
+  for (const auto& is : indexes) {
     if (is.columns.empty() || is.columns.size() > 10)
       throw Error(err::kNotSupported, "An index needs between 1 and 10 fields.");
     BReal r;
@@ -583,6 +609,10 @@ void createTable(Database& db, const TableSpec& spec) {
   std::vector<uint32_t> tdefPgs;
   for (size_t i = 0; i < probe.size(); ++i) tdefPgs.push_back(allocatePage(pager));
   for (auto& r : t.reals) r.root = IndexWriter::createEmptyRoot(pager, tdefPgs[0], r.map);
+  const int32_t tableId = static_cast<int32_t>(tdefPgs[0]);
+  for (size_t i = 0; i < spec.columns.size(); ++i)
+    if (spec.columns[i].type == DataType::Complex)
+      t.cols[i].complexId = detail::createComplexParts(db, spec.name, tableId, spec.columns[i]);
   auto pages = tdefPages(fmt, encodeTdef(fmt, t, codePage));
   for (size_t i = 0; i < pages.size(); ++i) {
     put32(pages[i].data() + 4, i + 1 < pages.size() ? tdefPgs[i + 1] : 0);
@@ -598,7 +628,7 @@ void createTable(Database& db, const TableSpec& spec) {
       {"DateCreate", Value::dateTime(now)},
       {"DateUpdate", Value::dateTime(now)},
       {"Owner", Value::binary(kAdminSid)},
-      {"Flags", Value::longInt(0)}};
+      {"Flags", Value::longInt(static_cast<int32_t>(opt.objectFlags))}};
   if (!colProps.empty()) row.push_back({"LvProp", Value::binary(encodeProperties({}, colProps, fmt.jet3 ? codePage : 0), DataType::OLE)});
   objects.insert(objects.valuesByName(row));
   TableWriter aces(db, 3, "MSysACEs");
@@ -608,6 +638,7 @@ void createTable(Database& db, const TableSpec& spec) {
                                  {"FInheritable", Value::boolean(false)}}));
   change.commit();
   db.reloadCatalog();
+  return tableId;
 }
 
 void createQuery(Database& db, const QuerySpec& spec) {

@@ -28,6 +28,11 @@ struct ColumnSpec {
   uint8_t precision = 18;  // Decimal
   uint8_t scale = 0;
   bool compressed = true;  // Text/Memo: Unicode compression
+  // Complex (ACE files only, 3259 in others): an attachment field, or with
+  // multiValue a multi-value field whose values are of valueType (Byte,
+  // Integer, Long, Single, Double, GUID or Text of `size` characters).
+  bool multiValue = false;
+  DataType valueType = DataType::Text;
 };
 
 struct IndexSpec {
@@ -48,6 +53,8 @@ struct TableSpec {
 // Shorthands for the specs above.
 ColumnSpec columnSpec(const std::string& name, DataType type, int size = 0, bool required = false);
 ColumnSpec autoNumberSpec(const std::string& name);  // a Long counter
+ColumnSpec attachmentSpec(const std::string& name);
+ColumnSpec multiValueSpec(const std::string& name, DataType valueType, int size = 0);
 IndexSpec indexSpec(const std::string& name, std::vector<std::pair<std::string, bool>> columns,
                     bool primary = false, bool unique = false);
 // "PrimaryKey" on one ascending column.
@@ -84,7 +91,10 @@ void createDatabase(const std::string& path, Version v);
 std::unique_ptr<Database> createMemoryDatabase(Version v = Version::Jet4);
 
 // Adds a table (3010 when the name is taken, 3251 for unsupported column
-// types); one change.
+// types); one change. Each attachment or multi-value field also gets its
+// hidden table of entries, its MSysComplexColumns row and, when the file
+// has none yet, the product's template table of its kind (see
+// jet/complex_create.h).
 void createTable(Database& db, const TableSpec& spec);
 void createQuery(Database& db, const QuerySpec& spec);
 

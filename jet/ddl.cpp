@@ -1,5 +1,7 @@
 #include "jet/ddl.h"
 
+#include <algorithm>
+
 #include "jet/error.h"
 #include "jet/relationships.h"
 #include "jet/table.h"
@@ -8,17 +10,10 @@
 
 namespace jet {
 
-void dropTable(Database& db, const std::string& name) {
-  db.requireWritable();
-  const CatalogEntry* e = db.find(name);
-  if (!e || !e->isTable() || e->kind == ObjectKind::SystemTable)
-    throw Error(err::kNoSuchObject, "Table '" + name + "' does not exist.");
-  if (takesPartInRelationship(db, e->name))
-    throw Error(err::kInRelationship, "Cannot delete table '" + e->name + "': it is part of one or more relationships.");
-  const int32_t id = e->id;
-  const RowId catalogueRow = e->rowId;
-  const uint32_t tdefPage = e->tdefPage;
-  ChangeScope change(db);
+namespace {
+
+// Removes a table's catalogue row and its permissions (no reload).
+void removeTableObject(Database& db, int32_t id, RowId catalogueRow) {
   {
     TableWriter objects(db, 2, "MSysObjects");
     objects.remove(catalogueRow);
@@ -38,6 +33,58 @@ void dropTable(Database& db, const std::string& name) {
       for (RowId r : rows) w.remove(r);
     }
   }
+}
+
+// The MSysComplexColumns rows of table id and the flat tables they name.
+void removeComplexParts(Database& db, int32_t id) {
+  const CatalogEntry* cc = db.format().ace ? db.find("MSysComplexColumns") : nullptr;
+  if (!cc) return;
+  std::vector<RowId> rows;
+  std::vector<int32_t> flats;
+  {
+    auto scan = db.scan(cc->name);
+    int table = scan->def().findColumn("ConceptualTableID");
+    int flat = scan->def().findColumn("FlatTableID");
+    while (table >= 0 && flat >= 0 && scan->next()) {
+      Value v = scan->value(static_cast<size_t>(table));
+      if (v.isNull() || v.asInt() != id) continue;
+      rows.push_back(scan->rowId());
+      Value f = scan->value(static_cast<size_t>(flat));
+      if (!f.isNull()) flats.push_back(static_cast<int32_t>(f.asInt()));
+    }
+  }
+  if (rows.empty()) return;
+  {
+    TableWriter w(db, cc->tdefPage, cc->name);
+    for (RowId r : rows) w.remove(r);
+  }
+  for (int32_t f : flats) {
+    std::vector<std::pair<RowId, uint32_t>> found;
+    for (const auto& e : db.objects())
+      if (e.id == f && e.isTable()) found.push_back({e.rowId, e.tdefPage});
+    for (const auto& [row, page] : found) {
+      removeTableObject(db, f, row);
+      db.invalidateTable(page);
+    }
+  }
+}
+
+}  // namespace
+
+void dropTable(Database& db, const std::string& name) {
+  db.requireWritable();
+  const CatalogEntry* e = db.find(name);
+  if (!e || !e->isTable() || e->kind == ObjectKind::SystemTable)
+    throw Error(err::kNoSuchObject, "Table '" + name + "' does not exist.");
+  if (takesPartInRelationship(db, e->name))
+    throw Error(err::kInRelationship, "Cannot delete table '" + e->name + "': it is part of one or more relationships.");
+  const int32_t id = e->id;
+  const RowId catalogueRow = e->rowId;
+  const uint32_t tdefPage = e->tdefPage;
+  ChangeScope change(db);
+  removeTableObject(db, id, catalogueRow);
+  // Attachment and multi-value fields take their hidden tables along.
+  removeComplexParts(db, id);
   change.commit();
   db.invalidateTable(tdefPage);
   db.reloadCatalog();
@@ -81,6 +128,15 @@ void rebuildTable(Database& db, const std::string& name, const TableSpec& spec, 
   auto def = db.table(name);
   if (takesPartInRelationship(db, def->name))
     throw Error(err::kInRelationship, "Cannot change table '" + def->name + "': it is part of one or more relationships.");
+  // The hidden tables of complex fields would not follow a rebuild.
+  auto complexIn = [](const auto& cols, auto isComplex) {
+    return std::any_of(cols.begin(), cols.end(), isComplex);
+  };
+  if (complexIn(def->columns, [](const Column& c) { return c.rawType == coltype::kComplex; }) ||
+      complexIn(spec.columns, [](const ColumnSpec& c) { return c.type == DataType::Complex; }))
+    throw Error(err::kNotSupported, "Table '" + def->name +
+                                        "' cannot be changed: tables with attachment or multi-value fields "
+                                        "cannot be rebuilt yet.");
   if (sourceColumn.size() != spec.columns.size())
     throw Error(err::kNotSupported, "Every field of the rebuilt table needs a source.");
   std::vector<std::vector<Value>> rows;

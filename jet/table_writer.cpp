@@ -15,6 +15,9 @@ namespace jet {
 
 namespace {
 
+// ACE table definitions keep the last complex id given to a row here.
+constexpr size_t kTdefComplexCounter = 28;
+
 std::array<uint8_t, 16> newGuid() {
   static std::random_device rd;
   static std::mt19937_64 gen(rd());
@@ -145,8 +148,8 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
     const Column& c = d.columns[i];
     if (c.calculated()) continue;  // computed below, once every other value is known
     if (c.rawType == coltype::kComplex) {
-      // Multi-value columns are not written by this engine: they keep what
-      // they had (nothing for a new row).
+      // Complex fields are not written by this engine: they keep their
+      // complex id (a new row gets a fresh id with no entries, below).
       vals[i] = old ? (*old)[i] : Value();
       continue;
     }
@@ -164,9 +167,19 @@ std::vector<Value> TableWriter::prepare(const std::vector<Value>& in, const std:
       throw Error(err::kRequiredNull, "You must enter a value in the '" + d.name + "." + c.name +
                                           "' field.");
   }
-  // Auto-numbers are assigned here so that keys can be checked.
+  // Auto-numbers are assigned here so that keys can be checked. A new
+  // row's complex fields each take the table's next complex id (a counter
+  // of its own in the definition), with no entries yet.
+  uint32_t lastComplex = complexCounter();
   for (size_t i = 0; i < d.columns.size(); ++i) {
     const Column& c = d.columns[i];
+    if (c.rawType == coltype::kComplex) {
+      if (!old && c.autoLong() && vals[i].isNull() && fmt.ace) {
+        if (lastComplex >= 0x7FFFFFFF) throw Error(err::kNotSupported, "The complex ids of '" + d.name + "' are exhausted.");
+        vals[i] = Value::complex(static_cast<int32_t>(++lastComplex));
+      }
+      continue;
+    }
     if (c.autoLong() && !old && vals[i].isNull()) {
       int64_t next = int64_t(d.nextAutoNumber) + 1;
       if (next > 0x7FFFFFFF) throw Error(err::kNotSupported, "The auto-number of '" + d.name + "' is exhausted.");
@@ -222,7 +235,6 @@ std::vector<uint8_t> TableWriter::buildRow(const std::vector<Value>& vals,
       continue;
     }
     if (v.isNull()) continue;
-    if (c.rawType == coltype::kComplex) continue;
     cells[i].present = true;
     if (c.calculated()) {
       std::string cell = encodeCalculatedCell(fmt, cp, c, v);
@@ -303,6 +315,12 @@ RowId TableWriter::placeNew(const std::vector<uint8_t>& row) {
   if (d.freePagesPtr) UsageMapEditor(pager, d.freePagesPtr).add(pg);
   lastPage_ = pg;
   return RowId{pg, 0};
+}
+
+uint32_t TableWriter::complexCounter() {
+  if (!db_.format().ace) return 0;
+  PageRef t = db_.pager().page(tdefPage_);
+  return ByteView(t->data(), t->size()).u32(kTdefComplexCounter);
 }
 
 void TableWriter::setCounts(int rowDelta, uint32_t autoNumber) {
@@ -410,11 +428,14 @@ RowId TableWriter::insert(const std::vector<Value>& values) {
       if (!canEncodeKey(fmt, d, ri)) continue;
       indexWriter(r).insert(encodeIndexKey(fmt, d, ri, vals), id);
     }
-    uint32_t autoNo = 0;
+    uint32_t autoNo = 0, complexNo = 0;
     for (size_t i = 0; i < d.columns.size(); ++i)
       if (d.columns[i].autoLong() && !vals[i].isNull() && vals[i].asInt() > 0)
-        autoNo = std::max<uint32_t>(autoNo, static_cast<uint32_t>(vals[i].asInt()));
+        (d.columns[i].rawType == coltype::kComplex ? complexNo : autoNo) =
+            std::max<uint32_t>(d.columns[i].rawType == coltype::kComplex ? complexNo : autoNo,
+                               static_cast<uint32_t>(vals[i].asInt()));
     setCounts(+1, autoNo);
+    if (complexNo > complexCounter()) put32(db_.pager().modify(tdefPage_).data() + kTdefComplexCounter, complexNo);
     return id;
   });
 }

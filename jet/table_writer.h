@@ -61,6 +61,7 @@ class TableWriter {
   RowId placeNew(const std::vector<uint8_t>& row);
   void storeUpdated(RowId id, RowId where, const std::vector<uint8_t>& row);
   void setCounts(int rowDelta, uint32_t autoNumber);
+  uint32_t complexCounter();  // the last complex id of the table (0 outside ACE)
   bool readRaw(RowId id, std::vector<uint8_t>& bytes, RowId& where);
   IndexWriter& indexWriter(size_t real);
   void releaseIfEmpty(uint32_t pg);

@@ -78,11 +78,15 @@ std::vector<uint8_t> encodeTdef4(const BTable& t) {
     if (c.raw == coltype::kNumeric) {
       b.push_back(c.prec);
       b.push_back(c.scale);
+      b.push_back(0);
+      b.push_back(c.sortVersion);
+    } else if (c.raw == coltype::kComplex) {
+      putLE<int32_t>(b, c.complexId);  // MSysComplexColumns.ComplexID
     } else {
       putLE<uint16_t>(b, kGeneralSort);
+      b.push_back(0);
+      b.push_back(c.sortVersion);
     }
-    b.push_back(0);
-    b.push_back(c.sortVersion);
     b.push_back(c.flags);
     b.push_back(c.ext);
     putLE<uint32_t>(b, 0);

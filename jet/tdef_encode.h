@@ -25,6 +25,7 @@ struct BCol {
   uint8_t prec = 0, scale = 0;
   bool required = false;
   uint8_t sortVersion = 0;  // text: 1 for the general sort order of 2010 and later
+  int32_t complexId = 0;    // attachment / multi-value: its MSysComplexColumns.ComplexID
   // Assigned by layout():
   uint16_t varIndex = 0, fixedOffset = 0;
   bool fixed() const { return flags & 0x01; }

@@ -101,6 +101,7 @@ struct ColumnDef {
   int scale = 0;          // Decimal
   bool notNull = false;
   bool autoNumber = false;  // COUNTER / AUTOINCREMENT
+  bool multiValue = false;  // <type> MULTIVALUE: a multi-value field of that type
 };
 
 // An index: CONSTRAINT ... PRIMARY KEY / UNIQUE, or CREATE INDEX.

@@ -23,6 +23,14 @@ bool eqName(const std::string& a, const std::string& b) { return jet::equalsNoCa
 jet::ColumnSpec columnSpecOf(const ColumnDef& c) {
   jet::ColumnSpec s = jet::columnSpec(c.name, c.type, 0, c.notNull);
   s.autoNumber = c.autoNumber;
+  if (c.multiValue || c.type == DataType::Complex) {
+    if (c.notNull)
+      throw jet::Error(jet::err::kNotSupported, "Field '" + c.name + "': attachment and multi-value fields cannot be NOT NULL.");
+    if (c.type == DataType::Complex) return jet::attachmentSpec(c.name);
+    if (c.type == DataType::Text && (c.size < 1 || c.size > 255))
+      throw jet::Error(jet::err::kFieldTooSmall, "The size of field '" + c.name + "' must be between 1 and 255.");
+    return jet::multiValueSpec(c.name, c.type, c.type == DataType::Text ? c.size : 0);
+  }
   if (c.type == DataType::Text || c.type == DataType::Binary) {
     if (c.size < 1 || c.size > 255)
       throw jet::Error(jet::err::kFieldTooSmall, "The size of field '" + c.name + "' must be between 1 and 255.");

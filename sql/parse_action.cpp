@@ -54,6 +54,8 @@ bool ddlType(const std::string& u, ColumnDef& c) {
     c.type = DataType::OLE;
   } else if (u == "GUID" || u == "UNIQUEIDENTIFIER") {
     c.type = DataType::GUID;
+  } else if (u == "ATTACHMENT") {
+    c.type = DataType::Complex;  // .accdb files only
   } else if (u == "DECIMAL" || u == "NUMERIC" || u == "DEC") {
     c.type = DataType::Decimal;
     c.size = 18;
@@ -240,6 +242,12 @@ void Parser::columnType(ColumnDef& c) {
       advance();
     }
     expectOp(")");
+  }
+  // A multi-value field of the type just read (.accdb files only).
+  if (acceptWord("MULTIVALUE")) {
+    if (c.type == jet::DataType::Complex || c.autoNumber)
+      syntaxAt("MULTIVALUE cannot follow " + c.typeName);
+    c.multiValue = true;
   }
 }
 
