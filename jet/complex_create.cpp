@@ -96,15 +96,10 @@ std::string hiddenNameSuffix() {
   return out;
 }
 
-std::string utf8Prefix(const std::string& s, size_t maxChars) {
-  size_t chars = 0, i = 0;
-  while (i < s.size()) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-      if (chars == maxChars) break;
-      ++chars;
-    }
-    ++i;
-  }
+std::string utf8Prefix(const std::string& s, size_t maxBytes) {
+  if (s.size() <= maxBytes) return s;
+  size_t i = maxBytes;
+  while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;  // not inside a character
   return s.substr(0, i);
 }
 

@@ -9,7 +9,7 @@
 //    FileType, FileData, FileTimeStamp, FileFlags) or MSysComplexType_<value
 //    type> (Value), made once per file when missing;
 //  - the hidden flat table "f_<32 hex digits>_<field>" (at most 64
-//    characters): the foreign key "_<field>" to the row's complex id, the
+//    bytes): the foreign key "_<field>" to the row's complex id, the
 //    template's columns in name order, and the entry's own auto-number
 //    "<table>_<field>", with the indexes "_<field>", IdxFKPrimaryScalar (the
 //    key with FileName or Value, unique) and the primary key
@@ -47,7 +47,8 @@ int32_t createComplexParts(Database& db, const std::string& table, int32_t table
 
 // 32 random upper-case hex digits, as the product names hidden objects.
 std::string hiddenNameSuffix();
-// The first maxChars characters of UTF-8 text s (whole characters).
-std::string utf8Prefix(const std::string& s, size_t maxChars);
+// The longest start of UTF-8 text s of at most maxBytes bytes that ends on
+// a whole character (names are limited to 64 bytes).
+std::string utf8Prefix(const std::string& s, size_t maxBytes);
 
 }  // namespace jet::detail

@@ -52,6 +52,15 @@ TEST(ComplexDdl, CreateTableMakesAttachmentAndMultiValueFields) {
   std::string text = sql::runToText(*db, "SELECT Title FROM Docs");
   EXPECT_NE(std::string::npos, text.find("x")) << text;
   EXPECT_TRUE(jet::checkDatabase(*db, true).problems.empty());
+  // Names of 64 bytes: the hidden tables' and fields' names are cut on whole
+  // characters to fit.
+  std::string wide;
+  for (int i = 0; i < 32; ++i) wide += "\xC3\xA4";
+  sql::runAction(*db, "CREATE TABLE [" + wide + "] ([" + wide + "] TEXT(10) MULTIVALUE, [it's] ATTACHMENT)");
+  sql::runAction(*db, "INSERT INTO [" + wide + "] ([it's]) VALUES (NULL)");
+  for (const auto& e : db->objects()) EXPECT_LE(e.name.size(), 64u) << e.name;
+  EXPECT_EQ(6u, hiddenTables(*db));
+  sql::runAction(*db, "DROP TABLE [" + wide + "]");
   sql::runAction(*db, "DROP TABLE Docs");
   EXPECT_EQ(0u, hiddenTables(*db));
   EXPECT_TRUE(jet::checkDatabase(*db, true).problems.empty());
