@@ -2,7 +2,23 @@
 
 #include <algorithm>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace dao {
+
+namespace {
+// A recordset dropped may free many megabytes (a sort's addresses, kept
+// rows) in pieces the allocator keeps for itself, often in the arena of
+// the worker thread that read them; they are handed back to the system so
+// that the next long work does not add its own on top.
+void releaseFreed() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+}  // namespace
 
 DataControl::DataControl() = default;
 
@@ -37,6 +53,7 @@ void DataControl::Refresh(const Runner& run) {
     openedConnect_ = Connect;
   }
   rs_ = std::move(rs);
+  releaseFreed();
   if (rs_) {
     rs_->setRepositionListener([this] { fireReposition(); });
     if (rs_->RecordCount() > 0) rs_->MoveFirst();
@@ -55,6 +72,7 @@ void DataControl::close() {
 void DataControl::dropRecordset() {
   if (!rs_) return;
   rs_.reset();
+  releaseFreed();
   fireRefresh();
 }
 

@@ -11,7 +11,7 @@
 namespace dao {
 
 Recordset::Recordset(Database& db, const std::string& statement) : db_(db), source_(statement) {
-  cursor_ = sql::openRecordset(db.engine(), statement);
+  cursor_ = sql::openRecordset(db.engine(), statement, {}, kKeepBytes);
   for (const auto& c : cursor_->columns()) fields_.push_back(fieldOf(c));
   auto complex = std::make_unique<ComplexText>(db.engine(), fields_);
   if (complex->any()) complex_ = std::move(complex);

@@ -28,6 +28,11 @@ class Recordset {
  public:
   // Runs statement against db. Errors are jet::Error (3078 unknown object,
   // 3075 syntax, ...).
+  // An updatable result keeps the values of its first rows up to this many
+  // bytes; later rows are read again through their RowIds when shown (a
+  // grid shows a screen of them at a time), so a filter or sort over a
+  // large table does not hold its rows' values.
+  static constexpr size_t kKeepBytes = size_t{8} << 20;
   Recordset(Database& db, const std::string& statement);
   ~Recordset();
   Recordset(const Recordset&) = delete;

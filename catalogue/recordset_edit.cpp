@@ -126,14 +126,16 @@ void Recordset::Delete() {
 }
 
 void Recordset::reopen(const jet::RowId* rid, int64_t index) {
-  auto fresh = sql::openRecordset(db_.engine(), source_);
+  auto fresh = sql::openRecordset(db_.engine(), source_, {}, kKeepBytes);
   int64_t at = -1;
   if (rid) {
-    // Most often the record keeps its place; otherwise look for it.
-    if (index >= 0 && fresh->fetchTo(static_cast<size_t>(index) + 1) &&
-        fresh->rowIdAt(static_cast<size_t>(index)) == *rid) {
-      at = index;
-    } else {
+    // Most often the record keeps its place, or (a record just added to a
+    // table read in stored order) comes right after it; otherwise look for it.
+    for (int64_t near : {index, index + 1})
+      if (at < 0 && near >= 0 && fresh->fetchTo(static_cast<size_t>(near) + 1) &&
+          fresh->rowIdAt(static_cast<size_t>(near)) == *rid)
+        at = near;
+    if (at < 0) {
       for (size_t i = 0; fresh->fetchTo(i + 1); ++i)
         if (fresh->rowIdAt(i) == *rid) {
           at = static_cast<int64_t>(i);

@@ -26,11 +26,12 @@ bool readsWholeTable(const Query& q, const Plan& p) {
   return true;
 }
 
-std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params) {
+std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params,
+                                         size_t keepBytes) {
   QueryP q = parseStatement(statement);
   Plan p = planQuery(db, *q, params);
   const bool walk = readsWholeTable(*q, p);
-  return std::make_unique<Recordset>(db, std::move(p), Recordset::kDefaultKeepBytes, walk);
+  return std::make_unique<Recordset>(db, std::move(p), keepBytes, walk);
 }
 
 std::vector<ResultColumn> describeColumns(jet::Database& db, const std::string& statement) {

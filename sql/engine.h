@@ -14,7 +14,9 @@
 namespace sql {
 
 // Parses, plans and opens a statement. Errors as jet::Error (see planner.h).
-std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params = {});
+// keepBytes: as the Recordset constructor's.
+std::unique_ptr<Recordset> openRecordset(jet::Database& db, const std::string& statement, const Params& params = {},
+                                         size_t keepBytes = Recordset::kDefaultKeepBytes);
 
 // True when the planned statement reads every row of one table in physical
 // order and shows plain columns of it (SELECT * or a column list, without
