@@ -42,6 +42,22 @@ namespace {
 constexpr uint32_t kDescMagic = 0x0659;
 constexpr uint32_t kRealIdxMagic = 0x0783;
 
+// The counts both layouts carry after the table type: columns, variable
+// columns, columns again, logical and real indexes, the used and free
+// page maps.
+void putCounts(std::vector<uint8_t>& b, const BTable& t) {
+  uint16_t varCount = 0;
+  for (const auto& c : t.cols)
+    if (!c.fixed()) ++varCount;
+  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
+  putLE<uint16_t>(b, varCount);
+  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
+  putLE<uint32_t>(b, static_cast<uint32_t>(t.logs.size()));
+  putLE<uint32_t>(b, static_cast<uint32_t>(t.reals.size()));
+  putLE<uint32_t>(b, t.used);
+  putLE<uint32_t>(b, t.free);
+}
+
 std::vector<uint8_t> encodeTdef4(const BTable& t) {
   std::vector<uint8_t> b(8, 0);
   b[0] = pagetype_w::kTdef;
@@ -53,16 +69,7 @@ std::vector<uint8_t> encodeTdef4(const BTable& t) {
   b.push_back(0x01);      // auto-number in use
   b.insert(b.end(), 15, 0);
   b.push_back(t.tableType);
-  uint16_t varCount = 0;
-  for (const auto& c : t.cols)
-    if (!c.fixed()) ++varCount;
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint16_t>(b, varCount);
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.logs.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.reals.size()));
-  putLE<uint32_t>(b, t.used);
-  putLE<uint32_t>(b, t.free);
+  putCounts(b, t);
   for (size_t i = 0; i < t.reals.size(); ++i) {
     putLE<uint32_t>(b, 0);
     putLE<uint32_t>(b, 0);
@@ -151,16 +158,7 @@ std::vector<uint8_t> encodeTdef3(const BTable& t, uint16_t codePage) {
   putLE<uint32_t>(b, 0);  // rows
   putLE<uint32_t>(b, 0);  // last auto-number
   b.push_back(t.tableType);
-  uint16_t varCount = 0;
-  for (const auto& c : t.cols)
-    if (!c.fixed()) ++varCount;
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint16_t>(b, varCount);
-  putLE<uint16_t>(b, static_cast<uint16_t>(t.cols.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.logs.size()));
-  putLE<uint32_t>(b, static_cast<uint32_t>(t.reals.size()));
-  putLE<uint32_t>(b, t.used);
-  putLE<uint32_t>(b, t.free);
+  putCounts(b, t);
   for (size_t i = 0; i < t.reals.size(); ++i) {
     putLE<uint32_t>(b, 0);
     putLE<uint32_t>(b, 0);
