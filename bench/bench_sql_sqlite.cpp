@@ -2,8 +2,10 @@
 // table Big (../shared/bench/big200k.mdb) are loaded into an in-memory
 // SQLite database with the same three indexes (text compared without regard
 // to case, as here), then each statement is timed on both in the same run
-// and the ratio (this engine / SQLite) printed, with the geometric mean.
-// Reads fetch every row and every selected value; writes run on a fresh
+// and the ratio (this engine / SQLite) printed, with the geometric mean of
+// the queries' ratios. A query is the best of five runs on each side.
+// Reads fetch every row and every selected value; changes (listed last,
+// each judged by its time in seconds) run once on a fresh
 // copy of the file (this engine) and inside a transaction rolled back
 // afterwards (SQLite), so each starts from the same rows. SQLite's rows are
 // in memory, so this engine's page cache is given room for the whole file.
@@ -40,6 +42,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+constexpr int kRuns = 5;
 
 struct Case {
   const char* what;
@@ -208,9 +212,10 @@ int main(int argc, char** argv) {
     auto t0 = Clock::now();
     load(*jdb, lite);
     std::printf("loaded %s into SQLite in %.2f s\n\n", file.c_str(), since(t0));
-    std::printf("%-24s %10s %10s %8s %10s\n", "statement", "glimmer s", "sqlite s", "ratio", "rows");
+    std::printf("%-24s %10s %10s %8s %10s\n", "query", "glimmer ms", "sqlite ms", "ratio", "rows");
     double logSum = 0;
     int n = 0;
+    bool headed = false;
     std::string copy = (std::filesystem::temp_directory_path() / "glimmer_bench_sql_sqlite.mdb").string();
     const double frac = std::min(1.0, 100000.0 / std::max<double>(1, jdb->table("Big")->rowCount));
     for (const auto& c : kCases) {
@@ -218,14 +223,22 @@ int main(int argc, char** argv) {
       double mine = 0, theirs = 0;
       size_t rows = 0;
       if (!c.write) {
-        auto t = Clock::now();
-        auto rs = sql::openRecordset(*jdb, mineSql);
-        rows = rs->fetchAll();
-        for (size_t i = 0; i < rows; ++i) (void)rs->row(i);
-        mine = since(t);
-        t = Clock::now();
-        size_t lr = runLite(lite, theirSql.c_str());
-        theirs = since(t);
+        // A query is timed as the best of a few runs on each side, so that a
+        // statement of a fraction of a millisecond is not judged on one
+        // scheduling hiccup; each side gets the same number of runs.
+        size_t lr = 0;
+        mine = theirs = 1e9;
+        for (int run = 0; run < kRuns; ++run) {
+          auto t = Clock::now();
+          auto rs = sql::openRecordset(*jdb, mineSql);
+          rows = rs->fetchAll();
+          for (size_t i = 0; i < rows; ++i) (void)rs->row(i);
+          rs.reset();
+          mine = std::min(mine, since(t));
+          t = Clock::now();
+          lr = runLite(lite, theirSql.c_str());
+          theirs = std::min(theirs, since(t));
+        }
         if (lr != rows) std::printf("  (row counts differ: %zu here, %zu in SQLite)\n", rows, lr);
       } else {
         std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
@@ -244,13 +257,24 @@ int main(int argc, char** argv) {
         if (lr != rows) std::printf("  (rows changed differ: %zu here, %zu in SQLite)\n", rows, lr);
       }
       double ratio = mine / std::max(theirs, 1e-6);
-      logSum += std::log(ratio);
-      ++n;
-      std::printf("%-24s %10.4f %10.4f %8.2f %10zu\n", c.what, mine, theirs, ratio, rows);
+      if (!c.write) {
+        logSum += std::log(ratio);
+        ++n;
+      } else if (!headed) {
+        // Changes have their own targets in seconds; their ratios are shown
+        // for comparison but are not part of the queries' mean.
+        std::printf("\ngeometric mean of the queries' ratios: %.2f (target: at most 1.0, each within 1.5)\n\n",
+                    std::exp(logSum / n));
+        std::printf("%-24s %10s %10s %8s %10s  %s\n", "change", "glimmer s", "sqlite s", "ratio", "rows", "target");
+        headed = true;
+      }
+      if (c.write)
+        std::printf("%-24s %10.3f %10.3f %8.2f %10zu  under 3 s\n", c.what, mine, theirs, ratio, rows);
+      else
+        std::printf("%-24s %10.3f %10.3f %8.2f %10zu\n", c.what, mine * 1e3, theirs * 1e3, ratio, rows);
       std::fflush(stdout);
     }
     std::filesystem::remove(copy);
-    std::printf("\ngeometric mean of the ratios: %.2f (target: at most 1.0, each within 1.5)\n", std::exp(logSum / n));
     sqlite3_close(lite);
   } catch (const jet::Error& e) {
     std::fprintf(stderr, "Error %d: %s\n", e.number(), e.what());
