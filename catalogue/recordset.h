@@ -129,6 +129,16 @@ class Recordset {
   // Runs the statement again and stands on the record at rid (or the
   // nearest position to index when it is gone).
   void reopen(const jet::RowId* rid, int64_t index);
+  // After a record was added at rid: when the rows held are every row of
+  // the table in stored order, read while nothing else changed the file,
+  // rid joins them where a fresh walk of the pages would put it and the
+  // recordset stands on it. False when that cannot be known (the caller
+  // then runs the statement again).
+  bool placeAdded(jet::RowId rid);
+  // The pager's stamp of the committed file when the rows were first read
+  // (0: unknown, e.g. read during a change); while it has not moved, the
+  // rows held are the file's.
+  uint64_t readStamp() const;
   void requireUpdatable() const;
   void leavePending();
 
@@ -142,6 +152,7 @@ class Recordset {
   EditMode editMode_ = EditMode::None;
   std::vector<std::pair<int, Value>> pending_;
   bool onDeleted_ = false;
+  uint64_t openedStamp_ = 0;
   Listener onReposition_;
 };
 

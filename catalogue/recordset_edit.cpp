@@ -8,6 +8,7 @@
 #include "jet/integrity.h"
 #include "jet/table_writer.h"
 #include "jet/tabledef.h"
+#include "jet/usage_map.h"
 #include "sql/engine.h"
 #include "sql/recordset.h"
 
@@ -82,12 +83,17 @@ void Recordset::Update() {
   const auto& cols = cursor_->columns();
   jet::RowId stored;
   const int64_t index = cursor_->position();
+  bool added = false;
   if (editMode_ == EditMode::Add) {
     std::vector<Value> row(def->columns.size());
     for (const auto& [col, v] : pending_) row[static_cast<size_t>(cols[static_cast<size_t>(col)].baseColumn)] = v;
+    // Whether the rows held are still the file's, known before it changes.
+    const bool current = openedStamp_ != 0 && readStamp() == openedStamp_ && cursor_->walksPages() &&
+                         cursor_->fullyFetched() && def->rowCount == cursor_->recordCount();
     jet::ChangeScope change(db);
     stored = writer.insert(row);
     change.commit();
+    added = current;
   } else {
     if (!hasCurrent()) noCurrent();
     stored = cursor_->rowId();
@@ -102,7 +108,7 @@ void Recordset::Update() {
   }
   editMode_ = EditMode::None;
   pending_.clear();
-  reopen(&stored, index);
+  if (!added || !placeAdded(stored)) reopen(&stored, index);
   lastModified_ = hasCurrent() ? Bookmark() : std::string();
 }
 
@@ -125,7 +131,50 @@ void Recordset::Delete() {
   notify();
 }
 
+uint64_t Recordset::readStamp() const {
+  jet::Database& db = db_.engine();
+  if (db.inChange()) return 0;
+  // Outside a change every page has the same version, and it moves with
+  // every commit, rollback or dropped cache.
+  return db.pager().version(0);
+}
+
+bool Recordset::placeAdded(jet::RowId rid) {
+  // A page walk gives a table's live rows ordered by page, then by slot (the
+  // usage map lists pages in ascending order); an insert adds one slot to
+  // one page and changes no other row. So the fresh walk is the rows held
+  // with rid merged in by that order, provided rid is now a row the walk
+  // reaches and the table holds just one row more.
+  jet::Database& db = db_.engine();
+  const uint64_t stamp = readStamp();
+  const auto def = db.table(cursor_->baseTable());
+  const size_t n = cursor_->recordCount();
+  if (stamp == 0 || !def || def->usedPagesPtr == 0 || def->rowCount != n + 1) return false;
+  const auto pages = jet::readUsageMap(db.pager(), def->usedPagesPtr).pages;
+  if (!std::binary_search(pages.begin(), pages.end(), rid.page)) return false;
+  jet::PageRef holder;
+  jet::ByteView bytes;
+  if (!jet::readRow(db.pager(), *def, rid, holder, bytes)) return false;
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (cursor_->rowIdAt(mid) < rid) lo = mid + 1;
+    else hi = mid;
+  }
+  // The neighbours must bracket it strictly: a row held already at rid, or
+  // rows out of order, mean the rows held are not what the walk gives now.
+  if (lo < n && !(rid < cursor_->rowIdAt(lo))) return false;
+  if (lo > 0 && !(cursor_->rowIdAt(lo - 1) < rid)) return false;
+  if (!cursor_->insertRowId(lo, rid)) return false;
+  openedStamp_ = stamp;
+  if (complex_) complex_->clear();
+  cursor_->setBookmark(static_cast<int64_t>(lo));
+  notify();
+  return true;
+}
+
 void Recordset::reopen(const jet::RowId* rid, int64_t index) {
+  openedStamp_ = readStamp();
   auto fresh = sql::openRecordset(db_.engine(), source_, {}, kKeepBytes);
   int64_t at = -1;
   if (rid) {
