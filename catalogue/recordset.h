@@ -135,6 +135,12 @@ class Recordset {
   // recordset stands on it. False when that cannot be known (the caller
   // then runs the statement again).
   bool placeAdded(jet::RowId rid);
+  // The same after the record at index was changed (it keeps its place) or
+  // removed (removed: the rows after it move up).
+  bool keepChanged(jet::RowId rid, int64_t index, bool removed);
+  // Whether the rows held are every row of the table in stored order, read
+  // while nothing changed the file, for a table of rowCount rows.
+  bool holdsWholeTable(uint32_t rowCount) const;
   // The pager's stamp of the committed file when the rows were first read
   // (0: unknown, e.g. read during a change); while it has not moved, the
   // rows held are the file's.

@@ -134,6 +134,22 @@ bool Recordset::insertRowId(size_t i, jet::RowId rid) {
   return true;
 }
 
+bool Recordset::removeRowId(size_t i) {
+  if (!walk_ || !done_ || i >= count_ || rids_.size() != count_) return false;
+  rids_.erase(rids_.begin() + static_cast<std::ptrdiff_t>(i));
+  --count_;
+  cache_.clear();
+  if (count_ == 0) pos_ = -1;
+  else if (pos_ > static_cast<int64_t>(i)) --pos_;
+  return true;
+}
+
+bool Recordset::forgetValues() {
+  if (!walk_) return false;
+  cache_.clear();
+  return true;
+}
+
 bool Recordset::bof() const { return count_ == 0 || pos_ < 0; }
 
 bool Recordset::eof() const { return count_ == 0 || (pos_ >= static_cast<int64_t>(count_) && done_); }

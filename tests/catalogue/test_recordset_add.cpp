@@ -1,8 +1,9 @@
-// Records added through a recordset: afterwards it stands on the new
-// record and gives, by every move and by position, exactly the rows that
+// Records added, changed and removed through a recordset: afterwards it
+// stands on the record stored (or, after a removal, where it was) and gives, by every move and by position, exactly the rows that
 // opening the statement again gives. A table read in stored order keeps the
 // rows it holds and places the new one among them; these cases check that
-// place against a fresh reading, including rows landing on a page in the
+// place against a fresh reading (and the rows kept after a change or a
+// removal), including rows landing on a page in the
 // middle of the table and changes made behind the recordset's back.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "jet/table_writer.h"
+#include "sql/action.h"
 #include "sql/recordset.h"
 #include "support/test_support.h"
 
@@ -239,4 +241,78 @@ TEST(RecordsetAdd, FixtureTablesWithDeletedAndMovedRows) {
       expectFresh(*db, rs, "after record " + std::to_string(i));
     }
   }
+}
+
+TEST(RecordsetAdd, ChangedAndRemovedRecordsKeepTheRowsInStoredOrder) {
+  const std::string path = makeTable(300, 200);
+  auto db = dao::DBEngine::OpenDatabase(path);
+  dao::Recordset rs(*db, "Select * from [T]");
+  rs.MoveLast();
+  const sql::Recordset* held = &rs.cursor();
+  const int name = rs.fieldIndex("Name");
+  // Longer names move rows out of their full pages, shorter ones keep them.
+  for (int64_t row : {0, 150, 151, 299, 7}) {
+    rs.setAbsolutePosition(row);
+    rs.Edit();
+    const std::string changed = std::string(row % 2 ? 250 : 3, 'c') + std::to_string(row);
+    rs.setValue(name, jet::Value::text(changed));
+    rs.Update();
+    EXPECT_EQ(rs.AbsolutePosition(), row);
+    EXPECT_EQ(rs.Bookmark(), rs.LastModified());
+    EXPECT_EQ(dao::displayText(rs.value(name)), changed);
+    expectFresh(*db, rs, "changed row " + std::to_string(row));
+  }
+  // Removals: first, middle, last; the recordset stands where the record was.
+  for (int64_t row : {0, 120, 297}) {
+    rs.setAbsolutePosition(row);
+    rs.Delete();
+    EXPECT_EQ(testsupport::errorOf([&] { rs.value(name); }), 3021);
+    rs.MoveNext();
+    expectFresh(*db, rs, "removed row " + std::to_string(row));
+    EXPECT_EQ(rs.AbsolutePosition(), std::min<int64_t>(row, rs.RecordCount() - 1));
+    rs.MoveLast();
+  }
+  EXPECT_EQ(rs.RecordCount(), 297);
+  EXPECT_EQ(&rs.cursor(), held);
+  saveNew(rs, "after the changes", 1);
+  expectFresh(*db, rs, "record after the changes");
+  // Every record removed, one at a time.
+  dao::Recordset all(*db, "Select * from [T]");
+  while (all.countAll() > 0) {
+    all.MoveLast();
+    all.Delete();
+  }
+  EXPECT_TRUE(all.BOF() && all.EOF_());
+  expectFresh(*db, all, "empty table");
+  saveNew(all, "alone", 1);
+  expectFresh(*db, all, "one record");
+}
+
+TEST(RecordsetAdd, CascadeToTheTablesOwnRows) {
+  // Removing a parent removes its children in the same table: the rows are
+  // read again rather than one dropped.
+  const std::string path = testsupport::tempDir() + "/self.mdb";
+  jet::createDatabase(path);
+  {
+    auto db = jet::Database::open(path);
+    sql::runAction(*db, "CREATE TABLE P (ID LONG PRIMARY KEY, Parent LONG REFERENCES P (ID) ON DELETE CASCADE, "
+                        "Name TEXT(50))");
+    sql::runAction(*db, "INSERT INTO P VALUES (1, Null, 'root')");
+    for (int i = 2; i <= 40; ++i)
+      sql::runAction(*db, "INSERT INTO P VALUES (" + std::to_string(i) + ", " + std::to_string(i % 3 ? 1 : i - 1) +
+                              ", 'n" + std::to_string(i) + "')");
+  }
+  auto db = dao::DBEngine::OpenDatabase(path);
+  dao::Recordset rs(*db, "Select * from [P]");
+  rs.MoveLast();
+  rs.setAbsolutePosition(4);
+  ASSERT_EQ(dao::displayText(rs.value(0)), "5");  // the parent of 6
+  rs.Delete();
+  rs.MoveNext();
+  expectFresh(*db, rs, "after the cascade");
+  EXPECT_EQ(rs.RecordCount(), 38);
+  rs.MoveFirst();
+  rs.Delete();
+  expectFresh(*db, rs, "after removing the root");
+  EXPECT_EQ(rs.RecordCount(), 0);
 }
