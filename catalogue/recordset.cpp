@@ -11,6 +11,7 @@
 namespace dao {
 
 Recordset::Recordset(Database& db, const std::string& statement) : db_(db), source_(statement) {
+  openedStamp_ = readStamp();
   cursor_ = sql::openRecordset(db.engine(), statement, {}, kKeepBytes);
   for (const auto& c : cursor_->columns()) fields_.push_back(fieldOf(c));
   auto complex = std::make_unique<ComplexText>(db.engine(), fields_);

@@ -129,6 +129,22 @@ class Recordset {
   // Runs the statement again and stands on the record at rid (or the
   // nearest position to index when it is gone).
   void reopen(const jet::RowId* rid, int64_t index);
+  // After a record was added at rid: when the rows held are every row of
+  // the table in stored order, read while nothing else changed the file,
+  // rid joins them where a fresh walk of the pages would put it and the
+  // recordset stands on it. False when that cannot be known (the caller
+  // then runs the statement again).
+  bool placeAdded(jet::RowId rid);
+  // The same after the record at index was changed (it keeps its place) or
+  // removed (removed: the rows after it move up).
+  bool keepChanged(jet::RowId rid, int64_t index, bool removed);
+  // Whether the rows held are every row of the table in stored order, read
+  // while nothing changed the file, for a table of rowCount rows.
+  bool holdsWholeTable(uint32_t rowCount) const;
+  // The pager's stamp of the committed file when the rows were first read
+  // (0: unknown, e.g. read during a change); while it has not moved, the
+  // rows held are the file's.
+  uint64_t readStamp() const;
   void requireUpdatable() const;
   void leavePending();
 
@@ -142,6 +158,7 @@ class Recordset {
   EditMode editMode_ = EditMode::None;
   std::vector<std::pair<int, Value>> pending_;
   bool onDeleted_ = false;
+  uint64_t openedStamp_ = 0;
   Listener onReposition_;
 };
 

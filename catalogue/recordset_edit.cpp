@@ -8,6 +8,7 @@
 #include "jet/integrity.h"
 #include "jet/table_writer.h"
 #include "jet/tabledef.h"
+#include "jet/usage_map.h"
 #include "sql/engine.h"
 #include "sql/recordset.h"
 
@@ -82,15 +83,23 @@ void Recordset::Update() {
   const auto& cols = cursor_->columns();
   jet::RowId stored;
   const int64_t index = cursor_->position();
+  bool added = false, changed = false;
   if (editMode_ == EditMode::Add) {
     std::vector<Value> row(def->columns.size());
     for (const auto& [col, v] : pending_) row[static_cast<size_t>(cols[static_cast<size_t>(col)].baseColumn)] = v;
+    // Whether the rows held are still the file's, known before it changes.
+    const bool current = holdsWholeTable(def->rowCount);
     jet::ChangeScope change(db);
     stored = writer.insert(row);
     change.commit();
+    added = current;
   } else {
     if (!hasCurrent()) noCurrent();
     stored = cursor_->rowId();
+    // An update changes no row's place in a page walk (a row that grows out
+    // of its page leaves a pointer where it was, and its new copy is marked
+    // for scans to pass over).
+    changed = holdsWholeTable(def->rowCount);
     if (!pending_.empty()) {
       std::vector<Value> row = writer.read(stored);
       for (const auto& [col, v] : pending_)
@@ -102,7 +111,8 @@ void Recordset::Update() {
   }
   editMode_ = EditMode::None;
   pending_.clear();
-  reopen(&stored, index);
+  const bool kept = added ? placeAdded(stored) : changed && keepChanged(stored, index, false);
+  if (!kept) reopen(&stored, index);
   lastModified_ = hasCurrent() ? Bookmark() : std::string();
 }
 
@@ -113,6 +123,7 @@ void Recordset::Delete() {
   jet::IntegrityWriter writer(db, cursor_->baseTable());
   const jet::RowId rid = cursor_->rowId();
   const int64_t index = cursor_->position();
+  const bool current = holdsWholeTable(writer.def()->rowCount);
   {
     jet::ChangeScope change(db);
     writer.remove(rid);
@@ -120,12 +131,81 @@ void Recordset::Delete() {
   }
   editMode_ = EditMode::None;
   pending_.clear();
-  reopen(nullptr, index);
+  if (!current || !keepChanged(rid, index, true)) reopen(nullptr, index);
   onDeleted_ = true;
   notify();
 }
 
+uint64_t Recordset::readStamp() const {
+  jet::Database& db = db_.engine();
+  if (db.inChange()) return 0;
+  // Outside a change every page has the same version, and it moves with
+  // every commit, rollback or dropped cache.
+  return db.pager().version(0);
+}
+
+bool Recordset::holdsWholeTable(uint32_t rowCount) const {
+  return openedStamp_ != 0 && readStamp() == openedStamp_ && cursor_->walksPages() && cursor_->fullyFetched() &&
+         rowCount == cursor_->recordCount();
+}
+
+bool Recordset::keepChanged(jet::RowId rid, int64_t index, bool removed) {
+  // The table must hold as many rows as the recordset will (a cascade to
+  // the table's own rows would change that), and the record must be where
+  // the recordset had it.
+  jet::Database& db = db_.engine();
+  const uint64_t stamp = readStamp();
+  const auto def = db.table(cursor_->baseTable());
+  const size_t n = cursor_->recordCount();
+  if (stamp == 0 || !def || index < 0 || static_cast<size_t>(index) >= n ||
+      def->rowCount != n - (removed ? 1 : 0) || !(cursor_->rowIdAt(static_cast<size_t>(index)) == rid))
+    return false;
+  const size_t at = static_cast<size_t>(index);
+  if (removed ? !cursor_->removeRowId(at) : !cursor_->forgetValues()) return false;
+  openedStamp_ = stamp;
+  if (complex_) complex_->clear();
+  const auto left = static_cast<int64_t>(cursor_->recordCount());
+  if (left > 0) cursor_->setBookmark(std::min(index, left - 1));
+  if (!removed) notify();
+  return true;
+}
+
+bool Recordset::placeAdded(jet::RowId rid) {
+  // A page walk gives a table's live rows ordered by page, then by slot (the
+  // usage map lists pages in ascending order); an insert adds one slot to
+  // one page and changes no other row. So the fresh walk is the rows held
+  // with rid merged in by that order, provided rid is now a row the walk
+  // reaches and the table holds just one row more.
+  jet::Database& db = db_.engine();
+  const uint64_t stamp = readStamp();
+  const auto def = db.table(cursor_->baseTable());
+  const size_t n = cursor_->recordCount();
+  if (stamp == 0 || !def || def->usedPagesPtr == 0 || def->rowCount != n + 1) return false;
+  const auto pages = jet::readUsageMap(db.pager(), def->usedPagesPtr).pages;
+  if (!std::binary_search(pages.begin(), pages.end(), rid.page)) return false;
+  jet::PageRef holder;
+  jet::ByteView bytes;
+  if (!jet::readRow(db.pager(), *def, rid, holder, bytes)) return false;
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (cursor_->rowIdAt(mid) < rid) lo = mid + 1;
+    else hi = mid;
+  }
+  // The neighbours must bracket it strictly: a row held already at rid, or
+  // rows out of order, mean the rows held are not what the walk gives now.
+  if (lo < n && !(rid < cursor_->rowIdAt(lo))) return false;
+  if (lo > 0 && !(cursor_->rowIdAt(lo - 1) < rid)) return false;
+  if (!cursor_->insertRowId(lo, rid)) return false;
+  openedStamp_ = stamp;
+  if (complex_) complex_->clear();
+  cursor_->setBookmark(static_cast<int64_t>(lo));
+  notify();
+  return true;
+}
+
 void Recordset::reopen(const jet::RowId* rid, int64_t index) {
+  openedStamp_ = readStamp();
   auto fresh = sql::openRecordset(db_.engine(), source_, {}, kKeepBytes);
   int64_t at = -1;
   if (rid) {

@@ -30,7 +30,8 @@ Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes, bool walkPa
     // the addresses and the cache of recently used rows.
     keeping_ = false;
     walk_ = std::make_unique<jet::RowAddressScan>(db_, plan_.baseDef);
-    rids_.reserve(std::min<size_t>(plan_.baseDef->rowCount, walk_->pages().size() * 256));
+    // with room for records added later (insertRowId) without moving them all
+    rids_.reserve(std::min<size_t>(plan_.baseDef->rowCount, walk_->pages().size() * 256) + 256);
   } else {
     plan_.root->open(nullptr);
   }
@@ -120,6 +121,33 @@ jet::RowId Recordset::rowIdAt(size_t i) {
   if (!plan_.updatable) throw jet::Error(jet::err::kReadOnlyRecordset, "Database or object is read-only.");
   if (!fetchTo(i + 1)) noCurrent();
   return rids_[i];
+}
+
+bool Recordset::insertRowId(size_t i, jet::RowId rid) {
+  if (!walk_ || !done_ || i > count_ || rids_.size() != count_) return false;
+  rids_.insert(rids_.begin() + static_cast<std::ptrdiff_t>(i), rid);
+  const bool atEof = pos_ >= static_cast<int64_t>(count_);
+  ++count_;
+  if (atEof) pos_ = static_cast<int64_t>(count_);
+  // the cache is keyed by position
+  cache_.clear();
+  return true;
+}
+
+bool Recordset::removeRowId(size_t i) {
+  if (!walk_ || !done_ || i >= count_ || rids_.size() != count_) return false;
+  rids_.erase(rids_.begin() + static_cast<std::ptrdiff_t>(i));
+  --count_;
+  cache_.clear();
+  if (count_ == 0) pos_ = -1;
+  else if (pos_ > static_cast<int64_t>(i)) --pos_;
+  return true;
+}
+
+bool Recordset::forgetValues() {
+  if (!walk_) return false;
+  cache_.clear();
+  return true;
 }
 
 bool Recordset::bof() const { return count_ == 0 || pos_ < 0; }

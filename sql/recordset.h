@@ -73,6 +73,20 @@ class Recordset {
   // Random access for grids: row i (fetching as needed); 3021 beyond the end.
   const std::vector<jet::Value>& row(size_t i);
   jet::RowId rowIdAt(size_t i);
+  // A row just added to the base table, placed at position i (0 to
+  // recordCount()) without walking the pages again: rows from i on move
+  // one place down and the current position stays where it was. Only for a
+  // page walk read to the end; the caller vouches that a fresh walk would
+  // give exactly these rows. False, with nothing changed, otherwise.
+  bool insertRowId(size_t i, jet::RowId rid);
+  // The row at position i was removed from the base table: the rows after
+  // it move one place up. The same conditions; false, with nothing
+  // changed, otherwise.
+  bool removeRowId(size_t i);
+  // Rows were changed where they are: the values read so far are
+  // forgotten and read again from the pages. Only for a page walk (which
+  // keeps no values but recently used ones); false otherwise.
+  bool forgetValues();
 
  private:
   bool pullOne();

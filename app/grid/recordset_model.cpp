@@ -103,6 +103,13 @@ void RecordsetModel::fetchTo(int64_t n) {
   rs_->rowExists(n - 1);
   int64_t have = std::min<int64_t>({rs_->RecordCount(), n, INT_MAX});
   if (have <= shown_) return;
+  if (have - shown_ > 100000) {
+    // as in fetchAll: a new size costs the views less than so many rows
+    beginResetModel();
+    shown_ = static_cast<int>(have);
+    endResetModel();
+    return;
+  }
   beginInsertRows({}, shown_, static_cast<int>(have - 1));
   shown_ = static_cast<int>(have);
   endInsertRows();
