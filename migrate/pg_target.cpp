@@ -262,15 +262,20 @@ class PgTarget : public Target {
     return true;
   }
 
+  // Big-endian integers, appended whole (one append, not one per byte).
   void be16(uint16_t v) {
-    buf_ += static_cast<char>(v >> 8);
-    buf_ += static_cast<char>(v);
+    char b[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
+    buf_.append(b, 2);
   }
   void be32(uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+    char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                 static_cast<char>(v)};
+    buf_.append(b, 4);
   }
   void be64(uint64_t v) {
-    for (int s = 56; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+    char b[8];
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (56 - 8 * i));
+    buf_.append(b, 8);
   }
 
   // numeric's binary form: digit count, weight, sign, display scale, then
