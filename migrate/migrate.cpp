@@ -105,8 +105,26 @@ void copyChildRows(jet::Database& db, Target& target, const TablePlan& t, const 
   }
 }
 
-// Views in an order where each comes after the queries it reads.
+// The columns of the carried tables, for the view translator: true for those
+// the SQLite target keeps as exact decimal text.
+SourceColumns tableColumns(const Plan& plan, Dialect d) {
+  SourceColumns out;
+  for (const auto& t : plan.tables) {
+    auto& cols = out[jet::upperName(t.name)];
+    for (const auto& c : t.columns) {
+      jet::DataType ty = c.column->type;
+      cols[jet::upperName(c.name)] =
+          d == Dialect::SQLite && (ty == jet::DataType::Currency || ty == jet::DataType::Decimal);
+    }
+  }
+  return out;
+}
+
+// Views in an order where each comes after the queries it reads. Each is
+// translated again when its turn comes, knowing the columns of the views
+// made before it.
 void createViews(const Plan& plan, Target& target, Summary& sum) {
+  SourceColumns known = tableColumns(plan, target.dialect());
   struct Item {
     const QueryPlan* q;
     TranslatedQuery tq;
@@ -118,7 +136,7 @@ void createViews(const Plan& plan, Target& target, Summary& sum) {
   std::set<std::string> failed;
   for (const auto& q : plan.queries) {
     try {
-      Item it{&q, translateQuery(q.sql, target.dialect()), {}};
+      Item it{&q, translateQuery(q.sql, target.dialect(), &known), {}};
       for (const auto& s : it.tq.sources) {
         std::string u = jet::upperName(s);
         if (byName.count(u) && u != jet::upperName(q.name)) it.needs.insert(u);
@@ -146,10 +164,13 @@ void createViews(const Plan& plan, Target& target, Summary& sum) {
         sum.notCarried.push_back({"query " + it.q->name, "it reads query " + byName[missing]->name + ", which is not carried"});
         failed.insert(self);
       } else if (!blocked) {
+        it.tq = translateQuery(it.q->sql, target.dialect(), &known);
         std::string why = target.createView(it.q->name, it.tq.select);
         if (why.empty()) {
           made.insert(self);
           ++sum.views;
+          auto& cols = known[self];
+          for (const auto& c : it.tq.columns) cols[jet::upperName(c.first)] = c.second;
         } else {
           sum.notCarried.push_back({"query " + it.q->name, "the target refused the view: " + why});
           failed.insert(self);

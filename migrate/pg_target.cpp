@@ -1,10 +1,15 @@
 // The PostgreSQL target, through libpq: schema, rows and constraints in one
-// transaction. Rows go through COPY ... FROM STDIN, built in a buffer that is
-// handed over a megabyte at a time: in binary form when every column of the
-// target table has the type this migration gives it (the server then parses
-// nothing), else in text form, which the server converts to whatever types
-// the table has (--data-only into tables made otherwise). Primary keys,
-// indexes and foreign keys are made after the rows.
+// transaction. Rows go through COPY ... FROM STDIN, encoded into chunks that a
+// sender thread hands to the server while the next rows are read (a bounded
+// queue): in binary form when every column of the target table has the type
+// this migration gives it (the server then parses nothing), else in text
+// form, which the server converts to whatever types the table has
+// (--data-only into tables made otherwise). A table this transaction created
+// is loaded with FREEZE: its rows are written already frozen and visible, so
+// neither the index builds nor the first readers after the commit revisit
+// every row to set its hint bits, and nothing is lost: the rows are no more
+// visible than the table itself until the commit. Primary keys, indexes and
+// foreign keys are made after the rows, with more sort memory.
 #include <libpq-fe.h>
 
 #include <charconv>
@@ -13,9 +18,11 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "jet/error.h"
 #include "jet/value.h"
+#include "migrate/copy_sender.h"
 #include "migrate/errors.h"
 #include "migrate/target.h"
 
@@ -37,7 +44,10 @@ class PgTarget : public Target {
     PQsetClientEncoding(conn_, "UTF8");
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
   }
-  ~PgTarget() override { PQfinish(conn_); }
+  ~PgTarget() override {
+    sender_.abandon();
+    PQfinish(conn_);
+  }
 
   Dialect dialect() const override { return Dialect::PostgreSQL; }
 
@@ -57,6 +67,7 @@ class PgTarget : public Target {
   }
   void rollback() noexcept override {
     if (copying_) {
+      sender_.abandon();
       PQputCopyEnd(conn_, "migration abandoned");
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
       copying_ = false;
@@ -99,13 +110,17 @@ class PgTarget : public Target {
       if (!def.empty()) sql += " DEFAULT " + def;
     }
     exec(sql + ")");
+    created_.insert(t.name);
   }
 
   void beginRows(const TablePlan& t) override {
     binary_ = binaryFits(t);
     std::string sql = "COPY " + quoteIdent(t.name) + " (";
     for (size_t i = 0; i < t.columns.size(); ++i) sql += (i ? ", " : "") + quoteIdent(t.columns[i].name);
-    sql += binary_ ? ") FROM STDIN (FORMAT binary)" : ") FROM STDIN";
+    // FREEZE only where this transaction made the table (else refused).
+    bool freeze = created_.count(t.name) > 0;
+    sql += binary_ ? (freeze ? ") FROM STDIN (FORMAT binary, FREEZE)" : ") FROM STDIN (FORMAT binary)")
+                   : (freeze ? ") FROM STDIN (FREEZE)" : ") FROM STDIN");
     PGresult* r = PQexec(conn_, sql.c_str());
     bool ok = PQresultStatus(r) == PGRES_COPY_IN;
     std::string msg = ok ? "" : PQresultErrorMessage(r);
@@ -114,6 +129,8 @@ class PgTarget : public Target {
     copying_ = true;
     table_ = &t;
     buf_.clear();
+    buf_.reserve(CopySender::kChunk + 64 * 1024);
+    sender_.start(conn_);
     if (binary_) buf_.append("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19);
   }
 
@@ -121,7 +138,7 @@ class PgTarget : public Target {
     if (binary_) {
       be16(static_cast<uint16_t>(values.size()));
       for (size_t i = 0; i < values.size(); ++i) binaryField(*values[i], oids_[i]);
-      if (buf_.size() >= (1u << 20)) flush();
+      if (buf_.size() >= CopySender::kChunk) flush();
       return;
     }
     for (size_t i = 0; i < values.size(); ++i) {
@@ -129,12 +146,13 @@ class PgTarget : public Target {
       field(*values[i]);
     }
     buf_ += '\n';
-    if (buf_.size() >= (1u << 20)) flush();
+    if (buf_.size() >= CopySender::kChunk) flush();
   }
 
   void endRows() override {
     if (binary_) be16(0xFFFF);
     flush();
+    if (!sender_.finish()) fail(sender_.error(), "COPY into " + table_->name);
     if (PQputCopyEnd(conn_, nullptr) != 1) fail(PQerrorMessage(conn_), "COPY");
     copying_ = false;
     std::string msg;
@@ -244,15 +262,20 @@ class PgTarget : public Target {
     return true;
   }
 
+  // Big-endian integers, appended whole (one append, not one per byte).
   void be16(uint16_t v) {
-    buf_ += static_cast<char>(v >> 8);
-    buf_ += static_cast<char>(v);
+    char b[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
+    buf_.append(b, 2);
   }
   void be32(uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+    char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                 static_cast<char>(v)};
+    buf_.append(b, 4);
   }
   void be64(uint64_t v) {
-    for (int s = 56; s >= 0; s -= 8) buf_ += static_cast<char>(v >> s);
+    char b[8];
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (56 - 8 * i));
+    buf_.append(b, 8);
   }
 
   // numeric's binary form: digit count, weight, sign, display scale, then
@@ -376,9 +399,7 @@ class PgTarget : public Target {
 
   void flush() {
     if (buf_.empty()) return;
-    if (PQputCopyData(conn_, buf_.data(), static_cast<int>(buf_.size())) != 1)
-      fail(PQerrorMessage(conn_), "COPY into " + table_->name);
-    buf_.clear();
+    if (!sender_.send(buf_)) fail(sender_.error(), "COPY into " + table_->name);
   }
 
   void escaped(const std::string& s) {
@@ -471,6 +492,8 @@ class PgTarget : public Target {
   std::string buf_;
   bool binary_ = false;
   std::vector<uint32_t> oids_;  // binary form: each column's type
+  std::set<std::string> created_;  // tables this transaction made
+  CopySender sender_;  // owns the connection between beginRows and endRows
 };
 
 }  // namespace

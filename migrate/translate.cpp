@@ -22,8 +22,10 @@ using sql::ExprKind;
 
 class Printer {
  public:
-  explicit Printer(Dialect d) : d_(d) {}
+  Printer(Dialect d, const SourceColumns* known) : d_(d), known_(known) {}
   std::vector<std::string> sources;
+  // The columns of the last query printed, true for exact decimal text.
+  std::vector<std::pair<std::string, bool>> outputs;
 
   std::string query(const sql::Query& q) {
     if (q.kind != sql::StatementKind::Select && q.kind != sql::StatementKind::Union)
@@ -31,23 +33,41 @@ class Printer {
     if (!q.params.empty()) refuse("it asks for parameters, which a view cannot take");
     std::string out;
     const sql::SelectCore* topOf = nullptr;
+    std::vector<std::pair<std::string, bool>> columns;
     for (size_t i = 0; i < q.parts.size(); ++i) {
       if (i) out += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
       out += core(q.parts[i]);
+      if (i == 0) columns = outputs;
+      // A union's parts see nothing of each other; a single part's FROM
+      // stays in scope for the ORDER BY.
+      if (q.parts.size() > 1) scopes_.pop_back();
       if (q.parts[i].hasTop) {
         if (q.parts.size() > 1) refuse("TOP inside a UNION has no equivalent");
         topOf = &q.parts[i];
       }
     }
+    if (q.parts.size() > 1) scopes_.emplace_back();
+    // ORDER BY may name the output columns (first, as SQLite resolves them).
+    Source outs;
+    for (const auto& c : columns) outs.columns[jet::upperName(c.first)] = c.second;
+    scopes_.back().insert(scopes_.back().begin(), std::move(outs));
     if (!q.orderBy.empty()) {
-      out += " ORDER BY ";
+      std::string order;
+      bool numeric = false;
       for (size_t i = 0; i < q.orderBy.size(); ++i) {
-        if (i) out += ", ";
-        // A union's ORDER BY names the output columns.
-        out += expr(*q.orderBy[i].expr);
-        if (q.orderBy[i].desc) out += " DESC";
+        if (i) order += ", ";
+        std::string term = expr(*q.orderBy[i].expr);
+        if (exactName(*q.orderBy[i].expr)) numeric = true;
+        order += term;
+        if (q.orderBy[i].desc) order += " DESC";
       }
+      // A union's ORDER BY may only name its columns: one sorted by such a
+      // column as a number is sorted from outside.
+      if (numeric && q.parts.size() > 1) out = "SELECT * FROM (" + out + ")";
+      out += " ORDER BY " + order;
     }
+    scopes_.pop_back();
+    outputs = std::move(columns);
     if (topOf) {
       if (topOf->topPercent) refuse("TOP ... PERCENT has no equivalent");
       char buf[40];
@@ -66,26 +86,83 @@ class Printer {
       bool oneTable = c.from.size() == 1 && c.from[0]->kind == sql::FromKind::Table;
       if (!oneTable) refuse("DISTINCTROW over several tables has no equivalent");
     }
+    // The FROM clause first: the items' names are resolved against it.
+    scopes_.emplace_back();
+    std::string fromSql;
+    for (size_t i = 0; i < c.from.size(); ++i) {
+      if (i) fromSql += ", ";
+      fromSql += from(*c.from[i]);
+    }
+    std::vector<std::pair<std::string, bool>> columns;
     for (size_t i = 0; i < c.items.size(); ++i) {
       if (i) out += ", ";
-      out += expr(*c.items[i].expr);
-      if (!c.items[i].alias.empty()) out += " AS " + quoteIdent(c.items[i].alias);
-      else if (c.items[i].expr->kind != ExprKind::Name && c.items[i].expr->kind != ExprKind::Star)
-        out += " AS " + quoteIdent("Expr" + std::to_string(999 + ++exprN_));
-    }
-    if (!c.from.empty()) {
-      out += " FROM ";
-      for (size_t i = 0; i < c.from.size(); ++i) {
-        if (i) out += ", ";
-        out += from(*c.from[i]);
+      const Expr& e = *c.items[i].expr;
+      out += bare(e);
+      std::string name = c.items[i].alias;
+      if (!name.empty()) out += " AS " + quoteIdent(name);
+      else if (e.kind != ExprKind::Name && e.kind != ExprKind::Star) {
+        name = "Expr" + std::to_string(999 + ++exprN_);
+        out += " AS " + quoteIdent(name);
       }
+      if (e.kind == ExprKind::Star) starColumns(e, columns);
+      else columns.emplace_back(name.empty() ? e.parts.back() : name, exactName(e));
     }
+    if (!c.from.empty()) out += " FROM " + fromSql;
     if (c.where) out += " WHERE " + cond(*c.where);
     if (!c.groupBy.empty()) {
       out += " GROUP BY ";
-      for (size_t i = 0; i < c.groupBy.size(); ++i) out += (i ? ", " : "") + expr(*c.groupBy[i]);
+      for (size_t i = 0; i < c.groupBy.size(); ++i) out += (i ? ", " : "") + bare(*c.groupBy[i]);
     }
     if (c.having) out += " HAVING " + cond(*c.having);
+    outputs = std::move(columns);
+    return out;
+  }
+
+  // Where the names of a SELECT resolve: for each FROM item (its alias or
+  // table name, upper-cased) the columns it gives.
+  struct Source {
+    std::string name;
+    std::map<std::string, bool> columns;  // upper-cased; true: exact decimal text
+  };
+
+  void addSource(const std::string& name, std::map<std::string, bool> columns) {
+    scopes_.back().push_back({jet::upperName(name), std::move(columns)});
+  }
+
+  // True when e names a column held as exact decimal text in the SQLite
+  // target: the innermost scope with a source that has the column decides.
+  bool exactName(const Expr& e) const {
+    if (d_ != Dialect::SQLite || e.kind != ExprKind::Name || e.parts.empty() || e.parts.size() > 2) return false;
+    std::string col = jet::upperName(e.parts.back());
+    std::string qual = e.parts.size() == 2 ? jet::upperName(e.parts[0]) : "";
+    for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+      for (const auto& src : *s) {
+        if (!qual.empty() && (src.name.empty() || src.name != qual)) continue;
+        auto it = src.columns.find(col);
+        if (it != src.columns.end()) return it->second;
+      }
+    return false;
+  }
+
+  // The columns * or T.* gives, from the current scope.
+  void starColumns(const Expr& e, std::vector<std::pair<std::string, bool>>& out) const {
+    std::string qual = e.parts.empty() ? "" : jet::upperName(e.parts.back());
+    for (const auto& src : scopes_.back()) {
+      if (src.name.empty() || (!qual.empty() && src.name != qual)) continue;
+      for (const auto& c : src.columns) out.emplace_back(c.first, c.second);
+    }
+  }
+
+  // An expression whose value is only passed on (selected, grouped by):
+  // a column stays exact.
+  std::string bare(const Expr& e) {
+    if (e.kind == ExprKind::Name) return nameSql(e);
+    return expr(e);
+  }
+
+  static std::string nameSql(const Expr& e) {
+    std::string out;
+    for (size_t i = 0; i < e.parts.size(); ++i) out += (i ? "." : "") + quoteIdent(e.parts[i]);
     return out;
   }
 
@@ -94,12 +171,23 @@ class Printer {
       case sql::FromKind::Table: {
         if (!f.inDatabase.empty()) refuse("it reads a table in another database file");
         sources.push_back(f.name);
+        std::map<std::string, bool> cols;
+        if (known_) {
+          auto it = known_->find(jet::upperName(f.name));
+          if (it != known_->end()) cols = it->second;
+        }
+        addSource(f.alias.empty() ? f.name : f.alias, std::move(cols));
         std::string out = quoteIdent(f.name);
         if (!f.alias.empty()) out += " AS " + quoteIdent(f.alias);
         return out;
       }
-      case sql::FromKind::Derived:
-        return "(" + query(*f.query) + ")" + (f.alias.empty() ? "" : " AS " + quoteIdent(f.alias));
+      case sql::FromKind::Derived: {
+        std::string out = "(" + query(*f.query) + ")" + (f.alias.empty() ? "" : " AS " + quoteIdent(f.alias));
+        std::map<std::string, bool> cols;
+        for (const auto& c : outputs) cols[jet::upperName(c.first)] = c.second;
+        addSource(f.alias, std::move(cols));
+        return out;
+      }
       case sql::FromKind::Join: {
         const char* j = f.join == sql::JoinType::Left    ? " LEFT JOIN "
                         : f.join == sql::JoinType::Right ? " RIGHT JOIN "
@@ -175,11 +263,9 @@ class Printer {
   std::string expr(const Expr& e) {
     switch (e.kind) {
       case ExprKind::Literal: return literal(e.value);
-      case ExprKind::Name: {
-        std::string out;
-        for (size_t i = 0; i < e.parts.size(); ++i) out += (i ? "." : "") + quoteIdent(e.parts[i]);
-        return out;
-      }
+      case ExprKind::Name:
+        // Exact decimal text is compared and computed with as a number.
+        return exactName(e) ? "CAST(" + nameSql(e) + " AS REAL)" : nameSql(e);
       case ExprKind::Star: {
         std::string out;
         for (const auto& p : e.parts) out += quoteIdent(p) + ".";
@@ -297,6 +383,7 @@ class Printer {
     auto it = same.find(f);
     if (it != same.end()) {
       if (f == "COUNT" && n == 1 && e.args[0]->kind == ExprKind::Star) return "COUNT(*)";
+      if (f == "COUNT" && n == 1) return "COUNT(" + bare(*e.args[0]) + ")";
       if (f != "COUNT" && f != "SUM" && f != "AVG" && f != "MIN" && f != "MAX") need(1, 1);
       return it->second + "(" + args(e) + ")";
     }
@@ -304,17 +391,20 @@ class Printer {
   }
 
   Dialect d_;
+  const SourceColumns* known_;
+  std::vector<std::vector<Source>> scopes_;  // innermost last
   int exprN_ = 0;
 };
 
 }  // namespace
 
-TranslatedQuery translateQuery(const std::string& text, Dialect d) {
+TranslatedQuery translateQuery(const std::string& text, Dialect d, const SourceColumns* known) {
   sql::QueryP q = sql::parseStatement(text);
-  Printer p(d);
+  Printer p(d, known);
   TranslatedQuery out;
   out.select = p.query(*q);
   out.sources = std::move(p.sources);
+  out.columns = std::move(p.outputs);
   return out;
 }
 

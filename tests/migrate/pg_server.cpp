@@ -29,7 +29,7 @@ struct Server {
   bool up = false;
   int databases = 0;
 
-  Server() {
+  explicit Server(bool durable) {
     bin = findBin();
     if (bin.empty()) { why = "PostgreSQL server binaries are not installed"; return; }
     char tmpl[] = "/tmp/glimmer-pg-XXXXXX";
@@ -42,12 +42,14 @@ struct Server {
       prefix = std::string("runuser -u ") + user + " -- ";
     }
     std::string data = dir + "/data";
-    if (testsupport::run(prefix + bin + "/initdb -D " + data + " -A trust -U postgres -E UTF8 --locale=C --no-sync >" +
+    if (testsupport::run(prefix + bin + "/initdb -D " + data + " -A trust -U postgres -E UTF8 --locale=C" +
+                         (durable ? "" : " --no-sync") + " >" +
                          dir + "/initdb.log 2>&1") != 0) {
       why = "initdb failed (" + dir + "/initdb.log)";
       return;
     }
-    std::string opts = "-c listen_addresses='' -k " + dir + " -c fsync=off -c full_page_writes=off";
+    std::string opts = "-c listen_addresses='' -k " + dir;
+    if (!durable) opts += " -c fsync=off -c full_page_writes=off";
     if (testsupport::run(prefix + bin + "/pg_ctl -D " + data + " -w -l " + dir + "/server.log -o \"" + opts +
                          "\" start >/dev/null 2>&1") != 0) {
       why = "the server did not start (" + dir + "/server.log)";
@@ -64,15 +66,19 @@ struct Server {
   }
 };
 
-Server& server() {
-  static Server s;
+Server& server(bool durable) {
+  if (durable) {
+    static Server s(true);
+    return s;
+  }
+  static Server s(false);
   return s;
 }
 
 }  // namespace
 
-std::string pgDatabase(std::string* why) {
-  Server& s = server();
+std::string pgDatabase(std::string* why, bool durable) {
+  Server& s = server(durable);
   if (!s.up) {
     if (why) *why = s.why;
     return "";

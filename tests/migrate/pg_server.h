@@ -9,6 +9,9 @@ namespace migratetest {
 
 // The connection string of a fresh database on the shared test server, or
 // "" when the server binaries are absent or it would not start (why says).
-std::string pgDatabase(std::string* why);
+// The tests' server skips flushing to disk (fsync, full-page writes off);
+// durable: a second server with a stock configuration, which flushes as a
+// user's server does (benchmarks).
+std::string pgDatabase(std::string* why, bool durable = false);
 
 }  // namespace migratetest

@@ -217,3 +217,83 @@ TEST(MigratePostgres, RefusedValuePartWayLeavesDatabaseAsItWas) {
   EXPECT_THROW(toPg(*db, conninfo, "elsewhere"), jet::Error);
   EXPECT_EQ(pg.one("SELECT count(*) FROM information_schema.schemata WHERE schema_name = 'elsewhere'"), "0");
 }
+
+// Rows enough for many COPY chunks: all arrive, with --data-only too (into
+// a table the transaction did not make, so loaded without FREEZE); a failure of our own or a value the
+// server refuses after several chunks have gone leaves the database as it
+// was, and the connection does not hang.
+TEST(MigratePostgres, ManyChunksArriveAndFailuresAfterSomeChunksRollBack) {
+  NEED_SERVER(conninfo);
+  std::string dir = testsupport::tempDir();
+  std::string path = dir + "/many.mdb";
+  jet::createDatabase(path);
+  const int kRows = 12000;  // about 2.6 MB of COPY data
+  {
+    auto db = jet::Database::open(path, {});
+    jet::ChangeScope change(*db);
+    for (const char* name : {"Many", "Broken"}) {
+      jet::TableSpec t;
+      t.name = name;
+      t.columns = {jet::autoNumberSpec("ID"), jet::columnSpec("Word", jet::DataType::Text, 200),
+                   jet::columnSpec("Money", jet::DataType::Currency)};
+      t.indexes = {jet::primaryKeySpec("ID"), jet::indexSpec("ByWord", {{"Word", true}})};
+      jet::createTable(*db, t);
+      jet::TableWriter w(*db, name);
+      for (int i = 0; i < kRows; ++i) {
+        std::string word = "word " + std::to_string(i) + std::string(180, 'x');
+        if (std::string(name) == "Broken" && i == 9000) word = std::string("a\0b", 3);
+        w.insert({jet::Value(), jet::Value::text(word), jet::Value::currency(i * 12345LL)});
+      }
+    }
+    change.commit();
+  }
+  auto db = openRead(path);
+  Pg pg(conninfo);
+  pg.rows("CREATE TABLE mine (x int); INSERT INTO mine VALUES (7)");
+  auto untouched = [&](const std::string& what) {
+    EXPECT_EQ(pg.one("SELECT string_agg(table_name, ',') FROM information_schema.tables WHERE table_schema = 'public'"),
+              "mine") << what;
+    EXPECT_EQ(pg.one("SELECT x FROM mine"), "7") << what;
+  };
+
+  // The server refuses row 9000 of Broken, some megabytes into the stream.
+  try {
+    toPg(*db, conninfo, "");
+    FAIL() << "a value PostgreSQL refuses was carried";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), migrate::err::kTargetFailed);
+    EXPECT_NE(std::string(e.what()).find("Broken"), std::string::npos) << e.what();
+  }
+  untouched("refused value");
+
+  // A failure of our own while rows of Many are queued.
+  migrate::Options o;
+  o.tables = {"Many"};
+  o.beforeRow = [](const std::string&, uint64_t row) {
+    if (row == 10000) throw jet::Error(jet::err::kNotSupported, "injected");
+  };
+  EXPECT_THROW(toPg(*db, conninfo, "", o), jet::Error);
+  untouched("injected failure");
+
+  // Whole, then again rows only into the table it made.
+  o.beforeRow = nullptr;
+  migrate::Summary s = toPg(*db, conninfo, "", o);
+  EXPECT_EQ(s.rows, static_cast<uint64_t>(kRows));
+  long long ids = 0, letters = 0;
+  for (int i = 0; i < kRows; ++i) {
+    ids += i + 1;
+    letters += static_cast<long long>(("word " + std::to_string(i)).size()) + 180;
+  }
+  EXPECT_EQ(pg.one("SELECT count(*) || ' ' || sum(\"ID\") || ' ' || sum(length(\"Word\")) || ' ' || sum(\"Money\") "
+                   "FROM \"Many\""),
+            std::to_string(kRows) + " " + std::to_string(ids) + " " + std::to_string(letters) + " " +
+                jet::formatScaled(static_cast<__int128>(12345) * (ids - kRows), 4));
+  o.schemaOnly = true;
+  toPg(*db, conninfo, "side", o);
+  o.schemaOnly = false;
+  o.dataOnly = true;
+  s = toPg(*db, conninfo, "side", o);
+  EXPECT_EQ(s.rows, static_cast<uint64_t>(kRows));
+  EXPECT_EQ(pg.one("SELECT count(*) || ' ' || sum(\"ID\") FROM side.\"Many\""),
+            std::to_string(kRows) + " " + std::to_string(ids));
+}

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "jet/create.h"
@@ -304,6 +306,122 @@ TEST(MigrateSqlite, OddNamesValuesAndTypesOfAnEngineMadeDatabase) {
   EXPECT_EQ(lite.one("SELECT \"When\" FROM \"Sélect \"\"Odd\"\" Table\" WHERE \"Order\" = 2"), "9999-12-31 23:59:59");
 }
 
+// Currency and Decimal stay exact decimal text in SQLite; a view compares,
+// sorts, sums and computes with them as numbers, so each view gives the rows
+// the engine gives for the same saved query (numbers equal as numbers,
+// columns only selected equal as text).
+TEST(MigrateSqlite, ViewsCompareCurrencyAndDecimalAsNumbers) {
+  std::string dir = testsupport::tempDir();
+  std::string path = dir + "/money.mdb";
+  jet::createDatabase(path);
+  {
+    auto db = jet::Database::open(path, {});
+    jet::TableSpec t;
+    t.name = "Items";
+    t.columns = {jet::autoNumberSpec("ID"), jet::columnSpec("Name", jet::DataType::Text, 20),
+                 jet::columnSpec("Price", jet::DataType::Currency), jet::columnSpec("Amount", jet::DataType::Decimal)};
+    t.columns[3].precision = 12;
+    t.columns[3].scale = 3;
+    t.indexes = {jet::primaryKeySpec("ID")};
+    jet::createTable(*db, t);
+    jet::TableWriter w(*db, t.name);
+    // As text "5.0000" > "25.0000" > "100.5000" > "-3.2500": every text
+    // comparison and sort below would go wrong.
+    struct R { const char* name; long long price; long long amount; } rows[] = {
+        {"a", 50000, 5500}, {"b", 1005000, 12250}, {"c", 250000, -3000}, {"d", 99900, 100000},
+        {"e", 10000000, 125}, {"f", -32500, 99999}, {"g", 2000000, 7}};
+    for (const auto& r : rows) {
+      jet::Decimal d;
+      d.mantissa = r.amount;
+      d.scale = 3;
+      d.precision = 12;
+      w.insert({jet::Value(), jet::Value::text(r.name), jet::Value::currency(r.price), jet::Value::decimal(d)});
+    }
+    w.insert({jet::Value(), jet::Value::text("n"), jet::Value(), jet::Value()});
+    jet::QuerySpec dear;
+    dear.name = "Dear";
+    dear.tables = {"Items"};
+    dear.columns = {{"Items.Name", ""}, {"Items.Price", ""}};
+    dear.where = "Items.Price > 20";
+    dear.orderBy = {{"Items.Price", true}};
+    jet::createQuery(*db, dear);
+    jet::QuerySpec totals;
+    totals.name = "Totals";
+    totals.tables = {"Items"};
+    totals.columns = {{"Sum(Items.Price)", "Total"}, {"Max(Items.Amount)", "Most"}, {"Min(Items.Price)", "Least"},
+                      {"Count(Items.Price)", "N"}};
+    totals.where = "Items.Amount < 100";
+    jet::createQuery(*db, totals);
+    jet::QuerySpec twice;
+    twice.name = "Twice";
+    twice.tables = {"Items"};
+    twice.columns = {{"Items.Name", ""}, {"Items.Price*2", "Double Price"}, {"Items.Amount", ""}};
+    twice.where = "Items.Amount >= 10 OR Items.Price BETWEEN 9 AND 30";
+    twice.orderBy = {{"Items.Amount", false}};
+    jet::createQuery(*db, twice);
+    // A view of a view: its Price is still exact text and still compared as a number.
+    jet::QuerySpec onView;
+    onView.name = "Dear but not too dear";
+    onView.tables = {"Dear"};
+    onView.columns = {{"Dear.Name", ""}, {"Dear.Price", ""}};
+    onView.where = "Dear.Price < 500";
+    onView.orderBy = {{"Dear.Price", false}};
+    jet::createQuery(*db, onView);
+  }
+  auto db = openRead(path);
+  migrate::Summary sum = toSqlite(*db, dir + "/money.db");
+  ASSERT_EQ(sum.views, 4u) << migrate::summaryText(sum);
+  Lite lite(dir + "/money.db");
+  EXPECT_EQ(lite.one("SELECT typeof(\"Price\") || ' ' || \"Price\" FROM \"Items\" WHERE \"Name\" = 'b'"), "text 100.5000");
+
+  auto number = [](const std::string& s, double& d) {
+    char* end = nullptr;
+    d = std::strtod(s.c_str(), &end);
+    return !s.empty() && end == s.c_str() + s.size();
+  };
+  std::string cli = testsupport::binDir() + "/glimmer-cli";
+  for (std::string name : {"Dear", "Totals", "Twice", "Dear but not too dear"}) {
+    std::string out;
+    ASSERT_EQ(testsupport::run(cli + " sql " + path + " --query \"" + name + "\"", &out), 0) << name;
+    std::vector<std::vector<std::string>> want;
+    size_t at = 0;
+    while (at < out.size()) {
+      size_t nl = out.find('\n', at);
+      if (nl == std::string::npos) nl = out.size();
+      std::vector<std::string> cells;
+      std::string line = out.substr(at, nl - at);
+      size_t c = 0;
+      for (;;) {
+        size_t tab = line.find('\t', c);
+        cells.push_back(line.substr(c, tab == std::string::npos ? std::string::npos : tab - c));
+        if (tab == std::string::npos) break;
+        c = tab + 1;
+      }
+      want.push_back(cells);
+      at = nl + 1;
+    }
+    ASSERT_FALSE(want.empty()) << name;
+    want.erase(want.begin());  // the column names
+    std::string err;
+    auto got = lite.rows("SELECT * FROM " + q(name), &err);
+    ASSERT_EQ(err, "") << name;
+    ASSERT_EQ(got.size(), want.size()) << name << ":\n" << out;
+    for (size_t r = 0; r < got.size(); ++r) {
+      ASSERT_EQ(got[r].size(), want[r].size()) << name << " row " << r;
+      for (size_t k = 0; k < got[r].size(); ++k) {
+        std::string g = got[r][k] == "\x01NULL" ? "" : got[r][k];
+        const std::string& e = want[r][k];
+        double a, b;
+        bool exactColumn = name != "Totals" && k == 1 && name != "Twice";
+        if (exactColumn || !number(g, a) || !number(e, b))
+          EXPECT_EQ(g, e) << name << " row " << r << " column " << k;
+        else
+          EXPECT_NEAR(a, b, 1e-9 * std::max(1.0, std::fabs(b))) << name << " row " << r << " column " << k;
+      }
+    }
+  }
+}
+
 TEST(MigrateTranslate, QueriesPrintTheTargetsSql) {
   using migrate::Dialect;
   auto lite = [](const std::string& s) { return migrate::translateQuery(s, Dialect::SQLite).select; };
@@ -319,6 +437,27 @@ TEST(MigrateTranslate, QueriesPrintTheTargetsSql) {
   EXPECT_EQ(lite("SELECT a / b AS r, -1 * a FROM t WHERE b Like '100%_' AND c <> 'it''s'"),
             "SELECT (CAST(\"a\" AS REAL) / \"b\") AS \"r\", ((-1) * \"a\") AS \"Expr1000\" FROM \"t\" WHERE "
             "((\"b\" LIKE '100\\%\\_' ESCAPE '\\') AND (\"c\" <> 'it''s'))");
+  // Currency and Decimal columns (exact text in SQLite): cast where compared,
+  // computed with, sorted by or aggregated; as they are where selected,
+  // grouped by or counted; through aliases, derived tables and unions.
+  migrate::SourceColumns known = {{"T", {{"P", true}, {"N", false}}}, {"U", {{"P", false}}}};
+  auto exact = [&](const std::string& s) { return migrate::translateQuery(s, Dialect::SQLite, &known); };
+  EXPECT_EQ(exact("SELECT p, n, Count(p) AS c, Sum(t.p) AS s FROM t WHERE p > 1 GROUP BY p, n ORDER BY p").select,
+            "SELECT \"p\", \"n\", COUNT(\"p\") AS \"c\", SUM(CAST(\"t\".\"p\" AS REAL)) AS \"s\" FROM \"t\" WHERE "
+            "(CAST(\"p\" AS REAL) > 1) GROUP BY \"p\", \"n\" ORDER BY CAST(\"p\" AS REAL)");
+  migrate::TranslatedQuery aliased = exact("SELECT x.p AS Cost, u.p FROM t AS x, u WHERE u.p = 2 ORDER BY Cost DESC");
+  EXPECT_EQ(aliased.select,
+            "SELECT \"x\".\"p\" AS \"Cost\", \"u\".\"p\" FROM \"t\" AS \"x\", \"u\" WHERE (\"u\".\"p\" = 2) ORDER BY "
+            "CAST(\"Cost\" AS REAL) DESC");
+  ASSERT_EQ(aliased.columns.size(), 2u);
+  EXPECT_TRUE(aliased.columns[0].second);
+  EXPECT_FALSE(aliased.columns[1].second);
+  EXPECT_EQ(exact("SELECT d.p FROM (SELECT * FROM t) AS d WHERE d.p < 3").select,
+            "SELECT \"d\".\"p\" FROM (SELECT * FROM \"t\") AS \"d\" WHERE (CAST(\"d\".\"p\" AS REAL) < 3)");
+  EXPECT_EQ(exact("SELECT p FROM t UNION SELECT p FROM u ORDER BY p").select,
+            "SELECT * FROM (SELECT \"p\" FROM \"t\" UNION SELECT \"p\" FROM \"u\") ORDER BY CAST(\"p\" AS REAL)");
+  EXPECT_EQ(migrate::translateQuery("SELECT p FROM t WHERE p > 1", Dialect::PostgreSQL, &known).select,
+            "SELECT \"p\" FROM \"t\" WHERE (\"p\" > 1)");
   // Refused whole, with the reason.
   for (const char* bad : {"SELECT First(a) FROM t", "SELECT TOP 10 PERCENT a FROM t",
                           "PARAMETERS p Long; SELECT a FROM t WHERE a = p", "SELECT a FROM t WHERE a Like '[ab]*'",
