@@ -45,12 +45,6 @@ std::string typeName(int16_t code) {
   }
 }
 
-std::string displayText(const jet::Value& v) {
-  if (v.isBinary()) return "(binary data, " + std::to_string(v.bytes().size()) + " bytes)";
-  if (v.type() == jet::DataType::Complex) return "(attachment or list " + std::to_string(v.asInt()) + ")";
-  return sql::toText(v);
-}
-
 // ---------------------------------------------------------------- TableDef
 
 const std::vector<Field>& TableDef::Fields() const {
