@@ -8,7 +8,6 @@
 #include "jet/text.h"
 #include "jet/value.h"
 #include "sql/calculated.h"
-#include "sql/convert.h"
 
 namespace dao {
 namespace {

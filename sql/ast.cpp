@@ -1,7 +1,6 @@
 #include "sql/ast.h"
 
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "jet/text.h"
