@@ -8,7 +8,6 @@
 #include "jet/text.h"
 #include "jet/value.h"
 #include "sql/calculated.h"
-#include "sql/convert.h"
 
 namespace dao {
 namespace {
@@ -43,12 +42,6 @@ std::string typeName(int16_t code) {
     case 15: return "dbGUID";
     default: return "";
   }
-}
-
-std::string displayText(const jet::Value& v) {
-  if (v.isBinary()) return "(binary data, " + std::to_string(v.bytes().size()) + " bytes)";
-  if (v.type() == jet::DataType::Complex) return "(attachment or list " + std::to_string(v.asInt()) + ")";
-  return sql::toText(v);
 }
 
 // ---------------------------------------------------------------- TableDef

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogue/types.h"
+#include "jet/value_text.h"
 
 namespace jet {
 class Database;
@@ -144,6 +145,6 @@ std::string typeName(int16_t code);
 
 // The text a grid cell or a bound text box shows for a value: the engine's
 // own conversion to text ("" for Null; binary data as a short note).
-std::string displayText(const jet::Value& v);
+using jet::displayText;
 
 }  // namespace dao

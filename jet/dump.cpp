@@ -1,71 +1,10 @@
 #include "jet/dump.h"
 
-#include <array>
-
 #include "jet/complex.h"
 #include "jet/error.h"
 #include "jet/text.h"
 
 namespace jet {
-
-uint32_t crc32(const std::string& bytes) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t c = 0xFFFFFFFFu;
-  for (unsigned char ch : bytes) c = table[(c ^ ch) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-namespace {
-std::string escapeText(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
-}  // namespace
-
-std::string dumpCell(const Value& v) {
-  switch (v.type()) {
-    case DataType::Null: return "NULL";
-    case DataType::Boolean: return v.asBool() ? "true" : "false";
-    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt:
-      return std::to_string(v.asInt());
-    case DataType::Currency: return formatScaled(v.asInt(), 4);
-    case DataType::Single: return formatSignificant(v.asDouble(), 9);
-    case DataType::Double: return formatSignificant(v.asDouble(), 17);
-    case DataType::DateTime: return formatDateTime(v.asDouble());
-    case DataType::Text: case DataType::Memo: case DataType::ExtDateTime:
-      return escapeText(v.bytes());
-    case DataType::Binary: case DataType::OLE: {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%08x", crc32(v.bytes()));
-      return "bin:" + std::to_string(v.bytes().size()) + ":" + buf;
-    }
-    case DataType::GUID: return formatGuid(v.bytes());
-    case DataType::Decimal: {
-      Decimal d = v.asDecimal();
-      return formatScaled(d.mantissa, d.scale);
-    }
-    case DataType::Complex: return "complex:" + std::to_string(v.asInt());
-  }
-  return "";
-}
 
 void writeSchema(Database& db, std::ostream& out) {
   out << "format\t" << db.formatName() << "\n";
@@ -114,7 +53,7 @@ void writeDump(Database& db, const std::string& table, std::ostream& out, bool c
         for (size_t i = 0; i < vals.size(); ++i) {
           if (i) body += '\t';
           if (complex && vals[i].type() == DataType::Complex)
-            body += escapeText(complex->displayText(i, vals[i]));
+            appendDumpEscaped(body, complex->displayText(i, vals[i]));
           else
             body += dumpCell(vals[i]);
         }

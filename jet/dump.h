@@ -1,5 +1,5 @@
 // Text forms used by glimmer-cli and the tests: the schema, dump and sql
-// listings. One place decides how a value is written (CSV: output/).
+// listings. How each value is written is decided in jet/value_text.h.
 #pragma once
 
 #include <ostream>
@@ -9,12 +9,6 @@
 #include "jet/value.h"
 
 namespace jet {
-
-// A cell in the dump format: NULL, true/false, numbers, dates as
-// yyyy-MM-dd HH:mm:ss, text with \\ \t \n \r escaped, binary as bin:LEN:CRC32.
-std::string dumpCell(const Value& v);
-
-uint32_t crc32(const std::string& bytes);
 
 void writeSchema(Database& db, std::ostream& out);
 // Rows of one user table (or all user tables when table is empty).

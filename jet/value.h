@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jet/value_text.h"
+
 namespace jet {
 
 enum class DataType : uint8_t {
@@ -82,7 +84,8 @@ class Value {
   // Numeric value as double for any numeric type (Currency unscaled).
   double toDouble() const;
 
-  // The text a grid cell shows for this value.
+  // The engine's canonical text of the value (jet::canonicalText: ISO dates,
+  // no exponents). Not what the grid shows: that is jet::displayText.
   std::string display() const;
 
   bool operator==(const Value& o) const;
@@ -98,18 +101,5 @@ class Value {
   __int128 dec_ = 0;
   std::string s_;
 };
-
-// Text forms shared by the dump format, CSV export and display.
-std::string formatDateTime(double serial);                  // yyyy-MM-dd HH:mm:ss
-std::string formatSignificant(double v, int digits);        // n significant digits, no exponent
-std::string formatScaled(__int128 mantissa, int scale);     // plain decimal with scale
-std::string formatGuid(const std::string& raw16);           // {XXXXXXXX-…}
-// The same, appended to a buffer (the export path avoids temporaries).
-void appendDateTime(std::string& out, double serial);
-void appendSignificant(std::string& out, double v, int digits);
-void appendScaled(std::string& out, __int128 mantissa, int scale);
-// Converts a day serial to calendar parts; false when out of range.
-bool serialToParts(double serial, int& y, int& mo, int& d, int& h, int& mi, int& s);
-double partsToSerial(int y, int mo, int d, int h, int mi, int s);
 
 }  // namespace jet

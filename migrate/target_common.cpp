@@ -59,23 +59,7 @@ std::string defaultSql(const ColumnPlan& c, Dialect d) {
   return "";
 }
 
-bool isoDateTime(double serial, std::string& out) {
-  if (!std::isfinite(serial) || serial < -700000 || serial > 3000000) return false;
-  double whole = std::trunc(serial);
-  double frac = std::fabs(serial - whole);
-  int64_t ms = std::llround(frac * 86400000.0);
-  int64_t days = static_cast<int64_t>(whole);
-  if (ms >= 86400000) { ms -= 86400000; days += serial < 0 ? -1 : 1; }
-  int y, mo, d, h, mi, s;
-  if (!jet::serialToParts(static_cast<double>(days), y, mo, d, h, mi, s) || y < 1 || y > 9999) return false;
-  int64_t sec = ms / 1000;
-  char buf[40];
-  int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, static_cast<int>(sec / 3600),
-                        static_cast<int>(sec / 60 % 60), static_cast<int>(sec % 60));
-  if (ms % 1000) n += std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms % 1000));
-  out.append(buf, n);
-  return true;
-}
+bool isoDateTime(double serial, std::string& out) { return jet::appendIsoDateTimeMillis(out, serial); }
 
 bool isoExtDateTime(const std::string& text, std::string& out) {
   auto v = jet::parseExtDateTimeText(text);

@@ -1,7 +1,6 @@
 #include "output/table_csv.h"
 
 #include <algorithm>
-#include <charconv>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -9,7 +8,6 @@
 #include <thread>
 
 #include "jet/complex.h"
-#include "jet/dump.h"
 #include "jet/error.h"
 #include "output/csv_writer.h"
 
@@ -21,39 +19,14 @@ using jet::Error;
 using jet::OpenOptions;
 using jet::TableScan;
 using jet::Value;
-using jet::appendDateTime;
-using jet::appendScaled;
-using jet::appendSignificant;
-using jet::dumpCell;
-
-std::string csvCell(const Value& v) {
-  switch (v.type()) {
-    case DataType::Null: return "";
-    case DataType::Text: case DataType::Memo: case DataType::ExtDateTime: return v.bytes();
-    case DataType::Binary: case DataType::OLE: {
-      static const char* hex = "0123456789abcdef";
-      std::string out;
-      out.reserve(v.bytes().size() * 2);
-      for (unsigned char c : v.bytes()) {
-        out.push_back(hex[c >> 4]);
-        out.push_back(hex[c & 15]);
-      }
-      return out;
-    }
-    default: return dumpCell(v);
-  }
-}
 
 bool appendPlainCsvValue(std::string& buf, const Value& v) {
   switch (v.type()) {
     case DataType::Null: return true;
     case DataType::Text: case DataType::Memo: appendCsvField(buf, v.bytes()); return true;
-    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: {
-      char tmp[24];
-      auto r = std::to_chars(tmp, tmp + sizeof tmp, v.asInt());
-      buf.append(tmp, static_cast<size_t>(r.ptr - tmp));
+    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt:
+      jet::appendText(buf, v);
       return true;
-    }
     default: return false;
   }
 }
@@ -63,14 +36,12 @@ namespace {
 // Appends one value in its CSV form (quoted where needed).
 void appendCsvValue(std::string& buf, const Value& v) {
   if (appendPlainCsvValue(buf, v)) return;
-  switch (v.type()) {
-    case DataType::Boolean: buf += v.asBool() ? "true" : "false"; return;
-    case DataType::Currency: appendScaled(buf, v.asInt(), 4); return;
-    case DataType::Single: appendSignificant(buf, v.asDouble(), 9); return;
-    case DataType::Double: appendSignificant(buf, v.asDouble(), 17); return;
-    case DataType::DateTime: appendDateTime(buf, v.asDouble()); return;
-    default: appendCsvField(buf, csvCell(v)); return;
+  if (v.type() == DataType::ExtDateTime) {
+    appendCsvField(buf, v.bytes());
+    return;
   }
+  // Every other export form is without commas, quotes, line breaks or edge blanks.
+  jet::appendExportText(buf, v);
 }
 
 using CellFn = void (*)(std::string&, const Value&);

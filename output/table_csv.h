@@ -1,7 +1,7 @@
 // A stored table written as CSV (glimmer-cli export): the column names, then
 // every row in physical order, through the program's CSV writer. Values take
-// their export form: numbers and dates as in the row dump (jet/dump.h), text
-// as stored, Null empty, binary as hex.
+// their export form (jet::exportText): numbers and dates as in the row dump,
+// text as stored, Null empty, binary as hex.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +14,6 @@
 
 namespace output {
 
-// A value's export form, unquoted.
-std::string csvCell(const jet::Value& v);
 // Appends v in CSV form when its text is the same in every cell form (Null,
 // text, whole numbers), without building a string; false for other types.
 bool appendPlainCsvValue(std::string& buf, const jet::Value& v);

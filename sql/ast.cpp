@@ -1,7 +1,6 @@
 #include "sql/ast.h"
 
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "jet/text.h"
@@ -55,48 +54,6 @@ int precedence(const Expr& e) {
   }
 }
 
-std::string literalSql(const jet::Value& v) {
-  using jet::DataType;
-  switch (v.type()) {
-    case DataType::Null: return "Null";
-    case DataType::Boolean: return v.asBool() ? "True" : "False";
-    case DataType::Text: case DataType::Memo: {
-      std::string out = "\"";
-      for (char c : v.bytes()) {
-        if (c == '"') out += "\"\"";
-        else out.push_back(c);
-      }
-      return out + "\"";
-    }
-    case DataType::DateTime: {
-      int y, mo, d, h, mi, s;
-      if (!jet::serialToParts(v.asDouble(), y, mo, d, h, mi, s)) return "Null";
-      char buf[64];
-      if (h || mi || s)
-        std::snprintf(buf, sizeof buf, "#%d/%d/%04d %d:%02d:%02d#", mo, d, y, h, mi, s);
-      else
-        std::snprintf(buf, sizeof buf, "#%d/%d/%04d#", mo, d, y);
-      return buf;
-    }
-    case DataType::Single: case DataType::Double: {
-      double d = v.toDouble();
-      char buf[64];
-      for (int prec = 15; prec <= 17; ++prec) {
-        std::snprintf(buf, sizeof buf, "%.*g", prec, d);
-        if (std::strtod(buf, nullptr) == d) break;
-      }
-      std::string s = buf;
-      if (s.find_first_of(".eE") == std::string::npos) s += ".0";
-      if (s.rfind("inf") != std::string::npos || s.rfind("nan") != std::string::npos) return "Null";
-      return s;
-    }
-    case DataType::Currency: return jet::formatScaled(v.asInt(), 4);
-    default:
-      if (v.isIntegral()) return std::to_string(v.asInt());
-      return toText(v);
-  }
-}
-
 void exprSql(const Expr& e, std::string& out);
 
 void childSql(const Expr& parent, const Expr& child, bool right, std::string& out) {
@@ -123,7 +80,7 @@ void queryBody(const Query& q, std::string& out);
 void exprSql(const Expr& e, std::string& out) {
   if (e.paren) out += "(";
   switch (e.kind) {
-    case ExprKind::Literal: out += literalSql(e.value); break;
+    case ExprKind::Literal: out += jet::literalText(e.value); break;
     case ExprKind::Name: out += nameSql(e.parts); break;
     case ExprKind::Star:
       out += e.parts.empty() ? "*" : nameSql(e.parts) + ".*";
@@ -198,7 +155,7 @@ void fromSql(const FromItem& f, std::string& out, bool nested) {
   switch (f.kind) {
     case FromKind::Table:
       out += quoteName(f.name);
-      if (!f.inDatabase.empty()) out += " IN " + literalSql(jet::Value::text(f.inDatabase));
+      if (!f.inDatabase.empty()) out += " IN " + jet::literalText(jet::Value::text(f.inDatabase));
       if (!f.alias.empty()) out += " AS " + quoteName(f.alias);
       break;
     case FromKind::Derived:

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -243,78 +242,6 @@ std::optional<double> parseDate(const std::string& text) {
   if (!validDate(y, m, d)) return std::nullopt;
   double serial = jet::partsToSerial(y, m, d, 0, 0, 0);
   return serial < 0 ? serial - timeFrac : serial + timeFrac;
-}
-
-std::string numberText(double v, bool single) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
-  if (v == 0) return "0";
-  int digits = single ? 7 : 15;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
-  std::string s = buf;
-  size_t e = s.find('e');
-  int exp = std::atoi(s.c_str() + e + 1);
-  if (exp >= digits || exp < -digits) {
-    std::string mant = s.substr(0, e);
-    if (mant.find('.') != std::string::npos) {
-      while (mant.back() == '0') mant.pop_back();
-      if (mant.back() == '.') mant.pop_back();
-    }
-    char eb[16];
-    std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
-    return mant + eb;
-  }
-  return jet::formatSignificant(v, digits);
-}
-
-std::string dateText(double serial) {
-  int y, mo, d, h, mi, s;
-  if (!jet::serialToParts(serial, y, mo, d, h, mi, s)) return "";
-  char buf[64];
-  bool hasTime = h || mi || s;
-  bool timeOnly = serial > -1 && serial < 1 && std::trunc(serial) == 0;
-  int h12 = h % 12 == 0 ? 12 : h % 12;
-  const char* ap = h < 12 ? "AM" : "PM";
-  if (timeOnly && hasTime)
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", h12, mi, s, ap);
-  else if (timeOnly)
-    std::snprintf(buf, sizeof buf, "12:00:00 AM");
-  else if (hasTime)
-    std::snprintf(buf, sizeof buf, "%d/%d/%d %d:%02d:%02d %s", mo, d, y, h12, mi, s, ap);
-  else
-    std::snprintf(buf, sizeof buf, "%d/%d/%d", mo, d, y);
-  return buf;
-}
-
-std::string toText(const Value& v) {
-  switch (v.type()) {
-    case DataType::Null: return "";
-    case DataType::Boolean: return v.asBool() ? "True" : "False";
-    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt:
-    case DataType::Complex:
-      return std::to_string(v.asInt());
-    case DataType::Currency: {
-      std::string s = jet::formatScaled(v.asInt(), 4);
-      while (s.back() == '0') s.pop_back();
-      if (s.back() == '.') s.pop_back();
-      return s;
-    }
-    case DataType::Single: return numberText(v.asDouble(), true);
-    case DataType::Double: return numberText(v.asDouble());
-    case DataType::DateTime: return dateText(v.asDouble());
-    case DataType::Decimal: {
-      auto d = v.asDecimal();
-      std::string s = jet::formatScaled(d.mantissa, d.scale);
-      if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-      }
-      return s;
-    }
-    case DataType::GUID: return jet::formatGuid(v.bytes());
-    default: return v.bytes();
-  }
 }
 
 double toDouble(const Value& v) {

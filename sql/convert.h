@@ -17,8 +17,12 @@ std::optional<double> parseNumber(const std::string& text);
 // AM/PM; a two-digit year 30..99 is 19xx, 00..29 is 20xx.
 std::optional<double> parseDate(const std::string& text);
 
-// The text form used by CStr, & and implicit conversions (US style dates).
-std::string toText(const jet::Value& v);
+// The text form used by CStr, & and implicit conversions (US style dates),
+// and its number and date parts: jet/value_text.h.
+using jet::dateText;
+using jet::numberText;
+using jet::toText;
+
 // Numbers: CDbl rules (text parsed, Boolean -1/0, date serial). Throws 3464
 // (type mismatch) for text that is not a number. Value must not be Null.
 double toDouble(const jet::Value& v);
@@ -32,11 +36,6 @@ int64_t toCurrencyUnits(const jet::Value& v);
 
 // Rounds half to even to the given number of decimals (the product's Round).
 double roundHalfEven(double v, int decimals);
-// VBA-style number to text: up to 15 significant digits (7 for Single),
-// exponent form outside 1E-15 .. 1E15.
-std::string numberText(double v, bool single = false);
-// Short US date text: m/d/yyyy, h:nn:ss AM/PM, or both.
-std::string dateText(double serial);
 
 [[noreturn]] void typeMismatch();
 [[noreturn]] void overflow();
