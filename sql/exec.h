@@ -108,6 +108,15 @@ struct TextCheck {
 OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
                    std::vector<TextCheck> textChecks, size_t width);
 
+// SELECT DISTINCT of one field through an index whose first field it is:
+// one row per distinct key of that field (Null first in an ascending index),
+// in the index's order, laid out as a scan of the table gives its rows
+// (width columns, only column filled). Only for fields whose index key holds
+// their value exactly (indexHoldsValuesExactly of the stored type).
+bool indexHoldsValuesExactly(uint8_t rawType);
+OpP makeIndexDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
+                      size_t width);
+
 struct SortKey {
   size_t slot;  // position in the child's row
   bool desc = false;

@@ -279,6 +279,11 @@ class Planner {
   // whereConjuncts conditions, all pushed to the table, are exactly an index
   // range; null otherwise. Turns the Counts into Count(*) when it succeeds.
   OpP indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts);
+  // SELECT DISTINCT of one field of the one table, the WHERE testing only
+  // that field: the rows of the index's distinct keys (see
+  // makeIndexDistinct) with the WHERE checked on them, in place of the scan;
+  // null when no index fits.
+  OpP indexDistinct(const SelectCore& c, const Scope& rowScope);
 };
 
 }  // namespace sql::planning

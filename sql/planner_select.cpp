@@ -29,6 +29,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   if (leaves_.size() == 1 && leaves_[0].used) filterColumns = *leaves_[0].used;
   bool aggregated = coreHasAggregate(c, order) || fr.havingExtra;
   OpP op = std::move(fr.op);
+  if (c.distinct && !c.distinctRow && !aggregated && !c.having && !outer)
+    if (OpP d = indexDistinct(c, rowScope)) op = std::move(d);
   AggCtx agg;
   Scope aggScope = rowScope;
   Scope* itemScope = &rowScope;
