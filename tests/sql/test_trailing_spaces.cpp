@@ -148,3 +148,30 @@ TEST(TrailingSpaces, GroupingDistinctOrderAndJoins) {
     EXPECT_EQ(body(*db, "SELECT Count(*) FROM Co WHERE Name In (SELECT Name FROM Ord)"), (Lines{"6"})) << how;
   }
 }
+
+// Count(*) of a text equality from the City index: a text with trailing
+// spaces counts, and texts whose index keys equal the constant's without
+// being equal to it (ß and SS, Æ and AE share keys) do not.
+TEST(TrailingSpaces, CountFromATextIndex) {
+  auto db = jet::createMemoryDatabase();
+  jet::createTable(*db, {"Big", {jet::columnSpec("City", DataType::Text, 40)}, {jet::indexSpec("CityIdx", {{"City", true}})}});
+  const std::vector<const char*> cities = {"Paris", "paris  ", "PARIS", " Paris", "Paris.", "Strasse", "STRASSE ",
+                                           "Straße", "AEgir", "Ægir", "Aegir   ", nullptr};
+  jet::TableWriter w(*db, "Big");
+  for (int round = 0; round < 3; ++round)
+    for (const char* c : cities) w.insert({c ? Value::text(c) : Value()});
+  auto count = [&](const std::string& where) {
+    auto rs = sql::openRecordset(*db, "SELECT Count(*) FROM Big WHERE " + where);
+    bool idx = false;
+    for (const auto& n : rs->planNotes()) idx = idx || n.find("count from index") != std::string::npos;
+    EXPECT_TRUE(idx) << where;
+    EXPECT_TRUE(rs->fetchTo(1));
+    return rs->row(0)[0].asInt();
+  };
+  EXPECT_EQ(count("City = 'Paris'"), 9);
+  EXPECT_EQ(count("City = 'paris   '"), 9);
+  EXPECT_EQ(count("City = 'Strasse'"), 6);
+  EXPECT_EQ(count("City = 'AEGIR'"), 6);
+  EXPECT_EQ(count("City In ('Paris', 'aegir ', 'Nowhere')"), 15);
+  EXPECT_EQ(body(*db, "SELECT Count(*) FROM Big WHERE City = 'Straße'"), (Lines{"3"}));
+}
