@@ -45,15 +45,18 @@ class IndexDistinctOp : public Op {
   void open(const Frame*) override {
     cursor_ = std::make_unique<jet::IndexCursor>(db_, ri_);
     cursor_->beforeFirst();
+    pending_ = false;
   }
   bool next(Row& out) override {
-    if (!cursor_ || !cursor_->next()) return false;
+    if (!cursor_) return false;
+    if (!pending_ && !cursor_->next()) return false;
+    pending_ = false;
     const auto& key = cursor_->key();
     if (key.empty()) corrupt();
     const uint8_t flag = key[0];
     out.v.assign(width, Value());
     out.rid = cursor_->rowId();
-    std::vector<uint8_t> group;
+    std::vector<uint8_t>& group = group_;
     if (flag == (asc_ ? jet::keyflag::kAscNull : jet::keyflag::kDescNull)) {
       group.assign(1, flag);
     } else if (flag == (asc_ ? jet::keyflag::kAscStart : jet::keyflag::kDescStart) && key.size() > valueWidth_) {
@@ -61,6 +64,18 @@ class IndexDistinctOp : public Op {
       out.v[column_] = decode(group.data() + 1);
     } else {
       corrupt();
+    }
+    // The next few entries are read in turn (a field of few repeats gets
+    // its next value without a seek); past them, a seek skips the rest.
+    for (int i = 0; i < kReadBeforeSeek; ++i) {
+      if (!cursor_->next()) {
+        cursor_.reset();  // the end
+        return true;
+      }
+      if (!jet::keyStartsWith(cursor_->key(), group)) {
+        pending_ = true;
+        return true;
+      }
     }
     cursor_->seekPast(group);
     return true;
@@ -109,6 +124,9 @@ class IndexDistinctOp : public Op {
   size_t valueWidth_ = 0;
   bool asc_ = true;
   std::unique_ptr<jet::IndexCursor> cursor_;
+  std::vector<uint8_t> group_;  // the current value's key bytes
+  bool pending_ = false;  // the cursor is on the next group's first entry
+  static constexpr int kReadBeforeSeek = 4;
 };
 
 }  // namespace
