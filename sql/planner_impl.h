@@ -284,6 +284,10 @@ class Planner {
   // makeIndexDistinct) with the WHERE checked on them, in place of the scan;
   // null when no index fits.
   OpP indexDistinct(const SelectCore& c, const Scope& rowScope);
+  // Set by indexDistinct when its rows are already distinct and in
+  // ascending order (an ascending index of a field whose equal values have
+  // equal keys): DISTINCT then neither removes nor sorts anything.
+  bool distinctSorted_ = false;
 };
 
 }  // namespace sql::planning

@@ -42,6 +42,9 @@ OpP Planner::indexDistinct(const SelectCore& c, const Scope& rowScope) {
   for (const auto& ix : def.indexes)
     if (ix.realIndex == best) { name = ix.name; break; }
   sh_.notes.push_back("distinct keys of index " + name + " on " + def.name);
+  // Date/Time: -0 and 0 have keys of their own but are one value
+  distinctSorted_ = def.realIndexes[static_cast<size_t>(best)].columns[0].ascending &&
+                    def.columns[slot].rawType != jet::coltype::kDateTime;
   OpP op = makeIndexDistinct(*sh_.db, src.def, best, slot, src.cols.size());
   BExprP filter;
   for (const auto& p : src.pushed) filter = andBound(filter, p);
