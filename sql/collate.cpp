@@ -121,7 +121,14 @@ void put24(std::string& out, uint32_t w) {
 
 }  // namespace
 
-std::string collationKey(std::string_view s) {
+std::string_view withoutTrailingSpaces(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+namespace {
+// collationKey without dropping trailing spaces.
+std::string keyOf(std::string_view s) {
   std::u32string u = decodeUtf8(s);
   std::string out;
   out.reserve(u.size() * 8 + 4);
@@ -140,6 +147,10 @@ std::string collationKey(std::string_view s) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string collationKey(std::string_view s) { return keyOf(withoutTrailingSpaces(s)); }
 
 namespace {
 // Rank (1..) of each ASCII character's primary weight among all of them;
@@ -175,6 +186,7 @@ namespace {
 // them, eight to a word.
 bool prefixWeights(std::string_view s, uint64_t* words, int nWords) {
   static const PrefixRanks ranks;
+  s = withoutTrailingSpaces(s);
   for (int k = 0; k < nWords; ++k) words[k] = 0;
   int n = 0;
   size_t i = 0;
@@ -223,8 +235,13 @@ bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
 
 int compareText(std::string_view a, std::string_view b) {
   if (a == b) return 0;  // the same text (the common case of an equality filter)
+  return compareTextWhole(withoutTrailingSpaces(a), withoutTrailingSpaces(b));
+}
+
+int compareTextWhole(std::string_view a, std::string_view b) {
+  if (a == b) return 0;
   if (isAscii(a) && isAscii(b)) return compareAscii(a, b);
-  std::string ka = collationKey(a), kb = collationKey(b);
+  std::string ka = keyOf(a), kb = keyOf(b);
   int c = ka.compare(kb);
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }

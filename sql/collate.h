@@ -1,6 +1,7 @@
 // Text comparison the way the product's General sort order does it: without
-// regard to case; accents, hyphens and apostrophes matter only to break ties
-// between texts that are otherwise equal. Also the Like operator.
+// regard to case or trailing spaces; accents, hyphens and apostrophes matter
+// only to break ties between texts that are otherwise equal. Also the Like
+// operator, for which trailing spaces do count.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +16,20 @@ std::string encodeUtf8(const std::u32string& s);
 char32_t foldCase(char32_t c);     // upper case
 char32_t lowerCase(char32_t c);
 
-// <0, 0, >0.
+// <0, 0, >0. Trailing spaces (U+0020, the characters an index key leaves
+// out) take no part: "Paris  " equals "Paris", and orders as it does.
 int compareText(std::string_view a, std::string_view b);
+// The same order with every character taking part, trailing spaces too
+// ("a" before "a "): StrComp's text comparison.
+int compareTextWhole(std::string_view a, std::string_view b);
+// s without its trailing spaces.
+std::string_view withoutTrailingSpaces(std::string_view s);
 inline bool textEquals(std::string_view a, std::string_view b) { return compareText(a, b) == 0; }
 // A byte string whose plain byte order is compareText's order; equal keys
 // for texts compareText finds equal. Used for sorting, hashing, grouping.
 std::string collationKey(std::string_view s);
 
-// The first eight primary weights of s, one byte each, most significant
+// The first eight primary weights of s (without its trailing spaces), one byte each, most significant
 // first, zero after the end: when two prefixes differ, compareText orders
 // the texts as the prefixes are ordered. False when a character's weight
 // has no one-byte form (the prefix then says nothing).

@@ -98,15 +98,25 @@ OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def,
 // each of its width columns (Long, as Count gives). Without textChecks no
 // row is read, and the entries are bounded as a range scan bounds them.
 // With textChecks the range is equal values for every column of the index
-// and only entries whose key is exactly theirs are candidates; an index key
-// does not keep a text's trailing spaces, so each candidate's row is read
-// and counted when every checked column's text equals one of its values.
+// and only entries whose key is exactly theirs are candidates; texts that
+// are not equal can share a key (ß and SS, Æ and AE, characters a key
+// leaves out), so each candidate's row is read and counted when every
+// checked column's text equals one of its values.
 struct TextCheck {
   size_t column;
   std::vector<jet::Value> values;
 };
 OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
                    std::vector<TextCheck> textChecks, size_t width);
+
+// SELECT DISTINCT of one field through an index whose first field it is:
+// one row per distinct key of that field (Null first in an ascending index),
+// in the index's order, laid out as a scan of the table gives its rows
+// (width columns, only column filled). Only for fields whose index key holds
+// their value exactly (indexHoldsValuesExactly of the stored type).
+bool indexHoldsValuesExactly(uint8_t rawType);
+OpP makeIndexDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
+                      size_t width);
 
 struct SortKey {
   size_t slot;  // position in the child's row

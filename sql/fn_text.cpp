@@ -189,7 +189,7 @@ Value fnStrComp(CallArgs& a) {
     std::u32string p = u32(x), q = u32(y);
     c = p < q ? -1 : p > q ? 1 : 0;
   } else {
-    c = compareText(toText(x), toText(y));
+    c = compareTextWhole(toText(x), toText(y));
   }
   return Value::integer(static_cast<int16_t>(c));
 }

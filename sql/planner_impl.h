@@ -279,6 +279,15 @@ class Planner {
   // whereConjuncts conditions, all pushed to the table, are exactly an index
   // range; null otherwise. Turns the Counts into Count(*) when it succeeds.
   OpP indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts);
+  // SELECT DISTINCT of one field of the one table, the WHERE testing only
+  // that field: the rows of the index's distinct keys (see
+  // makeIndexDistinct) with the WHERE checked on them, in place of the scan;
+  // null when no index fits.
+  OpP indexDistinct(const SelectCore& c, const Scope& rowScope);
+  // Set by indexDistinct when its rows are already distinct and in
+  // ascending order (an ascending index of a field whose equal values have
+  // equal keys): DISTINCT then neither removes nor sorts anything.
+  bool distinctSorted_ = false;
 };
 
 }  // namespace sql::planning

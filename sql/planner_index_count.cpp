@@ -25,8 +25,10 @@ bool exactKeyValue(DataType col, const Value& v) {
 
 // A text constant whose index key every text equal to it shares: printable
 // ASCII (equal texts are then its case variants), short enough that the key
-// holds all of it. The key also stands for the constant with trailing spaces,
-// so the rows are checked.
+// holds all of it. Its key stands for the texts equal to it (case variants,
+// trailing spaces), but also for texts that are not: a key leaves some
+// characters out and codes others as letters (ß as SS, Æ as AE), so the
+// rows are checked.
 bool exactKeyText(const Value& v) {
   if (!v.isText() || v.bytes().size() > 200) return false;
   for (unsigned char ch : v.bytes())

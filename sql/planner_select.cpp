@@ -29,6 +29,10 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   if (leaves_.size() == 1 && leaves_[0].used) filterColumns = *leaves_[0].used;
   bool aggregated = coreHasAggregate(c, order) || fr.havingExtra;
   OpP op = std::move(fr.op);
+  distinctSorted_ = false;
+  if (c.distinct && !c.distinctRow && !aggregated && !c.having && !outer)
+    if (OpP d = indexDistinct(c, rowScope)) op = std::move(d);
+  const bool distinctSorted = distinctSorted_;
   AggCtx agg;
   Scope aggScope = rowScope;
   Scope* itemScope = &rowScope;
@@ -260,7 +264,7 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   op = makeProject(std::move(op), exprs, res.updatable);
   size_t visible = out.size();
   if (!rowKeys.empty()) op = makeDistinct(std::move(op), visible + rowKeys.size());
-  if (c.distinct) {
+  if (c.distinct && !distinctSorted) {
     op = makeDistinct(std::move(op), visible);
     if (keys.empty()) {
       // the product's DISTINCT comes out in the order of its columns
