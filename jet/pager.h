@@ -40,6 +40,12 @@ class Pager {
   bool readOnly() const { return file_->readOnly(); }
 
   PageRef page(uint32_t pgno);
+  // The cached, committed bytes of a page, without counting a use; null when
+  // the page is not in the cache or a change under way holds it. For hints
+  // such as prefetching only: the pointer is valid until the cache changes.
+  const PageBuf* peek(uint32_t pgno) const {
+    return pgno < slots_.size() && !findDirty(pgno) ? slots_[pgno].ref.get() : nullptr;
+  }
 
   // For scans that look at many pages once (the table scan's address mode):
   // reads count consecutive pages from first into out (decoded), straight
