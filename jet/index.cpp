@@ -157,36 +157,69 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   p.prefixLen = h.prefixLen;
   const size_t maskStart = fmt.offIndexBitmask;
   const size_t dataStart = fmt.offIndexEntries;
+  const size_t maskLen = dataStart - maskStart;
   const size_t dataLen = pv.size - dataStart;
   p.minEntry = p.leaf ? 4 : 8;
   p.data = pv.data + dataStart;
-  p.ends.clear();
-  size_t last = 0;
-  auto take = [&](size_t end) {
-    if (end > dataLen || end <= last)
+  const size_t nWords = (maskLen + 7) / 8;
+  p.words.assign(nWords, 0);
+  if (maskLen) std::memcpy(p.words.data(), pv.data + maskStart, maskLen);  // little-endian: bit order matches
+  p.before.resize(nWords + 1);
+  size_t n = 0;
+  for (size_t w = 0; w < nWords; ++w) {
+    p.before[w] = static_cast<uint16_t>(n);
+    n += static_cast<size_t>(__builtin_popcountll(p.words[w]));
+  }
+  p.before[nWords] = static_cast<uint16_t>(n);
+  p.count = n;
+  p.lastI = SIZE_MAX;
+  if (n > 0) {
+    // Ends rise with the bits, so the last one bounds them all; each entry's
+    // own length is checked when it is decoded.
+    size_t lastWord = nWords;
+    while (lastWord > 0 && p.words[lastWord - 1] == 0) --lastWord;
+    const size_t maxEnd = (lastWord - 1) * 64 + 63 - static_cast<size_t>(__builtin_clzll(p.words[lastWord - 1]));
+    if (maxEnd > dataLen)
       corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
-    size_t full = end - last;
-    if (p.ends.empty()) {
-      if (p.prefixLen > full)
-        corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
-    } else {
-      full += p.prefixLen;
-    }
-    if (full < p.minEntry) corrupt("an entry of index page " + std::to_string(pgno) + " is too short");
-    p.ends.push_back(static_cast<uint32_t>(end));
-    last = end;
-  };
-  forEachEntryEnd(pv.data + maskStart, dataStart - maskStart, take);
+    const size_t firstEnd = p.endOf(0);
+    if (firstEnd == 0) corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
+    if (p.prefixLen > firstEnd)
+      corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
+  }
   p.ref = std::move(ref);
+}
+
+size_t IndexCursor::RawPage::endOf(size_t i) const {
+  size_t w;
+  uint64_t m;
+  if (lastI != SIZE_MAX && i == lastI + 1) {
+    // the next set bit after the last end found
+    w = lastEnd / 64;
+    m = lastEnd % 64 == 63 ? 0 : words[w] & (~uint64_t{0} << (lastEnd % 64 + 1));
+    while (!m) m = words[++w];  // i < count: a later bit exists
+  } else if (i == lastI) {
+    return lastEnd;
+  } else {
+    // the word holding the (i+1)-th set bit, then that bit within it
+    w = static_cast<size_t>(std::upper_bound(before.begin(), before.end(), static_cast<uint16_t>(i)) - before.begin()) - 1;
+    m = words[w];
+    for (size_t k = i - before[w]; k > 0; --k) m &= m - 1;
+  }
+  lastI = i;
+  lastEnd = w * 64 + static_cast<size_t>(__builtin_ctzll(m));
+  return lastEnd;
 }
 
 void IndexCursor::decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row,
                               uint32_t* child) {
-  const size_t start = i == 0 ? 0 : p.ends[i - 1];
+  const size_t start = i == 0 ? 0 : p.endOf(i - 1);
+  const size_t end = p.endOf(i);
+  if (end - start + (i > 0 ? p.prefixLen : 0) < p.minEntry)
+    corrupt("an entry of index page " + std::to_string(p.page) + " is too short");
   key.clear();
   if (i > 0) key.assign(p.data, p.data + p.prefixLen);
-  key.insert(key.end(), p.data + start, p.data + p.ends[i]);
-  const size_t keyLen = key.size() - p.minEntry;  // load() checked the length
+  key.insert(key.end(), p.data + start, p.data + end);
+  const size_t keyLen = key.size() - p.minEntry;
   if (row) {
     row->page = be24(key.data() + keyLen);
     row->row = key[keyLen + 3];
@@ -203,7 +236,7 @@ bool IndexCursor::satisfies(const std::vector<uint8_t>& key) const {
 size_t IndexCursor::firstSatisfying(const RawPage& p) {
   // Entries are in key order and the entries that satisfy a seek form the
   // tail of that order, so a binary search finds the first.
-  size_t lo = 0, hi = p.ends.size();
+  size_t lo = 0, hi = p.count;
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     decodeEntry(p, mid, scratch_, nullptr, nullptr);
@@ -235,7 +268,7 @@ void IndexCursor::descendFirst() {
   load(root_, node_);
   while (!node_.leaf) {
     uint32_t child = node_.tail;
-    if (!node_.ends.empty()) decodeEntry(node_, 0, scratch_, nullptr, &child);
+    if (node_.count) decodeEntry(node_, 0, scratch_, nullptr, &child);
     guard.visit(child);
     load(child, node_);
   }
@@ -270,7 +303,7 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
     // qualifies holds the first qualifying entry. Past all entries lies the
     // tail child.
     const RawPage& node = path_[depth];
-    const size_t n = node.ends.size();
+    const size_t n = node.count;
     const size_t i = firstSatisfying(node);
     uint32_t child = 0;
     if (i < n) decodeEntry(node, i, scratch_, nullptr, &child);
@@ -302,7 +335,7 @@ bool IndexCursor::next() {
   if (started_) ++pos_;
   started_ = true;
   for (;;) {
-    while (pos_ >= leaf_.ends.size()) {
+    while (pos_ >= leaf_.count) {
       const uint32_t nx = leaf_.next;
       if (nx == 0) {
         done_ = true;
@@ -345,7 +378,7 @@ uint64_t IndexCursor::countWhile(const std::vector<uint8_t>& bound, Bound mode) 
       started_ = false;  // next() yields this entry again
       return n;
     }
-    const size_t count = leaf_.ends.size();
+    const size_t count = leaf_.count;
     decodeEntry(leaf_, count - 1, scratch_, nullptr, nullptr);
     if (meetsBound(scratch_, bound, mode)) {
       n += count - pos_;

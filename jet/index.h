@@ -119,8 +119,12 @@ class IndexCursor {
 
  private:
   enum class Mode { AtOrAfter, Past };
-  // One index page as stored, with where each entry ends; entries are
-  // decoded only when visited.
+  // One index page as stored. Where each entry ends is found from the
+  // entry mask when asked (a seek touches a handful of a page's entries):
+  // the mask is kept as whole words with the number of entries that end in
+  // the words before each, so entry i's end is a search over the words and
+  // a bit select within one; the last end found is kept, so that walking the
+  // entries in order takes a step each.
   struct RawPage {
     PageRef ref;
     uint32_t page = 0;
@@ -129,7 +133,12 @@ class IndexCursor {
     uint16_t prefixLen = 0;
     size_t minEntry = 4;
     const uint8_t* data = nullptr;  // first entry byte, inside ref
-    std::vector<uint32_t> ends;     // end of each entry, from data
+    size_t count = 0;               // entries on the page
+    std::vector<uint64_t> words;    // the entry mask, zero-padded to whole words
+    std::vector<uint16_t> before;   // entries ending in the words before word w
+    mutable size_t lastI = SIZE_MAX, lastEnd = 0;
+    // The end of entry i (i < count), counted from data.
+    size_t endOf(size_t i) const;
   };
   void position(const std::vector<uint8_t>& key, Mode mode);
   void descendFirst();

@@ -33,10 +33,12 @@ void Pager::refuseIfBroken() const {
 PageRef Pager::page(uint32_t pgno) {
   refuseIfBroken();
   if (const Dirty* d = findDirty(pgno)) return d->buf;
-  auto it = index_.find(pgno);
-  if (it != index_.end()) {
-    lru_.splice(lru_.begin(), lru_, it->second);
-    return it->second->second;
+  if (pgno < slots_.size()) {
+    Slot& s = slots_[pgno];
+    if (s.ref) {
+      s.hot = true;
+      return s.ref;
+    }
   }
   if (pgno >= pageCount_)
     corrupt("page " + std::to_string(pgno) + " is beyond the end of the file");
@@ -52,7 +54,7 @@ PageRef Pager::page(uint32_t pgno) {
   // pages that follows (never past the end, never over a cached or dirty page).
   const uint32_t ps = fmt_->pageSize;
   uint32_t run = 1;
-  while (run < kReadAhead && pgno + run < pageCount_ && !index_.count(pgno + run) &&
+  while (run < kReadAhead && pgno + run < pageCount_ && !isCached(pgno + run) &&
          !findDirty(pgno + run))
     ++run;
   std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(run) * ps]);
@@ -78,18 +80,29 @@ PageRef Pager::page(uint32_t pgno) {
 }
 
 void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
-  auto it = index_.find(pgno);
-  if (it != index_.end()) {
-    it->second->second = std::move(ref);
-    lru_.splice(lru_.begin(), lru_, it->second);
-    return;
+  if (pgno >= slots_.size()) slots_.resize(std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8));
+  Slot& s = slots_[pgno];
+  if (!s.ref) ++cached_;
+  s.ref = std::move(ref);
+  s.hot = true;
+  while (cached_ > capacity_) {
+    if (hand_ >= slots_.size()) hand_ = 0;
+    Slot& c = slots_[hand_++];
+    if (!c.ref) continue;
+    if (c.hot && cached_ > 1) {
+      c.hot = false;
+      continue;
+    }
+    c.ref.reset();
+    c.hot = false;
+    --cached_;
   }
-  lru_.emplace_front(pgno, std::move(ref));
-  index_[pgno] = lru_.begin();
-  if (lru_.size() > capacity_) {
-    index_.erase(lru_.back().first);
-    lru_.pop_back();
-  }
+}
+
+void Pager::uncache(uint32_t pgno) {
+  if (!isCached(pgno)) return;
+  slots_[pgno] = Slot{};
+  --cached_;
 }
 
 void Pager::beginChange() {
@@ -111,9 +124,8 @@ PageBuf& Pager::modify(uint32_t pgno) {
   // A cached page nobody else holds is changed in place (a rollback drops
   // it from the cache); one that a reader holds is copied first. The
   // journal reads the old bytes from the file.
-  auto c = index_.find(pgno);
-  if (c != index_.end() && c->second->second.use_count() == 1) {
-    auto buf = std::const_pointer_cast<PageBuf>(c->second->second);
+  if (isCached(pgno) && slots_[pgno].ref.use_count() == 1) {
+    auto buf = std::const_pointer_cast<PageBuf>(slots_[pgno].ref);
     PageBuf& ref = *buf;
     addDirty(pgno, std::move(buf));
     return ref;
@@ -206,11 +218,7 @@ void Pager::commitChange() {
 void Pager::rollbackChange() {
   if (broken_) return;
   for (const auto& d : dirty_) {
-    auto it = index_.find(d.pgno);
-    if (it != index_.end()) {
-      lru_.erase(it->second);
-      index_.erase(it);
-    }
+    uncache(d.pgno);
   }
   clearDirty();
   newCleanStamp();
@@ -239,8 +247,9 @@ void Pager::markBroken() {
 
 void Pager::dropCache() {
   pending_.clear();
-  lru_.clear();
-  index_.clear();
+  slots_.clear();
+  cached_ = 0;
+  hand_ = 0;
   newCleanStamp();
 }
 

@@ -40,6 +40,12 @@ class Pager {
   bool readOnly() const { return file_->readOnly(); }
 
   PageRef page(uint32_t pgno);
+  // The cached, committed bytes of a page, without counting a use; null when
+  // the page is not in the cache or a change under way holds it. For hints
+  // such as prefetching only: the pointer is valid until the cache changes.
+  const PageBuf* peek(uint32_t pgno) const {
+    return pgno < slots_.size() && !findDirty(pgno) ? slots_[pgno].ref.get() : nullptr;
+  }
 
   // For scans that look at many pages once (the table scan's address mode):
   // reads count consecutive pages from first into out (decoded), straight
@@ -95,9 +101,18 @@ class Pager {
   std::unique_ptr<PageCodec> codec_;
   uint32_t pageCount_ = 0;
   size_t capacity_;
-  // LRU: most recent at front.
-  std::list<std::pair<uint32_t, PageRef>> lru_;
-  std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
+  // The cache: one slot per page number (a lookup is one step), at most
+  // capacity_ of them filled. A page used since the clock hand last passed
+  // it is hot and kept for one more round; the hand takes the others.
+  struct Slot {
+    PageRef ref;
+    bool hot = false;
+  };
+  std::vector<Slot> slots_;
+  size_t cached_ = 0;
+  size_t hand_ = 0;
+  bool isCached(uint32_t pgno) const { return pgno < slots_.size() && slots_[pgno].ref; }
+  void uncache(uint32_t pgno);
   // Pages read ahead but not yet decoded (codecs that change bytes only).
   std::unordered_map<uint32_t, std::shared_ptr<PageBuf>> pending_;
   // Pages changed by the change under way, with the stamp of their latest

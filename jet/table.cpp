@@ -69,6 +69,30 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint3
   corrupt("overflow rows point at each other in a loop");
 }
 
+void prefetchRowPage(const Pager& pager, RowId id) {
+  const PageBuf* b = pager.peek(id.page);
+  if (!b) return;
+  const Format& fmt = pager.format();
+  const size_t at = fmt.offDataRows + 2 * size_t(id.row);
+  __builtin_prefetch(b->data());
+  if (at + 2 <= b->size()) __builtin_prefetch(b->data() + at);
+}
+
+void prefetchRowBytes(const Pager& pager, RowId id) {
+  const PageBuf* b = pager.peek(id.page);
+  if (!b) return;
+  const Format& fmt = pager.format();
+  const size_t at = fmt.offDataRows + 2 * size_t(id.row);
+  if (at + 2 > b->size() || (id.row > 0 && at < 2)) return;
+  const uint8_t* d = b->data();
+  const unsigned start = (d[at] | (d[at + 1] << 8)) & kOffsetMask;
+  const unsigned end = id.row == 0 ? fmt.pageSize : ((d[at - 2] | (d[at - 1] << 8)) & kOffsetMask);
+  if (start < end && end <= b->size()) {
+    __builtin_prefetch(d + start);
+    __builtin_prefetch(d + end - 1);
+  }
+}
+
 RowDecoder::RowDecoder(Database& db, const TableDef& def) : db_(db), def_(def) {}
 
 ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c) {

@@ -231,14 +231,25 @@ std::string upperName(std::string_view utf8) {
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
+  // Names are nearly always plain ASCII: compared byte by byte, without
+  // converting. Only text with other characters goes through the full
+  // upper-casing (which may change a text's length in bytes).
+  auto upperAscii = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; };
   if (a.size() == b.size()) {
     bool ascii = true;
     for (size_t i = 0; i < a.size(); ++i) {
       auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
       if (x >= 0x80 || y >= 0x80) { ascii = false; break; }
-      if (std::toupper(x) != std::toupper(y)) return false;
+      if (upperAscii(x) != upperAscii(y)) return false;
     }
     if (ascii) return true;
+  } else {
+    auto isAscii = [](std::string_view s) {
+      for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+      return true;
+    };
+    if (isAscii(a) && isAscii(b)) return false;
   }
   return upperName(a) == upperName(b);
 }

@@ -2,6 +2,7 @@
 #include "sql/errors.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -81,31 +82,51 @@ class TableScanOp : public Op {
       else skip_.push_back(c);
     }
     keysOnly_ = range_ && !filter_ && cols_.empty();
+    aheadHead_ = aheadCount_ = 0;
+    entriesDone_ = false;
   }
   bool next(Row& out) override {
     if (done_) return false;
     if (range_) {
-      while (cursor_->next()) {
-        const auto& key = cursor_->key();
-        if (!seekKeys_.empty() && !jet::keyStartsWith(key, prefix_)) {
-          // on to the next value's entries
-          if (++seekIdx_ >= seekKeys_.size()) break;
-          prefix_ = seekKeys_[seekIdx_];
-          cursor_->seek(prefix_);
-          continue;
-        }
-        if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) break;
-        if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) break;
-        jet::RowId id = cursor_->rowId();
-        if (keysOnly_) {
+      jet::RowId id;
+      if (keysOnly_) {
+        if (pullEntry(id)) {
           // nothing to decode or test: the entry stands for its row
           out.v.assign(def_->columns.size(), Value());
           out.rid = id;
           return true;
         }
-        if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
-        if (!take(bytes_, id, out)) continue;
-        return true;
+      } else {
+        // The rows' addresses are read a few entries ahead and their bytes
+        // asked for early, so that the reads of rows on scattered pages
+        // overlap; rows still come in index order.
+        const jet::Pager& pager = db_.pager();
+        while (aheadCount_ < kAhead && !entriesDone_) {
+          if (!pullEntry(id)) {
+            entriesDone_ = true;
+            break;
+          }
+          ahead_[(aheadHead_ + aheadCount_++) % kAhead] = id;
+          jet::prefetchRowPage(pager, id);
+        }
+        while (aheadCount_ > 0) {
+          id = ahead_[aheadHead_];
+          aheadHead_ = (aheadHead_ + 1) % kAhead;
+          --aheadCount_;
+          if (aheadCount_ > kAhead / 2) jet::prefetchRowBytes(pager, ahead_[(aheadHead_ + kAhead / 2) % kAhead]);
+          if (!entriesDone_) {
+            jet::RowId more;
+            if (pullEntry(more)) {
+              ahead_[(aheadHead_ + aheadCount_++) % kAhead] = more;
+              jet::prefetchRowPage(pager, more);
+            } else {
+              entriesDone_ = true;
+            }
+          }
+          if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
+          if (!take(bytes_, id, out)) continue;
+          return true;
+        }
       }
       done_ = true;
       holder_.reset();
@@ -118,6 +139,26 @@ class TableScanOp : public Op {
   }
 
  private:
+  // The next index entry within the range (its row's address); false at the
+  // end of the range.
+  bool pullEntry(jet::RowId& id) {
+    while (cursor_->next()) {
+      const auto& key = cursor_->key();
+      if (!seekKeys_.empty() && !jet::keyStartsWith(key, prefix_)) {
+        // on to the next value's entries
+        if (++seekIdx_ >= seekKeys_.size()) return false;
+        prefix_ = seekKeys_[seekIdx_];
+        cursor_->seek(prefix_);
+        continue;
+      }
+      if (!prefix_.empty() && !jet::keyStartsWith(key, prefix_)) return false;
+      if (!highKey_.empty() && jet::compareKeys(key, highKey_) > 0 && !jet::keyStartsWith(key, highKey_)) return false;
+      id = cursor_->rowId();
+      return true;
+    }
+    return false;
+  }
+
   // Decodes the row straight into out (only the columns something reads;
   // the others stay Null) and checks the filter.
   bool take(jet::ByteView bytes, jet::RowId id, Row& out) {
@@ -151,6 +192,10 @@ class TableScanOp : public Op {
   std::shared_ptr<std::vector<bool>> used_;
   std::vector<size_t> cols_, skip_;
   bool keysOnly_ = false;
+  static constexpr size_t kAhead = 16;
+  std::array<jet::RowId, kAhead> ahead_{};
+  size_t aheadHead_ = 0, aheadCount_ = 0;
+  bool entriesDone_ = false;
 };
 
 class AppendRowIdOp : public Op {

@@ -18,6 +18,7 @@ void Planner::addLeafForTable(const std::string& name, const std::string& alias,
     src.def = sh_.db->table(*ent);
     src.used = std::make_shared<std::vector<bool>>(src.def->columns.size(), false);
     bool jet3 = sh_.db->format().jet3;
+    src.cols.reserve(src.def->columns.size() + (ridCols_ ? 1 : 0));
     for (size_t c = 0; c < src.def->columns.size(); ++c) {
       const auto& col = src.def->columns[c];
       SrcCol sc;
