@@ -16,11 +16,15 @@
 //                                  temporary folder (kept for the next run)
 // The UPDATE and DELETE change about 100,000 rows (Ratio below
 // 100,000 / rows).
+//
+// For profiling, BENCH_ONLY=TEXT runs only the cases whose label contains
+// TEXT, and BENCH_REPEAT=N runs this engine's side N more times first.
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -218,7 +222,10 @@ int main(int argc, char** argv) {
     bool headed = false;
     std::string copy = (std::filesystem::temp_directory_path() / "glimmer_bench_sql_sqlite.mdb").string();
     const double frac = std::min(1.0, 100000.0 / std::max<double>(1, jdb->table("Big")->rowCount));
+    const char* only = std::getenv("BENCH_ONLY");
+    const int repeat = std::getenv("BENCH_REPEAT") ? std::atoi(std::getenv("BENCH_REPEAT")) : 0;
     for (const auto& c : kCases) {
+      if (only && !std::strstr(c.what, only)) continue;
       const std::string mineSql = withFraction(c.mine, frac), theirSql = withFraction(c.theirs, frac);
       double mine = 0, theirs = 0;
       size_t rows = 0;
@@ -228,6 +235,11 @@ int main(int argc, char** argv) {
         // scheduling hiccup; each side gets the same number of runs.
         size_t lr = 0;
         mine = theirs = 1e9;
+        for (int run = 0; run < repeat; ++run) {
+          auto rs = sql::openRecordset(*jdb, mineSql);
+          rows = rs->fetchAll();
+          for (size_t i = 0; i < rows; ++i) (void)rs->row(i);
+        }
         for (int run = 0; run < kRuns; ++run) {
           auto t = Clock::now();
           auto rs = sql::openRecordset(*jdb, mineSql);
