@@ -12,6 +12,7 @@
 #include "jet/index_key.h"
 #include "sql/convert.h"
 #include "sql/ops.h"
+#include "sql/raw_predicate.h"
 
 namespace sql {
 
@@ -28,6 +29,7 @@ class TableScanOp : public Op {
       : db_(db), def_(std::move(def)), filter_(std::move(filter)), range_(std::move(range)), decoder_(db, *def_),
         used_(std::move(used)) {
     width = def_->columns.size();
+    raw_ = RawFilter::make(db.format(), *def_, filter_.get());
   }
   void open(const Frame* outer) override {
     outer_ = outer;
@@ -162,6 +164,8 @@ class TableScanOp : public Op {
   // Decodes the row straight into out (only the columns something reads;
   // the others stay Null) and checks the filter.
   bool take(jet::ByteView bytes, jet::RowId id, Row& out) {
+    // rows the stored bytes already rule out are not decoded
+    if (raw_ && !raw_->mayPass(bytes)) return false;
     out.v.resize(def_->columns.size());
     for (size_t c : skip_)
       if (!out.v[c].isNull()) out.v[c] = Value();
@@ -177,6 +181,7 @@ class TableScanOp : public Op {
   jet::Database& db_;
   std::shared_ptr<const jet::TableDef> def_;
   BExprP filter_;
+  std::shared_ptr<const RawFilter> raw_;  // tests on the stored bytes, before filter_
   std::optional<IndexRange> range_;
   jet::RowDecoder decoder_;
   std::unique_ptr<jet::TableScan> scan_;

@@ -99,7 +99,10 @@ class LikeExpr : public BExpr {
   LikeExpr(BExprP a, BExprP p, bool negated) : a_(std::move(a)), p_(std::move(p)), negated_(negated) {
     if (p_->isConstant()) {
       Value pv = p_->eval(Frame{});
-      if (!pv.isNull()) compiled_ = std::make_shared<LikePattern>(toText(pv));
+      if (!pv.isNull()) {
+        pattern_ = toText(pv);
+        compiled_ = std::make_shared<LikePattern>(pattern_);
+      }
       constNull_ = pv.isNull();
     }
     if (auto* c = dynamic_cast<const ColumnExpr*>(a_.get()); c && c->depth_ == 0) column_ = static_cast<long>(c->slot_);
@@ -127,6 +130,7 @@ class LikeExpr : public BExpr {
   bool negated_;
   bool constNull_ = false;
   long column_ = -1;  // a_ is this column of the current row
+  std::string pattern_;  // the text compiled_ was made from
   std::shared_ptr<LikePattern> compiled_;
 };
 
@@ -326,6 +330,20 @@ std::optional<SimplePredicate> asSimplePredicate(const BExpr& e) {
       return SimplePredicate{c->slot, BinOp::Ge, *lo, *hi};
   }
   return std::nullopt;
+}
+
+std::optional<LikePredicate> asLikePredicate(const BExpr& e) {
+  auto* l = dynamic_cast<const LikeExpr*>(&e);
+  if (!l || l->negated_ || !l->compiled_ || l->column_ < 0) return std::nullopt;
+  return LikePredicate{static_cast<size_t>(l->column_), l->pattern_};
+}
+
+bool asAnd(const BExpr& e, const BExpr*& a, const BExpr*& b) {
+  auto* x = dynamic_cast<const BinaryExpr*>(&e);
+  if (!x || x->op_ != BinOp::And) return false;
+  a = x->a_.get();
+  b = x->b_.get();
+  return true;
 }
 
 std::optional<InListPredicate> asInListPredicate(const BExpr& e) {

@@ -67,6 +67,16 @@ struct InListPredicate {
 };
 std::optional<InListPredicate> asInListPredicate(const BExpr& e);
 
+// "column Like pattern" with a fixed pattern (not Not Like): what tests on
+// a column's stored bytes use.
+struct LikePredicate {
+  size_t slot = 0;
+  std::string pattern;
+};
+std::optional<LikePredicate> asLikePredicate(const BExpr& e);
+// The two operands of an And; false for any other expression.
+bool asAnd(const BExpr& e, const BExpr*& a, const BExpr*& b);
+
 // Size reported for a computed column of a type.
 int defaultSize(jet::DataType t);
 
