@@ -17,6 +17,7 @@ namespace {
 constexpr uint16_t kDeletedFlag = 0x8000;
 constexpr uint16_t kOverflowFlag = 0x4000;
 constexpr uint16_t kOffsetMask = 0x1FFF;
+constexpr int kScanAhead = 4;  // rows a scan asks for ahead of the one it hands out
 
 // Byte extent of slot `row` on a data page; false when deleted or absent.
 bool slotExtent(const Format& fmt, ByteView page, unsigned row, unsigned& start, unsigned& end,
@@ -332,6 +333,12 @@ bool TableScan::next() {
         rowHolder_.reset();
         row_ = b.sub(start, end - start);
         current_ = id;
+        // The rows a few slots on are asked for early: each row's first
+        // touch would otherwise wait on memory.
+        if (slot_ + kScanAhead < static_cast<int>(count)) {
+          const unsigned at = (b.u16(fmt.offDataRows + 2 * (slot_ + kScanAhead)) & kOffsetMask);
+          if (at < b.size) __builtin_prefetch(b.data + at);
+        }
         return true;
       }
       if (readRow(pager, *def_, id, rowHolder_, row_)) {
