@@ -30,6 +30,7 @@ class TableScanOp : public Op {
         used_(std::move(used)) {
     width = def_->columns.size();
     raw_ = RawFilter::make(db.format(), *def_, filter_.get());
+    if (filter_) filterSlotsKnown_ = rowSlotsRead(*filter_, filterSlots_);
   }
   void open(const Frame* outer) override {
     outer_ = outer;
@@ -83,7 +84,18 @@ class TableScanOp : public Op {
       if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
       else skip_.push_back(c);
     }
-    keysOnly_ = range_ && !filter_ && cols_.empty();
+    // With the filter's columns known, those are decoded first and the
+    // others only for rows that pass.
+    lateCols_.clear();
+    if (filterSlotsKnown_) {
+      std::vector<size_t> first;
+      for (size_t c : cols_) {
+        if (std::find(filterSlots_.begin(), filterSlots_.end(), c) != filterSlots_.end()) first.push_back(c);
+        else lateCols_.push_back(c);
+      }
+      cols_ = std::move(first);
+    }
+    keysOnly_ = range_ && !filter_ && cols_.empty() && lateCols_.empty();
     aheadHead_ = aheadCount_ = 0;
     entriesDone_ = false;
   }
@@ -172,8 +184,9 @@ class TableScanOp : public Op {
     for (size_t c : cols_) out.v[c] = decoder_.decodeColumn(bytes, c);
     if (filter_) {
       Frame f{&out.v, outer_};
-      if (!isTrue(filter_->eval(f))) return false;
+      if (!isTrue(filter_->eval(f))) return false;  // the late columns are left as they were
     }
+    for (size_t c : lateCols_) out.v[c] = decoder_.decodeColumn(bytes, c);
     out.rid = id;
     return true;
   }
@@ -196,6 +209,9 @@ class TableScanOp : public Op {
   bool done_ = false;
   std::shared_ptr<std::vector<bool>> used_;
   std::vector<size_t> cols_, skip_;
+  std::vector<size_t> lateCols_;      // used columns the filter does not read: decoded after it passes
+  std::vector<size_t> filterSlots_;   // the columns the filter reads
+  bool filterSlotsKnown_ = false;
   bool keysOnly_ = false;
   static constexpr size_t kAhead = 16;
   std::array<jet::RowId, kAhead> ahead_{};

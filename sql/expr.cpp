@@ -346,6 +346,32 @@ bool asAnd(const BExpr& e, const BExpr*& a, const BExpr*& b) {
   return true;
 }
 
+bool rowSlotsRead(const BExpr& e, std::vector<size_t>& slots) {
+  if (dynamic_cast<const ConstExpr*>(&e)) return true;
+  if (auto* c = dynamic_cast<const ColumnExpr*>(&e)) {
+    if (c->depth_ == 0) slots.push_back(c->slot_);
+    return true;
+  }
+  if (auto* u = dynamic_cast<const UnaryExpr*>(&e)) return rowSlotsRead(*u->a_, slots);
+  if (auto* b = dynamic_cast<const BinaryExpr*>(&e)) return rowSlotsRead(*b->a_, slots) && rowSlotsRead(*b->b_, slots);
+  if (auto* l = dynamic_cast<const LikeExpr*>(&e)) return rowSlotsRead(*l->a_, slots) && rowSlotsRead(*l->p_, slots);
+  if (auto* bt = dynamic_cast<const BetweenExpr*>(&e))
+    return rowSlotsRead(*bt->v_, slots) && rowSlotsRead(*bt->lo_, slots) && rowSlotsRead(*bt->hi_, slots);
+  if (auto* in = dynamic_cast<const InListExpr*>(&e)) {
+    if (!rowSlotsRead(*in->v_, slots)) return false;
+    for (const auto& x : in->list_)
+      if (!rowSlotsRead(*x, slots)) return false;
+    return true;
+  }
+  if (auto* n = dynamic_cast<const IsNullExpr*>(&e)) return rowSlotsRead(*n->v_, slots);
+  if (auto* call = dynamic_cast<const CallExpr*>(&e)) {
+    for (const auto& x : call->args_)
+      if (!rowSlotsRead(*x, slots)) return false;
+    return true;
+  }
+  return false;
+}
+
 std::optional<InListPredicate> asInListPredicate(const BExpr& e) {
   auto* in = dynamic_cast<const InListExpr*>(&e);
   if (!in || in->neg_) return std::nullopt;

@@ -77,6 +77,11 @@ std::optional<LikePredicate> asLikePredicate(const BExpr& e);
 // The two operands of an And; false for any other expression.
 bool asAnd(const BExpr& e, const BExpr*& a, const BExpr*& b);
 
+// The slots of the current row (depth 0) that evaluating e reads, added to
+// slots (repeats possible); false when e holds something whose reads are not
+// known here (subqueries), so that a caller must assume every slot is read.
+bool rowSlotsRead(const BExpr& e, std::vector<size_t>& slots);
+
 // Size reported for a computed column of a type.
 int defaultSize(jet::DataType t);
 

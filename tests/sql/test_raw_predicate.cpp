@@ -7,6 +7,7 @@
 // every text column of every fixture.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -353,4 +354,64 @@ TEST(RawPredicate, EveryTextColumnOfEveryFixture) {
   EXPECT_GT(jet3Columns, 0u);
   EXPECT_GT(aceColumns, 0u);
   EXPECT_GT(rejected, rows / 4);
+}
+
+// A scan decodes the columns its filter reads first and the others only for
+// rows that pass: the rows and every value must be what a scan without a
+// filter gives, whatever the filter reads (plain comparisons, functions,
+// Like, Is Null, subqueries whose reads are not known, outer columns).
+TEST(RawPredicate, FilterColumnsFirstGiveTheSameRows) {
+  auto db = jet::createMemoryDatabase();
+  jet::createTable(*db, {"T",
+                         {jet::columnSpec("ID", DataType::Long), jet::columnSpec("Name", DataType::Text, 50),
+                          jet::columnSpec("Qty", DataType::Integer), jet::columnSpec("Notes", DataType::Memo)},
+                         {}});
+  {
+    jet::TableWriter w(*db, "T");
+    for (int i = 1; i <= 300; ++i)
+      w.insert({Value::longInt(i), i % 7 ? Value::text("Name " + std::to_string(i)) : Value(),
+                Value::integer(static_cast<int16_t>(i % 11)), Value::memo(std::string(static_cast<size_t>(i % 5) * 900, 'm'))});
+  }
+  auto rowsOf = [&](const std::string& stmt) {
+    auto rs = sql::openRecordset(*db, stmt);
+    std::vector<std::string> out;
+    for (size_t i = 0, n = rs->fetchAll(); i < n; ++i) {
+      std::string line;
+      for (const auto& v : rs->row(i)) {
+        if (v.isNull()) line += "<null>";
+        else if (v.type() == DataType::Memo) line += std::to_string(v.bytes().size()) + " bytes of " + v.bytes().substr(0, 1);
+        else if (v.isText()) line += v.bytes();
+        else line += std::to_string(v.asInt());
+        line += "|";
+      }
+      out.push_back(line);
+    }
+    return out;
+  };
+  const auto all = rowsOf("SELECT ID, Name, Qty, Notes FROM T");
+  ASSERT_EQ(all.size(), 300u);
+  struct Case {
+    std::string where;
+    std::function<bool(int)> keep;
+  };
+  const std::vector<Case> cases = {
+      {"Qty = 3", [](int i) { return i % 11 == 3; }},
+      {"Qty > 8 AND ID < 100", [](int i) { return i % 11 > 8 && i < 100; }},
+      {"Len(Name) = 7", [](int i) { return i % 7 && i >= 10 && i < 100; }},
+      {"Name Is Null", [](int i) { return i % 7 == 0; }},
+      {"Name Like 'Name 2*' Or Qty = 0", [](int i) { return (i % 7 && std::to_string(i)[0] == '2') || i % 11 == 0; }},
+      {"Len(Notes) > 2000", [](int i) { return i % 5 > 2; }},
+      {"Exists (SELECT 1 FROM T AS b WHERE b.ID = T.ID * 2 AND b.Qty = 4)",
+       [](int i) { return 2 * i <= 300 && (2 * i) % 11 == 4; }},
+      {"ID In (SELECT b.ID + 1 FROM T AS b WHERE b.Qty = 10)", [](int i) { return i > 1 && (i - 1) % 11 == 10; }},
+      {"(SELECT Count(*) FROM T AS b WHERE b.ID < T.ID And b.Qty = T.Qty) = 2", [](int i) { return i > 22 && i <= 33; }},
+      {"(SELECT Max(b.Qty) FROM T AS b WHERE b.ID = T.ID + 1) = 3", [](int i) { return (i + 1) % 11 == 3 && i < 300; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    std::vector<std::string> want;
+    for (int i = 1; i <= 300; ++i)
+      if (c.keep(i)) want.push_back(all[static_cast<size_t>(i - 1)]);
+    EXPECT_EQ(rowsOf("SELECT ID, Name, Qty, Notes FROM T WHERE " + c.where), want);
+  }
 }
