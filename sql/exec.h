@@ -48,6 +48,10 @@ struct IndexRange {
 // checked on every row (the index only narrows the rows read).
 // used: the columns anything reads (filled in by the planner before the scan
 // runs); the others are left Null and never decoded. Null means all.
+// Rows are first tested on their stored bytes where the filter allows it
+// (sql/raw_predicate.h), then the columns the filter reads are decoded and
+// the filter checked, and the other used columns decoded only for rows that
+// pass.
 OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter,
                   std::optional<IndexRange> range, std::shared_ptr<std::vector<bool>> used = nullptr);
 // The child's rows with one more column: the RowId the child gave the row,

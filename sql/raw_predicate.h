@@ -41,7 +41,8 @@ bool storedTextMayStartWith(jet::ByteView stored, bool jet3, std::string_view fo
 class RawFilter {
  public:
   // The tests that fit the conjuncts of filter (bound to the rows of def's
-  // table, one slot per column); null when none fits.
+  // table, one slot per column); null when none fits. fmt and def must
+  // outlive the filter.
   static std::shared_ptr<const RawFilter> make(const jet::Format& fmt, const jet::TableDef& def,
                                                const BExpr* filter);
   // False: the row fails the filter. row: the row's bytes (overflow
