@@ -54,6 +54,7 @@ bool leadingDotNumber(const std::vector<Token>& out) {
 
 std::vector<Token> tokenize(const std::string& s) {
   std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);
   size_t i = 0, n = s.size();
   while (i < n) {
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -131,11 +132,11 @@ std::vector<Token> tokenize(const std::string& s) {
     } else {
       t.kind = Tok::Op;
       if (i + 1 < n) {
-        std::string two = s.substr(i, 2);
-        if (two == "<>" || two == "<=" || two == ">=" || two == "!=" ) {
-          t.text = two == "!=" ? "<>" : two;
+        const char a = s[i], b = s[i + 1];
+        if ((a == '<' && (b == '>' || b == '=')) || (a == '>' && b == '=') || (a == '!' && b == '=')) {
+          t.text = a == '!' ? std::string("<>") : s.substr(i, 2);
           i += 2;
-          out.push_back(t);
+          out.push_back(std::move(t));
           continue;
         }
       }
