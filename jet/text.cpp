@@ -225,6 +225,13 @@ char16_t upper16(char16_t c) {
 }  // namespace
 
 std::string upperName(std::string_view utf8) {
+  // Plain ASCII (nearly every name) is upper-cased in place.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string r(utf8);
+    for (auto& c : r)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return r;
+  }
   std::u16string u = utf8ToUtf16(utf8);
   for (auto& c : u) c = upper16(c);
   return utf16ToUtf8(u);

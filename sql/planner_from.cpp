@@ -17,21 +17,7 @@ void Planner::addLeafForTable(const std::string& name, const std::string& alias,
   } else if (ent->isTable()) {
     src.def = sh_.db->table(*ent);
     src.used = std::make_shared<std::vector<bool>>(src.def->columns.size(), false);
-    bool jet3 = sh_.db->format().jet3;
-    src.cols.reserve(src.def->columns.size() + (ridCols_ ? 1 : 0));
-    for (size_t c = 0; c < src.def->columns.size(); ++c) {
-      const auto& col = src.def->columns[c];
-      SrcCol sc;
-      sc.name = col.name;
-      sc.meta.name = col.name;
-      sc.meta.type = col.type;
-      sc.meta.size = col.displaySize(jet3);
-      sc.meta.required = col.requiredProp;
-      sc.meta.sourceTable = src.def->name;
-      sc.meta.sourceField = col.name;
-      sc.meta.baseColumn = static_cast<int>(c);
-      src.cols.push_back(std::move(sc));
-    }
+    src.cols.share(tableColumns(src.def, sh_.db->format().jet3));
     if (ridCols_) {
       SrcCol sc;
       sc.name = kRowIdColumn;
