@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include "sql/errors.h"
 #include <cctype>
 #include <cmath>
@@ -45,9 +47,14 @@ inline bool reserved(const std::string& word) {
       "OUTER", "JOIN", "ON", "AS", "IN", "PIVOT", "INTO", "BY", "AND", "OR", "NOT", "XOR", "EQV",
       "IMP", "LIKE", "BETWEEN", "IS", "MOD", "TRANSFORM", "PARAMETERS", "DISTINCT", "DISTINCTROW", "SET", "VALUES",
       "TOP", "ALL", "ASC", "DESC", "EXISTS", "NULL", "WITH", "OWNERACCESS", "FULL", "CROSS"};
+  static const auto lengths = [] {
+    std::array<uint8_t, std::size(words)> n{};
+    for (size_t i = 0; i < n.size(); ++i) n[i] = static_cast<uint8_t>(std::strlen(words[i]));
+    return n;
+  }();
   if (word.size() < 2 || word.size() > 11) return false;
-  for (const char* w : words)
-    if (wordIs(word, w)) return true;
+  for (size_t i = 0; i < lengths.size(); ++i)
+    if (lengths[i] == word.size() && wordIs(word, words[i])) return true;
   return false;
 }
 

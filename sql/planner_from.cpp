@@ -130,7 +130,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
   std::vector<SimplePredicate> preds;
   std::vector<InListPredicate> lists;
   for (auto& p : src.pushed) {
-    if (auto sp = asSimplePredicate(*p)) preds.push_back(*sp);
+    if (auto sp = asSimplePredicate(*p)) preds.push_back(std::move(*sp));
     else if (auto il = asInListPredicate(*p)) lists.push_back(std::move(*il));
   }
   if (preds.empty() && lists.empty()) return std::nullopt;
@@ -204,7 +204,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
     }
     if (score > bestScore) {
       bestScore = score;
-      best = r;
+      best = std::move(r);
       for (const auto& ix : def.indexes)
         if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
     }
@@ -230,7 +230,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
         }
         if (!ok || bestScore >= 8) continue;
         bestScore = 8;
-        best = r;
+        best = std::move(r);
         for (const auto& ix : def.indexes)
           if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
       }
