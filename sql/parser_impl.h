@@ -47,14 +47,15 @@ inline bool reserved(const std::string& word) {
       "OUTER", "JOIN", "ON", "AS", "IN", "PIVOT", "INTO", "BY", "AND", "OR", "NOT", "XOR", "EQV",
       "IMP", "LIKE", "BETWEEN", "IS", "MOD", "TRANSFORM", "PARAMETERS", "DISTINCT", "DISTINCTROW", "SET", "VALUES",
       "TOP", "ALL", "ASC", "DESC", "EXISTS", "NULL", "WITH", "OWNERACCESS", "FULL", "CROSS"};
-  static const auto lengths = [] {
-    std::array<uint8_t, std::size(words)> n{};
-    for (size_t i = 0; i < n.size(); ++i) n[i] = static_cast<uint8_t>(std::strlen(words[i]));
-    return n;
+  // The words by length, each length's in their own list.
+  static const auto byLength = [] {
+    std::array<std::vector<const char*>, 12> b;
+    for (const char* w : words) b[std::strlen(w)].push_back(w);
+    return b;
   }();
-  if (word.size() < 2 || word.size() > 11) return false;
-  for (size_t i = 0; i < lengths.size(); ++i)
-    if (lengths[i] == word.size() && wordIs(word, words[i])) return true;
+  if (word.size() >= byLength.size()) return false;
+  for (const char* w : byLength[word.size()])
+    if (wordIs(word, w)) return true;
   return false;
 }
 
