@@ -294,6 +294,7 @@ class Parser {
   SelectCore core() {
     expectWord("SELECT");
     SelectCore c;
+    c.items.reserve(4);
     for (;;) {
       if (acceptWord("DISTINCT")) c.distinct = true;
       else if (acceptWord("DISTINCTROW")) c.distinctRow = true;
