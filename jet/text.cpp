@@ -242,6 +242,11 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   // converting. Only text with other characters goes through the full
   // upper-casing (which may change a text's length in bytes).
   auto upperAscii = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; };
+  // Different plain first letters: different names, whatever follows.
+  if (!a.empty() && !b.empty()) {
+    auto x = static_cast<unsigned char>(a[0]), y = static_cast<unsigned char>(b[0]);
+    if (x < 0x80 && y < 0x80 && upperAscii(x) != upperAscii(y)) return false;
+  }
   if (a.size() == b.size()) {
     bool ascii = true;
     for (size_t i = 0; i < a.size(); ++i) {
