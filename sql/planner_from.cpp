@@ -415,9 +415,15 @@ Planner::FromResult Planner::fromWhere(const SelectCore& c, Scope* outer, const 
     if (!sub) {
       Scope s = full;
       s.touched = &t;
-      bind(*w, s);
+      BExprP bound = bind(*w, s);
       if (t.size() == 1 && leaves_[*t.begin()].pushable) {
         size_t li = *t.begin();
+        // With one table its own scope is the whole FROM clause's: the
+        // condition as bound already is the one pushed to it.
+        if (leaves_.size() == 1 && li == 0) {
+          leaves_[li].pushed.push_back(std::move(bound));
+          continue;
+        }
         Scope ls = scopeOf(li, li + 1, outer);
         leaves_[li].pushed.push_back(bind(*w, ls));
         continue;
