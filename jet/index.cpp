@@ -13,6 +13,15 @@ namespace jet {
 
 namespace {
 
+// Bits set in a word, counted inline (the builtin becomes a library call
+// on processors not assumed to count bits themselves).
+inline size_t bitCount(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<size_t>((x * 0x0101010101010101ULL) >> 56);
+}
+
 uint32_t be24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
 uint32_t be32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -168,7 +177,7 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   size_t n = 0;
   for (size_t w = 0; w < nWords; ++w) {
     p.before[w] = static_cast<uint16_t>(n);
-    n += static_cast<size_t>(__builtin_popcountll(p.words[w]));
+    n += bitCount(p.words[w]);
   }
   p.before[nWords] = static_cast<uint16_t>(n);
   p.count = n;

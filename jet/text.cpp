@@ -225,6 +225,13 @@ char16_t upper16(char16_t c) {
 }  // namespace
 
 std::string upperName(std::string_view utf8) {
+  // Plain ASCII (nearly every name) is upper-cased in place.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string r(utf8);
+    for (auto& c : r)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return r;
+  }
   std::u16string u = utf8ToUtf16(utf8);
   for (auto& c : u) c = upper16(c);
   return utf16ToUtf8(u);
@@ -235,6 +242,11 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
   // converting. Only text with other characters goes through the full
   // upper-casing (which may change a text's length in bytes).
   auto upperAscii = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; };
+  // Different plain first letters: different names, whatever follows.
+  if (!a.empty() && !b.empty()) {
+    auto x = static_cast<unsigned char>(a[0]), y = static_cast<unsigned char>(b[0]);
+    if (x < 0x80 && y < 0x80 && upperAscii(x) != upperAscii(y)) return false;
+  }
   if (a.size() == b.size()) {
     bool ascii = true;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -306,18 +306,20 @@ std::optional<Value> asConstant(const BExpr& e) {
 std::optional<SimplePredicate> asSimplePredicate(const BExpr& e) {
   if (auto* b = dynamic_cast<const BinaryExpr*>(&e)) {
     if (!isComparison(b->op_) || b->op_ == BinOp::Ne) return std::nullopt;
-    auto ca = asColumnRef(*b->a_);
+    // Column op constant, or constant op column (turned round).
+    if (auto ca = asColumnRef(*b->a_); ca && ca->depth == 0)
+      if (auto kb = asConstant(*b->b_); kb && !kb->isNull())
+        return SimplePredicate{ca->slot, b->op_, std::move(*kb), std::nullopt};
     auto cb = asColumnRef(*b->b_);
+    if (!cb || cb->depth != 0) return std::nullopt;
     auto ka = asConstant(*b->a_);
-    auto kb = asConstant(*b->b_);
-    if (ca && ca->depth == 0 && kb && !kb->isNull()) return SimplePredicate{ca->slot, b->op_, *kb, std::nullopt};
-    if (cb && cb->depth == 0 && ka && !ka->isNull()) {
+    if (ka && !ka->isNull()) {
       BinOp op = b->op_;
       if (op == BinOp::Lt) op = BinOp::Gt;
       else if (op == BinOp::Gt) op = BinOp::Lt;
       else if (op == BinOp::Le) op = BinOp::Ge;
       else if (op == BinOp::Ge) op = BinOp::Le;
-      return SimplePredicate{cb->slot, op, *ka, std::nullopt};
+      return SimplePredicate{cb->slot, op, std::move(*ka), std::nullopt};
     }
     return std::nullopt;
   }

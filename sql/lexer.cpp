@@ -8,8 +8,12 @@ namespace sql {
 
 namespace {
 
-bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool isNameChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$'; }
+// Classes of bytes, in ASCII whatever the locale (every byte from 0x80 up
+// belongs to a name).
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isNameStart(unsigned char c) { return isLetter(c) || c == '_' || c >= 0x80; }
+bool isNameChar(unsigned char c) { return isLetter(c) || isDigit(c) || c == '_' || c >= 0x80 || c == '$'; }
 
 [[noreturn]] void fail(const std::string& what, const std::string& text) {
   throw jet::Error(jet::err::kSyntax, "Syntax error (" + what + ") in query expression '" + text + "'.");
@@ -54,10 +58,11 @@ bool leadingDotNumber(const std::vector<Token>& out) {
 
 std::vector<Token> tokenize(const std::string& s) {
   std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);
   size_t i = 0, n = s.size();
   while (i < n) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c) || c < 0x20) { ++i; continue; }
+    if (c == ' ' || c < 0x20) { ++i; continue; }
     Token t;
     t.pos = i;
     if (c == '[') {
@@ -96,19 +101,19 @@ std::vector<Token> tokenize(const std::string& s) {
       t.kind = Tok::Date;
       t.text = s.substr(i + 1, j - i - 1);
       i = j + 1;
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
+    } else if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(static_cast<unsigned char>(s[i + 1])) &&
                                    leadingDotNumber(out))) {
       size_t j = i;
-      while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+      while (j < n && isDigit(static_cast<unsigned char>(s[j]))) ++j;
       if (j < n && s[j] == '.') {
         ++j;
-        while (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+        while (j < n && isDigit(static_cast<unsigned char>(s[j]))) ++j;
       }
       if (j < n && (s[j] == 'e' || s[j] == 'E')) {
         size_t k = j + 1;
         if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) {
-          while (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) ++k;
+        if (k < n && isDigit(static_cast<unsigned char>(s[k]))) {
+          while (k < n && isDigit(static_cast<unsigned char>(s[k]))) ++k;
           j = k;
         }
       }
@@ -131,11 +136,11 @@ std::vector<Token> tokenize(const std::string& s) {
     } else {
       t.kind = Tok::Op;
       if (i + 1 < n) {
-        std::string two = s.substr(i, 2);
-        if (two == "<>" || two == "<=" || two == ">=" || two == "!=" ) {
-          t.text = two == "!=" ? "<>" : two;
+        const char a = s[i], b = s[i + 1];
+        if ((a == '<' && (b == '>' || b == '=')) || (a == '>' && b == '=') || (a == '!' && b == '=')) {
+          t.text = a == '!' ? std::string("<>") : s.substr(i, 2);
           i += 2;
-          out.push_back(t);
+          out.push_back(std::move(t));
           continue;
         }
       }

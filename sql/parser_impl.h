@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include "sql/errors.h"
 #include <cctype>
 #include <cmath>
@@ -24,15 +26,36 @@ inline std::string upper(const std::string& s) {
   return r;
 }
 
-// Words that end an expression or a name list and so can never be an alias.
-inline bool reserved(const std::string& u) {
+// True when a word equals an upper-case keyword, ignoring ASCII case
+// (keywords are ASCII; no other byte folds onto an ASCII letter).
+inline bool wordIs(const std::string& text, const char* w) {
+  size_t i = 0;
+  for (; w[i]; ++i) {
+    if (i >= text.size()) return false;
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != w[i]) return false;
+  }
+  return i == text.size();
+}
+
+// Words that end an expression or a name list and so can never be an alias
+// (given as written, in any case).
+inline bool reserved(const std::string& word) {
   static const char* words[] = {
       "SELECT", "FROM", "WHERE", "GROUP", "HAVING", "ORDER", "UNION", "INNER", "LEFT", "RIGHT",
       "OUTER", "JOIN", "ON", "AS", "IN", "PIVOT", "INTO", "BY", "AND", "OR", "NOT", "XOR", "EQV",
       "IMP", "LIKE", "BETWEEN", "IS", "MOD", "TRANSFORM", "PARAMETERS", "DISTINCT", "DISTINCTROW", "SET", "VALUES",
       "TOP", "ALL", "ASC", "DESC", "EXISTS", "NULL", "WITH", "OWNERACCESS", "FULL", "CROSS"};
-  for (const char* w : words)
-    if (u == w) return true;
+  // The words by length, each length's in their own list.
+  static const auto byLength = [] {
+    std::array<std::vector<const char*>, 12> b;
+    for (const char* w : words) b[std::strlen(w)].push_back(w);
+    return b;
+  }();
+  if (word.size() >= byLength.size()) return false;
+  for (const char* w : byLength[word.size()])
+    if (wordIs(word, w)) return true;
   return false;
 }
 
@@ -58,6 +81,7 @@ inline jet::DataType paramType(const std::string& u, int& size) {
 
 class Parser {
  public:
+  // text must outlive the parser.
   explicit Parser(const std::string& text) : text_(text), toks_(tokenize(text)) {}
 
   QueryP statement() {
@@ -117,10 +141,8 @@ class Parser {
   const Token& cur() const { return toks_[pos_]; }
   const Token& peek(size_t k = 1) const { return toks_[std::min(pos_ + k, toks_.size() - 1)]; }
   void advance() { if (pos_ + 1 < toks_.size()) ++pos_; }
-  bool isWord(const char* w) const { return cur().kind == Tok::Name && upper(cur().text) == w; }
-  bool isWordAt(size_t k, const char* w) const {
-    return peek(k).kind == Tok::Name && upper(peek(k).text) == w;
-  }
+  bool isWord(const char* w) const { return cur().kind == Tok::Name && wordIs(cur().text, w); }
+  bool isWordAt(size_t k, const char* w) const { return peek(k).kind == Tok::Name && wordIs(peek(k).text, w); }
   bool isOp(const char* o) const { return cur().kind == Tok::Op && cur().text == o; }
   bool acceptWord(const char* w) { if (isWord(w)) { advance(); return true; } return false; }
   bool acceptOp(const char* o) { if (isOp(o)) { advance(); return true; } return false; }
@@ -137,7 +159,7 @@ class Parser {
   void clauseDone(size_t start) const {
     const Token& t = cur();
     bool stray = t.kind == Tok::String || t.kind == Tok::Number || t.kind == Tok::Date || t.kind == Tok::Bracketed ||
-                 (t.kind == Tok::Name && !reserved(upper(t.text)));
+                 (t.kind == Tok::Name && !reserved(t.text));
     if (!stray) return;
     size_t end = text_.size();
     for (size_t k = pos_; k < toks_.size(); ++k) {
@@ -272,6 +294,7 @@ class Parser {
   SelectCore core() {
     expectWord("SELECT");
     SelectCore c;
+    c.items.reserve(4);
     for (;;) {
       if (acceptWord("DISTINCT")) c.distinct = true;
       else if (acceptWord("DISTINCTROW")) c.distinctRow = true;
@@ -365,7 +388,7 @@ class Parser {
 
   void alias(FromItem& f) {
     if (acceptWord("AS")) { f.alias = name(); return; }
-    if (cur().kind == Tok::Bracketed || (cur().kind == Tok::Name && !reserved(upper(cur().text))))
+    if (cur().kind == Tok::Bracketed || (cur().kind == Tok::Name && !reserved(cur().text)))
       f.alias = name();
   }
 
@@ -391,7 +414,7 @@ class Parser {
       return inner;
     }
     // [SELECT ...]. AS alias: the product's older spelling of a derived table
-    if (cur().kind == Tok::Bracketed && upper(cur().text).rfind("SELECT", 0) == 0 && peek().kind == Tok::Op &&
+    if (cur().kind == Tok::Bracketed && wordIs(cur().text.substr(0, 6), "SELECT") && peek().kind == Tok::Op &&
         peek().text == ".") {
       std::string inner = cur().text;
       advance();
@@ -657,11 +680,11 @@ class Parser {
         if (t.text == "*") syntaxAt("unexpected '*'");
         syntaxAt("missing operand");
       case Tok::Name: {
-        std::string u = upper(t.text);
-        if (u == "NULL") { advance(); return literal(jet::Value()); }
-        if (u == "TRUE" || u == "YES" || u == "ON") { advance(); return literal(jet::Value::boolean(true)); }
-        if (u == "FALSE" || u == "NO" || u == "OFF") { advance(); return literal(jet::Value::boolean(false)); }
-        if (u == "EXISTS" && peek().kind == Tok::Op && peek().text == "(") {
+        const std::string& u = t.text;
+        if (wordIs(u, "NULL")) { advance(); return literal(jet::Value()); }
+        if (wordIs(u, "TRUE") || wordIs(u, "YES") || wordIs(u, "ON")) { advance(); return literal(jet::Value::boolean(true)); }
+        if (wordIs(u, "FALSE") || wordIs(u, "NO") || wordIs(u, "OFF")) { advance(); return literal(jet::Value::boolean(false)); }
+        if (wordIs(u, "EXISTS") && peek().kind == Tok::Op && peek().text == "(") {
           advance();
           advance();
           auto e = std::make_shared<Expr>();
@@ -671,7 +694,7 @@ class Parser {
           return e;
         }
         if (peek().kind == Tok::Op && peek().text == "(") {
-          if (reserved(u) && u != "LEFT" && u != "RIGHT" && u != "ASC") syntaxAt("unexpected '" + t.text + "'");
+          if (reserved(u) && !wordIs(u, "LEFT") && !wordIs(u, "RIGHT") && !wordIs(u, "ASC")) syntaxAt("unexpected '" + t.text + "'");
           auto e = std::make_shared<Expr>();
           e->kind = ExprKind::Call;
           e->parts = {t.text};
@@ -736,7 +759,7 @@ class Parser {
   };
   static constexpr int kMaxDepth = 200;
 
-  std::string text_;
+  const std::string& text_;
   std::vector<Token> toks_;
   size_t pos_ = 0;
   int depth_ = 0;

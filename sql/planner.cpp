@@ -129,7 +129,7 @@ Plan planQuery(jet::Database* db, const Query& q, const Params& params, const Pl
   Plan plan = p.plan(q, nullptr, nullptr);
   if (!sh.missing.empty() && !sh.allowMissing)
     throw jet::Error(jet::err::kTooFewParameters, "Too few parameters. Expected " + std::to_string(sh.missing.size()) + ".");
-  plan.notes = sh.notes;
+  plan.notes = std::move(sh.notes);
   return plan;
 }
 

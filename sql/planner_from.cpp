@@ -17,21 +17,7 @@ void Planner::addLeafForTable(const std::string& name, const std::string& alias,
   } else if (ent->isTable()) {
     src.def = sh_.db->table(*ent);
     src.used = std::make_shared<std::vector<bool>>(src.def->columns.size(), false);
-    bool jet3 = sh_.db->format().jet3;
-    src.cols.reserve(src.def->columns.size() + (ridCols_ ? 1 : 0));
-    for (size_t c = 0; c < src.def->columns.size(); ++c) {
-      const auto& col = src.def->columns[c];
-      SrcCol sc;
-      sc.name = col.name;
-      sc.meta.name = col.name;
-      sc.meta.type = col.type;
-      sc.meta.size = col.displaySize(jet3);
-      sc.meta.required = col.requiredProp;
-      sc.meta.sourceTable = src.def->name;
-      sc.meta.sourceField = col.name;
-      sc.meta.baseColumn = static_cast<int>(c);
-      src.cols.push_back(std::move(sc));
-    }
+    src.cols.share(tableColumns(src.def, sh_.db->format().jet3));
     if (ridCols_) {
       SrcCol sc;
       sc.name = kRowIdColumn;
@@ -144,7 +130,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
   std::vector<SimplePredicate> preds;
   std::vector<InListPredicate> lists;
   for (auto& p : src.pushed) {
-    if (auto sp = asSimplePredicate(*p)) preds.push_back(*sp);
+    if (auto sp = asSimplePredicate(*p)) preds.push_back(std::move(*sp));
     else if (auto il = asInListPredicate(*p)) lists.push_back(std::move(*il));
   }
   if (preds.empty() && lists.empty()) return std::nullopt;
@@ -218,7 +204,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
     }
     if (score > bestScore) {
       bestScore = score;
-      best = r;
+      best = std::move(r);
       for (const auto& ix : def.indexes)
         if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
     }
@@ -244,7 +230,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
         }
         if (!ok || bestScore >= 8) continue;
         bestScore = 8;
-        best = r;
+        best = std::move(r);
         for (const auto& ix : def.indexes)
           if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
       }
@@ -429,9 +415,15 @@ Planner::FromResult Planner::fromWhere(const SelectCore& c, Scope* outer, const 
     if (!sub) {
       Scope s = full;
       s.touched = &t;
-      bind(*w, s);
+      BExprP bound = bind(*w, s);
       if (t.size() == 1 && leaves_[*t.begin()].pushable) {
         size_t li = *t.begin();
+        // With one table its own scope is the whole FROM clause's: the
+        // condition as bound already is the one pushed to it.
+        if (leaves_.size() == 1 && li == 0) {
+          leaves_[li].pushed.push_back(std::move(bound));
+          continue;
+        }
         Scope ls = scopeOf(li, li + 1, outer);
         leaves_[li].pushed.push_back(bind(*w, ls));
         continue;

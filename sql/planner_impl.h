@@ -40,9 +40,45 @@ struct SrcCol {
   ResultColumn meta;
 };
 
+// The columns of a source: its own list, or one shared with every other
+// statement reading the same table definition (see tableColumns), copied
+// only if something is added to it.
+class SrcCols {
+ public:
+  size_t size() const { return view().size(); }
+  bool empty() const { return view().empty(); }
+  const SrcCol& operator[](size_t i) const { return view()[i]; }
+  std::vector<SrcCol>::const_iterator begin() const { return view().begin(); }
+  std::vector<SrcCol>::const_iterator end() const { return view().end(); }
+  void reserve(size_t n) { own().reserve(n); }
+  void push_back(SrcCol c) { own().push_back(std::move(c)); }
+  void share(std::shared_ptr<const std::vector<SrcCol>> v) {
+    own_.clear();
+    shared_ = std::move(v);
+  }
+
+ private:
+  const std::vector<SrcCol>& view() const { return shared_ ? *shared_ : own_; }
+  std::vector<SrcCol>& own() {
+    if (shared_) {
+      own_ = *shared_;
+      shared_.reset();
+    }
+    return own_;
+  }
+  std::shared_ptr<const std::vector<SrcCol>> shared_;
+  std::vector<SrcCol> own_;
+};
+
+// The source columns of a base table (one per field, with its metadata),
+// made once per table definition: definitions are not changed once made (a
+// schema change makes a new one), so the list made for one stays right for
+// as long as it lives.
+std::shared_ptr<const std::vector<SrcCol>> tableColumns(const std::shared_ptr<const jet::TableDef>& def, bool jet3);
+
 struct Source {
   std::string alias;        // the name that qualifies its columns
-  std::vector<SrcCol> cols;
+  SrcCols cols;
   size_t offset = 0;
   bool pushable = true;     // not on the optional side of an outer join
   std::shared_ptr<const jet::TableDef> def;  // a base table

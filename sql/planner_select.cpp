@@ -56,6 +56,7 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     size_t leaf = 0;
   };
   std::vector<Item> out;
+  out.reserve(c.items.size());
   std::set<size_t> shownLeaves;  // tables the select list reads
   for (const auto& it : c.items) {
     const Expr& e = *it.expr;
@@ -258,6 +259,7 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     }
   }
   std::vector<BExprP> exprs;
+  exprs.reserve(out.size() + rowKeys.size() + hidden.size());
   for (auto& o : out) exprs.push_back(o.expr);
   for (auto& k : rowKeys) exprs.push_back(k);
   for (auto& h : hidden) exprs.push_back(h);
@@ -285,7 +287,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   }
   if (!hidden.empty() || !rowKeys.empty()) op = makeTruncate(std::move(op), visible);
   res.op = std::move(op);
-  for (auto& o : out) res.cols.push_back(o.meta);
+  res.cols.reserve(out.size());
+  for (auto& o : out) res.cols.push_back(std::move(o.meta));
   return res;
 }
 
