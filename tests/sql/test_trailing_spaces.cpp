@@ -150,8 +150,8 @@ TEST(TrailingSpaces, GroupingDistinctOrderAndJoins) {
 }
 
 // Count(*) of a text equality from the City index: a text with trailing
-// spaces counts, and texts whose index keys equal the constant's without
-// being equal to it (ß and SS, Æ and AE share keys) do not.
+// spaces counts, and so do texts whose keys equal the constant's (ß and SS,
+// Æ and AE share keys, and texts compare by their keys).
 TEST(TrailingSpaces, CountFromATextIndex) {
   auto db = jet::createMemoryDatabase();
   jet::createTable(*db, {"Big", {jet::columnSpec("City", DataType::Text, 40)}, {jet::indexSpec("CityIdx", {{"City", true}})}});
@@ -170,8 +170,8 @@ TEST(TrailingSpaces, CountFromATextIndex) {
   };
   EXPECT_EQ(count("City = 'Paris'"), 9);
   EXPECT_EQ(count("City = 'paris   '"), 9);
-  EXPECT_EQ(count("City = 'Strasse'"), 6);
-  EXPECT_EQ(count("City = 'AEGIR'"), 6);
-  EXPECT_EQ(count("City In ('Paris', 'aegir ', 'Nowhere')"), 15);
-  EXPECT_EQ(body(*db, "SELECT Count(*) FROM Big WHERE City = 'Straße'"), (Lines{"3"}));
+  EXPECT_EQ(count("City = 'Strasse'"), 9);
+  EXPECT_EQ(count("City = 'AEGIR'"), 9);
+  EXPECT_EQ(count("City In ('Paris', 'aegir ', 'Nowhere')"), 18);
+  EXPECT_EQ(body(*db, "SELECT Count(*) FROM Big WHERE City = 'Straße'"), (Lines{"9"}));
 }
