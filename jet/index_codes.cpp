@@ -129,8 +129,8 @@ constexpr uint8_t kExtraPlaceholder = 0x02;
 
 // The text that takes part in a key: at most kMaxIndexedTextChars code
 // units, trailing spaces dropped.
-std::u16string_view keyText(std::u16string_view s) {
-  if (s.size() > kMaxIndexedTextChars) s = s.substr(0, kMaxIndexedTextChars);
+std::u16string_view keyText(std::u16string_view s, bool whole = false) {
+  if (!whole && s.size() > kMaxIndexedTextChars) s = s.substr(0, kMaxIndexedTextChars);
   while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
   return s;
 }
@@ -147,7 +147,8 @@ void invert(std::vector<uint8_t>& out, size_t from) {
 //     01 + unprintable entries (big-endian position word, 06, code),
 //   00.
 // Descending: an extra 00 is added, everything is inverted, then 00 follows.
-void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::vector<uint8_t>& out) {
+void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::vector<uint8_t>& out,
+                  bool whole = false) {
   const auto& tab = table(order);
   const size_t start = out.size();
 
@@ -159,7 +160,7 @@ void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::
   std::vector<uint8_t> flags;
   size_t charPos = 0;          // characters with inline bytes so far
 
-  for (char16_t u : keyText(text)) {
+  for (char16_t u : keyText(text, whole)) {
     CharSortCode c = tab[u];
     if (c.kind == CharKind::HighSurrogate || c.kind == CharKind::LowSurrogate) fillSurrogate(c, u);
     const size_t pos = charPos;
@@ -329,6 +330,16 @@ void appendTextSortKey(TextSortOrder order, std::u16string_view text, bool ascen
 void appendTextSortKeyUtf8(TextSortOrder order, std::string_view utf8, bool ascending,
                            std::vector<uint8_t>& out) {
   appendTextSortKey(order, utf8ToUtf16(utf8), ascending, out);
+}
+
+}  // namespace jet
+
+namespace jet {
+
+void appendWholeTextSortKey(TextSortOrder order, std::u16string_view text, std::vector<uint8_t>& out) {
+  if (order != TextSortOrder::General && order != TextSortOrder::GeneralLegacy)
+    throw Error(err::kNotSupported, "Whole-text sort keys exist for the General orders only.");
+  encodeModern(order, text, true, out, true);
 }
 
 }  // namespace jet

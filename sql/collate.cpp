@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <compare>
 #include <type_traits>
 
 #include "jet/error.h"
+#include "jet/index_codes.h"
 #include "jet/text.h"
 
 namespace sql {
@@ -150,71 +152,113 @@ std::string keyOf(std::string_view s) {
 
 }  // namespace
 
-std::string collationKey(std::string_view s) { return keyOf(withoutTrailingSpaces(s)); }
-
 namespace {
-// Rank (1..) of each ASCII character's primary weight among all of them;
-// 0 for characters that fold to another (lower-case letters) or are ignored.
-struct PrefixRanks {
-  uint8_t rank[128] = {};
-  PrefixRanks() {
-    std::vector<std::pair<uint32_t, char32_t>> w;
-    for (char32_t c = 0; c < 128; ++c)
-      if (foldCase(c) == c && !ignorable(c)) w.push_back({primaryWeight(c), c});
-    std::sort(w.begin(), w.end());
-    uint8_t r = 0;
-    for (size_t i = 0; i < w.size(); ++i) {
-      if (i == 0 || w[i].first != w[i - 1].first) ++r;
-      rank[w[i].second] = r;
+
+// The General order's ascending key of the whole text (trailing spaces take
+// no part in it).
+void sortKey(std::string_view s, std::vector<uint8_t>& out) {
+  out.clear();
+  jet::appendWholeTextSortKey(jet::TextSortOrder::General, jet::utf8ToUtf16(s), out);
+}
+
+// What the General order makes of characters, worked out once from its table.
+struct KeyTables {
+  // Printable ASCII characters whose whole contribution to a key is a
+  // two-byte code among the leading codes (nothing in the later sections):
+  // a text of such characters only has the key "codes 01 00", so two of
+  // them compare as their code sequences do, a shorter one first. 0 for
+  // every other byte.
+  uint16_t ascii[256] = {};
+  // Rank (1..) of each of those codes among them, for prefixes; a code
+  // unit whose leading code is one of them gets its rank too, one that has
+  // no leading code kSkip, any other 0 (no one-byte form).
+  std::vector<uint8_t> rank;
+  static constexpr uint8_t kSkip = 0xFF;
+
+  KeyTables() : rank(0x10000, 0) {
+    std::vector<uint16_t> codes;
+    for (int c = 0x20; c < 0x7F; ++c) {
+      jet::CharSortCode k = jet::charSortCode(jet::TextSortOrder::General, static_cast<char16_t>(c));
+      if (k.kind != jet::CharKind::Simple || k.inlineLen != 2 || k.inl[0] <= 0x01) continue;
+      ascii[c] = static_cast<uint16_t>(k.inl[0] << 8 | k.inl[1]);
+      codes.push_back(ascii[c]);
     }
-    // What the prefix loop below makes of each ASCII character, worked out
-    // once: skipped, refused, or its rank.
-    for (char32_t c = 0; c < 128; ++c) {
-      char32_t f = foldCase(c);
-      if (ignorable(f)) { ascii[c] = kSkip; continue; }
-      char32_t base = baseLetter(f);
-      ascii[c] = base >= 128 || primaryWeight(f) != primaryWeight(base) ? 0 : rank[base];
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    for (uint32_t u = 0; u < 0x10000; ++u) {
+      if (u >= 0xD800 && u <= 0xDFFF) continue;
+      jet::CharSortCode k = jet::charSortCode(jet::TextSortOrder::General, static_cast<char16_t>(u));
+      if (k.inlineLen == 0) {
+        rank[u] = kSkip;
+      } else if (k.inlineLen == 2) {
+        auto it = std::lower_bound(codes.begin(), codes.end(), static_cast<uint16_t>(k.inl[0] << 8 | k.inl[1]));
+        if (it != codes.end() && *it == (k.inl[0] << 8 | k.inl[1])) rank[u] = static_cast<uint8_t>(1 + (it - codes.begin()));
+      }
     }
   }
-  static constexpr uint8_t kSkip = 0xFF;
-  uint8_t ascii[128] = {};  // kSkip, 0 (no one-byte form) or the rank
 };
+
+const KeyTables& keyTables() {
+  static const KeyTables t;
+  return t;
+}
+
+bool plainAscii(const KeyTables& t, std::string_view s) {
+  for (char c : s)
+    if (!t.ascii[static_cast<unsigned char>(c)]) return false;
+  return true;
+}
+
 }  // namespace
 
+std::string collationKey(std::string_view s) {
+  const KeyTables& t = keyTables();
+  s = withoutTrailingSpaces(s);
+  std::string out;
+  if (plainAscii(t, s)) {
+    out.reserve(2 * s.size() + 2);
+    for (char c : s) {
+      uint16_t k = t.ascii[static_cast<unsigned char>(c)];
+      out.push_back(static_cast<char>(k >> 8));
+      out.push_back(static_cast<char>(k & 0xFF));
+    }
+    out.push_back('\x01');
+    out.push_back('\0');
+    return out;
+  }
+  std::vector<uint8_t> k;
+  sortKey(s, k);
+  out.assign(k.begin(), k.end());
+  return out;
+}
+
 namespace {
-// The first 8 * nWords primary weights of s as collationPrefix describes
-// them, eight to a word.
+// The first 8 * nWords leading codes of s as collationPrefix describes
+// them, eight to a word. A key starts with the leading codes of its
+// characters, then 01: so where two such rank strings differ, the keys
+// differ there the same way.
 bool prefixWeights(std::string_view s, uint64_t* words, int nWords) {
-  static const PrefixRanks ranks;
+  const KeyTables& t = keyTables();
   s = withoutTrailingSpaces(s);
   for (int k = 0; k < nWords; ++k) words[k] = 0;
   int n = 0;
   size_t i = 0;
   while (i < s.size() && n < 8 * nWords) {
     auto b = static_cast<unsigned char>(s[i]);
-    char32_t c;
+    uint32_t c;
     if (b < 0x80) {
+      c = b;
       ++i;
-      const uint8_t a = ranks.ascii[b];
-      if (a == PrefixRanks::kSkip) continue;
-      if (a == 0) return false;
-      words[n / 8] |= static_cast<uint64_t>(a) << (8 * (7 - n % 8));
-      ++n;
-      continue;
     } else {
-      // one character (decoded alone), then its base letter
-      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 1;
+      if (len == 1 || i + len > s.size()) return false;
       std::u32string u = decodeUtf8(s.substr(i, len));
-      if (u.size() != 1) return false;
+      if (u.size() != 1 || u[0] > 0xFFFF) return false;
       c = u[0];
       i += len;
     }
-    char32_t f = foldCase(c);
-    if (ignorable(f)) continue;
-    char32_t base = baseLetter(f);
-    if (base >= 128) return false;
-    if (primaryWeight(f) != primaryWeight(base)) return false;
-    uint8_t r = ranks.rank[base];
+    const uint8_t r = t.rank[c];
+    if (r == KeyTables::kSkip) continue;
     if (r == 0) return false;
     words[n / 8] |= static_cast<uint64_t>(r) << (8 * (7 - n % 8));
     ++n;
@@ -235,7 +279,27 @@ bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
 
 int compareText(std::string_view a, std::string_view b) {
   if (a == b) return 0;  // the same text (the common case of an equality filter)
-  return compareTextWhole(withoutTrailingSpaces(a), withoutTrailingSpaces(b));
+  const KeyTables& t = keyTables();
+  a = withoutTrailingSpaces(a);
+  b = withoutTrailingSpaces(b);
+  // Plain ASCII: the keys are the characters' codes, so the first differing
+  // code decides, or else the shorter text comes first. Every character up
+  // to the difference must be a plain one (each then adds exactly two bytes
+  // at the same place of both keys); after it nothing can change the answer.
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  for (; i < n; ++i) {
+    uint16_t x = t.ascii[static_cast<unsigned char>(a[i])], y = t.ascii[static_cast<unsigned char>(b[i])];
+    if (!x || !y) break;
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i == n && plainAscii(t, a.substr(n)) && plainAscii(t, b.substr(n)))
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  thread_local std::vector<uint8_t> ka, kb;
+  sortKey(a, ka);
+  sortKey(b, kb);
+  return std::lexicographical_compare_three_way(ka.begin(), ka.end(), kb.begin(), kb.end()) < 0 ? -1
+         : ka == kb ? 0 : 1;
 }
 
 int compareTextWhole(std::string_view a, std::string_view b) {

@@ -98,10 +98,11 @@ OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def,
 // each of its width columns (Long, as Count gives). Without textChecks no
 // row is read, and the entries are bounded as a range scan bounds them.
 // With textChecks the range is equal values for every column of the index
-// and only entries whose key is exactly theirs are candidates; texts that
-// are not equal can share a key (ß and SS, Æ and AE, characters a key
-// leaves out), so each candidate's row is read and counted when every
-// checked column's text equals one of its values.
+// and only entries whose key is exactly theirs are candidates; each
+// candidate's row is read and counted when every checked column's text
+// equals one of its values (needed where a key may have been cut short; a
+// General-order key of a whole text is the text's collation, so there the
+// planner gives no checks).
 struct TextCheck {
   size_t column;
   std::vector<jet::Value> values;

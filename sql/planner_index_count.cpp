@@ -2,6 +2,9 @@
 // condition on the one table is matched exactly by an index range (equal
 // values on the leading fields, a closed range or In list on the next), the
 // entries of the range are the rows, and no row is read.
+#include "jet/index_codes.h"
+#include "jet/index_key.h"
+#include "jet/text.h"
 #include "sql/planner_impl.h"
 
 namespace sql::planning {
@@ -38,6 +41,16 @@ bool exactKeyText(const Value& v) {
 
 bool textType(DataType t) { return t == DataType::Text; }
 
+// Entries whose key is the constant's are exactly the rows whose text equals
+// it: the index uses the General order (texts compare by its keys) and
+// neither key can have been cut short (the constant, and every value the
+// column can hold, within the characters a key keeps).
+bool keyIsTheText(const jet::Format& fmt, const jet::Column& col, const Value& v) {
+  if (jet::textSortOrderFor(fmt, col) != jet::TextSortOrder::General) return false;
+  if (col.length == 0 || col.length > 2 * jet::kMaxIndexedTextChars) return false;
+  return jet::utf8ToUtf16(v.bytes()).size() <= jet::kMaxIndexedTextChars;
+}
+
 }  // namespace
 
 OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
@@ -71,7 +84,11 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
   bool text = false;
   for (size_t s : tested) {
     if (s >= def.columns.size()) return nullptr;
-    if (textType(def.columns[s].type)) text = true;
+    // other orders' keys can differ for texts the General order finds equal
+    if (textType(def.columns[s].type)) {
+      if (jet::textSortOrderFor(sh_.db->format(), def.columns[s]) != jet::TextSortOrder::General) return nullptr;
+      text = true;
+    }
     else if (!exactKeyType(def.columns[s].type)) return nullptr;
   }
   for (const auto& p : preds) {
@@ -141,10 +158,16 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
     a.arg = nullptr;
   }
   std::vector<TextCheck> checks;
+  const jet::Format& fmt = sh_.db->format();
   for (const auto& p : preds)
-    if (textType(def.columns[p.slot].type)) checks.push_back({p.slot, {p.value}});
-  if (list && textType(def.columns[list->slot].type)) checks.push_back({list->slot, list->values});
-  if (text) sh_.notes.back() += " (rows checked)";
+    if (textType(def.columns[p.slot].type) && !keyIsTheText(fmt, def.columns[p.slot], p.value))
+      checks.push_back({p.slot, {p.value}});
+  if (list && textType(def.columns[list->slot].type)) {
+    bool exact = true;
+    for (const auto& v : list->values) exact = exact && keyIsTheText(fmt, def.columns[list->slot], v);
+    if (!exact) checks.push_back({list->slot, list->values});
+  }
+  if (!checks.empty()) sh_.notes.back() += " (rows checked)";
   return makeIndexCount(*sh_.db, src.def, *range, std::move(checks), aggs.size());
 }
 

@@ -125,9 +125,9 @@ TEST(IndexDistinct, OtherShapesReadTheRows) {
     EXPECT_FALSE(fromIndex(*db, mine)) << mine;
     EXPECT_EQ(body(*db, mine), body(*db, plain)) << mine;
   }
-  // text DISTINCT: case variants and trailing spaces are one value, the
-  // first met shown
-  EXPECT_EQ(body(*db, "SELECT Count(*) FROM (SELECT DISTINCT Name FROM Nums)"), (Lines{"6"}));
+  // text DISTINCT: case variants, trailing spaces and texts of one key
+  // (Straße, Strasse) are one value
+  EXPECT_EQ(body(*db, "SELECT Count(*) FROM (SELECT DISTINCT Name FROM Nums)"), (Lines{"5"}));
   // an index that leaves Nulls out cannot give the Null row
   jet::IndexSpec ix = jet::indexSpec("KIdx", {{"K", true}});
   ix.ignoreNulls = true;

@@ -31,7 +31,7 @@ constexpr int kRows = 6000;
 // descending), Code (indexed, Null every 13th row), Grp with Code (one
 // two-field index).
 std::unique_ptr<jet::Database> placesDb() {
-  auto db = jet::createMemoryDatabase();
+  auto db = jet::createMemoryDatabase(jet::Version::Ace14);
   jet::createTable(*db, {"Places",
                          {jet::autoNumberSpec("ID"), jet::columnSpec("City", DataType::Text, 30),
                           jet::columnSpec("Town", DataType::Text, 30), jet::columnSpec("Code", DataType::Long),
