@@ -242,12 +242,12 @@ void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::
 // that holds, for every accented character, one 2 nibble per significant
 // character since the previous accent and then the accent's code.
 // Descending inverts the whole value.
-void encode97(std::u16string_view text, bool asc, std::vector<uint8_t>& out) {
+void encode97(std::u16string_view text, bool asc, std::vector<uint8_t>& out, bool whole = false) {
   const auto& tab = table(TextSortOrder::General97);
   const size_t start = out.size();
   std::vector<uint8_t> nibbles;
   size_t significant = 0;
-  for (char16_t u : keyText(text)) {
+  for (char16_t u : keyText(text, whole)) {
     const CharSortCode* code = nullptr;
     if (u <= 0xFF) {
       code = &tab[u];
@@ -337,9 +337,13 @@ void appendTextSortKeyUtf8(TextSortOrder order, std::string_view utf8, bool asce
 namespace jet {
 
 void appendWholeTextSortKey(TextSortOrder order, std::u16string_view text, std::vector<uint8_t>& out) {
-  if (order != TextSortOrder::General && order != TextSortOrder::GeneralLegacy)
-    throw Error(err::kNotSupported, "Whole-text sort keys exist for the General orders only.");
-  encodeModern(order, text, true, out, true);
+  switch (order) {
+    case TextSortOrder::General97: encode97(text, true, out, true); return;
+    case TextSortOrder::GeneralLegacy:
+    case TextSortOrder::General: encodeModern(order, text, true, out, true); return;
+    case TextSortOrder::Unsupported: break;
+  }
+  throw Error(err::kNotSupported, "Text indexes with this sort order are not supported.");
 }
 
 }  // namespace jet

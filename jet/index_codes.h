@@ -63,7 +63,7 @@ void appendTextSortKeyUtf8(TextSortOrder order, std::string_view utf8, bool asce
 
 // The ascending key of the whole text, however long (an index keeps only
 // the first kMaxIndexedTextChars code units): what two texts are compared
-// by. General and GeneralLegacy only.
+// by. Unsupported throws 3251.
 void appendWholeTextSortKey(TextSortOrder order, std::u16string_view text, std::vector<uint8_t>& out);
 
 }  // namespace jet

@@ -334,7 +334,7 @@ OpP Planner::joinOps(OpP l, OpP r, size_t lf, size_t ll, size_t rf, size_t rl, c
   }
   if (!lk.empty()) {
     sh_.notes.push_back("hash join");
-    return makeHashJoin(std::move(l), std::move(r), std::move(lk), std::move(rk), residual, kind);
+    return makeHashJoin(std::move(l), std::move(r), std::move(lk), std::move(rk), residual, kind, *sh_.coll);
   }
   sh_.notes.push_back("nested loop join");
   return makeNestedLoopJoin(std::move(l), std::move(r), residual, kind);
