@@ -101,14 +101,14 @@ OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def,
 // and only entries whose key is exactly theirs are candidates; each
 // candidate's row is read and counted when every checked column's text
 // equals one of its values (needed where a key may have been cut short; a
-// General-order key of a whole text is the text's collation, so there the
-// planner gives no checks).
+// key of a whole text in the statement's order is the text's collation, so
+// there the planner gives no checks).
 struct TextCheck {
   size_t column;
   std::vector<jet::Value> values;
 };
 OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
-                   std::vector<TextCheck> textChecks, size_t width);
+                   std::vector<TextCheck> textChecks, size_t width, const Collation& coll);
 
 // SELECT DISTINCT of one field through an index whose first field it is:
 // one row per distinct key of that field (Null first in an ascending index),

@@ -1,6 +1,7 @@
 // The FROM clause: tables, saved queries and derived tables laid out as
 // leaves, conditions pushed to them, index choice, and the joins.
 #include "sql/planner_impl.h"
+#include "jet/index_key.h"
 
 namespace sql::planning {
 
@@ -151,7 +152,8 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
   auto keyValue = [&](const jet::Column& col, const Value& v) -> std::optional<Value> {
     try {
       if (col.type == DataType::Text || col.type == DataType::Memo) {
-        if (!v.isText()) return std::nullopt;
+        // keys in another order than the statement's may part equal texts
+        if (!v.isText() || jet::textSortOrderFor(fmt, col) != sh_.coll->order()) return std::nullopt;
         return v;
       }
       if (col.type == DataType::DateTime) {
