@@ -118,6 +118,12 @@ OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, 
 bool indexHoldsValuesExactly(uint8_t rawType);
 OpP makeIndexDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
                       size_t width);
+// The same for a Text field through an ascending index of that field alone
+// whose keys are in the statement's order and hold whole texts (General or
+// General (legacy)): one row of each distinct key is read for the text it
+// shows (one of the texts that are equal), in the index's order.
+OpP makeIndexTextDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
+                          size_t width);
 
 struct SortKey {
   size_t slot;  // position in the child's row
