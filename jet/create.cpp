@@ -267,7 +267,7 @@ PageBuf headerPage(const Format& fmt, double created) {
   std::memcpy(mask, &m, 4);
   for (size_t i = 0; i < fmt.passwordLen; ++i) h[0x42 + i] = mask[i % 4];
   put16(h.data() + fmt.offSortOrder, kGeneralSort);
-  h[fmt.offSortOrder + 2] = newerGeneralSort(fmt) ? 1 : 0;
+  h[fmt.offSortOrder + 3] = newerGeneralSort(fmt) ? 1 : 0;  // the version byte, as in a column's
   uint64_t bits;
   std::memcpy(&bits, &created, 8);
   put64(h.data() + 0x72, bits);

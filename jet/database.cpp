@@ -215,7 +215,7 @@ void Database::readHeader(const std::vector<uint8_t>& raw, const OpenOptions& /*
     header_.sortOrder = b.u16(0x3A);
   } else {
     header_.sortOrder = b.u16(0x6E);
-    header_.sortVersion = b.u8(0x70);
+    header_.sortVersion = b.u8(fmt_->offSortOrder + 3);  // as a column's: id, 00, version
     header_.creationDate = b.f64(0x72);
   }
   header_.encrypted = !isZero(header_.dbKey, 4);

@@ -129,8 +129,8 @@ constexpr uint8_t kExtraPlaceholder = 0x02;
 
 // The text that takes part in a key: at most kMaxIndexedTextChars code
 // units, trailing spaces dropped.
-std::u16string_view keyText(std::u16string_view s) {
-  if (s.size() > kMaxIndexedTextChars) s = s.substr(0, kMaxIndexedTextChars);
+std::u16string_view keyText(std::u16string_view s, bool whole = false) {
+  if (!whole && s.size() > kMaxIndexedTextChars) s = s.substr(0, kMaxIndexedTextChars);
   while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
   return s;
 }
@@ -147,7 +147,8 @@ void invert(std::vector<uint8_t>& out, size_t from) {
 //     01 + unprintable entries (big-endian position word, 06, code),
 //   00.
 // Descending: an extra 00 is added, everything is inverted, then 00 follows.
-void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::vector<uint8_t>& out) {
+void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::vector<uint8_t>& out,
+                  bool whole = false) {
   const auto& tab = table(order);
   const size_t start = out.size();
 
@@ -159,7 +160,7 @@ void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::
   std::vector<uint8_t> flags;
   size_t charPos = 0;          // characters with inline bytes so far
 
-  for (char16_t u : keyText(text)) {
+  for (char16_t u : keyText(text, whole)) {
     CharSortCode c = tab[u];
     if (c.kind == CharKind::HighSurrogate || c.kind == CharKind::LowSurrogate) fillSurrogate(c, u);
     const size_t pos = charPos;
@@ -241,12 +242,12 @@ void encodeModern(TextSortOrder order, std::u16string_view text, bool asc, std::
 // that holds, for every accented character, one 2 nibble per significant
 // character since the previous accent and then the accent's code.
 // Descending inverts the whole value.
-void encode97(std::u16string_view text, bool asc, std::vector<uint8_t>& out) {
+void encode97(std::u16string_view text, bool asc, std::vector<uint8_t>& out, bool whole = false) {
   const auto& tab = table(TextSortOrder::General97);
   const size_t start = out.size();
   std::vector<uint8_t> nibbles;
   size_t significant = 0;
-  for (char16_t u : keyText(text)) {
+  for (char16_t u : keyText(text, whole)) {
     const CharSortCode* code = nullptr;
     if (u <= 0xFF) {
       code = &tab[u];
@@ -329,6 +330,20 @@ void appendTextSortKey(TextSortOrder order, std::u16string_view text, bool ascen
 void appendTextSortKeyUtf8(TextSortOrder order, std::string_view utf8, bool ascending,
                            std::vector<uint8_t>& out) {
   appendTextSortKey(order, utf8ToUtf16(utf8), ascending, out);
+}
+
+}  // namespace jet
+
+namespace jet {
+
+void appendWholeTextSortKey(TextSortOrder order, std::u16string_view text, std::vector<uint8_t>& out) {
+  switch (order) {
+    case TextSortOrder::General97: encode97(text, true, out, true); return;
+    case TextSortOrder::GeneralLegacy:
+    case TextSortOrder::General: encodeModern(order, text, true, out, true); return;
+    case TextSortOrder::Unsupported: break;
+  }
+  throw Error(err::kNotSupported, "Text indexes with this sort order are not supported.");
 }
 
 }  // namespace jet

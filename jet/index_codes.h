@@ -61,4 +61,9 @@ void appendTextSortKey(TextSortOrder order, std::u16string_view text, bool ascen
 void appendTextSortKeyUtf8(TextSortOrder order, std::string_view utf8, bool ascending,
                            std::vector<uint8_t>& out);
 
+// The ascending key of the whole text, however long (an index keeps only
+// the first kMaxIndexedTextChars code units): what two texts are compared
+// by. Unsupported throws 3251.
+void appendWholeTextSortKey(TextSortOrder order, std::u16string_view text, std::vector<uint8_t>& out);
+
 }  // namespace jet

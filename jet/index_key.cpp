@@ -158,6 +158,13 @@ TextSortOrder textSortOrderFor(const Format& fmt, const Column& col) {
   return TextSortOrder::Unsupported;
 }
 
+TextSortOrder databaseSortOrder(const Format& fmt, uint32_t sortOrder, uint16_t sortVersion) {
+  Column c;
+  c.sortOrder = static_cast<uint16_t>(sortOrder);
+  c.sortVersion = sortVersion;
+  return sortOrder > 0xFFFF ? TextSortOrder::Unsupported : textSortOrderFor(fmt, c);
+}
+
 bool canEncodeKeyColumn(const Format& fmt, const Column& col, std::string* why) {
   switch (col.rawType) {
     case coltype::kBool: case coltype::kByte: case coltype::kInt: case coltype::kLong:

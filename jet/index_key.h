@@ -40,6 +40,9 @@ constexpr uint8_t kAscStart = 0x7F, kAscNull = 0x00, kDescStart = 0x80, kDescNul
 
 // The collation a text column's index keys use.
 TextSortOrder textSortOrderFor(const Format& fmt, const Column& col);
+// The database's own sort order, from its header's collation id and sort
+// version (Jet 3 files: General97 or Unsupported).
+TextSortOrder databaseSortOrder(const Format& fmt, uint32_t sortOrder, uint16_t sortVersion);
 
 // Whether a column of this type can be part of an index key we can build.
 // When false, *why says why (for messages).

@@ -64,7 +64,7 @@ void Aggregator::add(const Value& v) {
       if (v.isNull()) return;
       if (!started_) { pick_ = v; started_ = true; return; }
       {
-        int c = compareForSort(v, pick_);
+        int c = compareForSort(v, pick_, *coll_);
         if ((kind_ == AggKind::Min && c < 0) || (kind_ == AggKind::Max && c > 0)) pick_ = v;
       }
       return;

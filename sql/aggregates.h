@@ -5,6 +5,7 @@
 #include <string>
 
 #include "jet/value.h"
+#include "sql/collate.h"
 
 namespace sql {
 
@@ -18,13 +19,15 @@ jet::DataType aggResultType(AggKind k, jet::DataType arg);
 class Aggregator {
  public:
   Aggregator() = default;
-  Aggregator(AggKind k, jet::DataType argType) : kind_(k), argType_(argType) {}
+  // Min and Max compare texts by coll (the statement's collation).
+  Aggregator(AggKind k, jet::DataType argType, const Collation& coll) : kind_(k), argType_(argType), coll_(&coll) {}
   void add(const jet::Value& v);  // for CountStar, v is ignored
   jet::Value result() const;
 
  private:
   AggKind kind_ = AggKind::CountStar;
   jet::DataType argType_ = jet::DataType::Null;
+  const Collation* coll_ = &generalCollation();
   int64_t count_ = 0;
   bool started_ = false;
   bool allInt_ = true;

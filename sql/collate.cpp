@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <compare>
 #include <type_traits>
 
+#include "jet/database.h"
 #include "jet/error.h"
+#include "jet/index_key.h"
+#include "jet/index_codes.h"
 #include "jet/text.h"
 
 namespace sql {
@@ -150,82 +154,130 @@ std::string keyOf(std::string_view s) {
 
 }  // namespace
 
-std::string collationKey(std::string_view s) { return keyOf(withoutTrailingSpaces(s)); }
-
-namespace {
-// Rank (1..) of each ASCII character's primary weight among all of them;
-// 0 for characters that fold to another (lower-case letters) or are ignored.
-struct PrefixRanks {
-  uint8_t rank[128] = {};
-  PrefixRanks() {
-    std::vector<std::pair<uint32_t, char32_t>> w;
-    for (char32_t c = 0; c < 128; ++c)
-      if (foldCase(c) == c && !ignorable(c)) w.push_back({primaryWeight(c), c});
-    std::sort(w.begin(), w.end());
-    uint8_t r = 0;
-    for (size_t i = 0; i < w.size(); ++i) {
-      if (i == 0 || w[i].first != w[i - 1].first) ++r;
-      rank[w[i].second] = r;
-    }
-    // What the prefix loop below makes of each ASCII character, worked out
-    // once: skipped, refused, or its rank.
-    for (char32_t c = 0; c < 128; ++c) {
-      char32_t f = foldCase(c);
-      if (ignorable(f)) { ascii[c] = kSkip; continue; }
-      char32_t base = baseLetter(f);
-      ascii[c] = base >= 128 || primaryWeight(f) != primaryWeight(base) ? 0 : rank[base];
+Collation::Collation(jet::TextSortOrder order) : order_(order), rank_(0x10000, 0) {
+  const bool jet3 = order == jet::TextSortOrder::General97;
+  // Jet 3 keys end their codes with 00 (no accents follow); the later
+  // orders with 01, the empty extra section and 00. Plain codes are one
+  // byte long there, two in General.
+  plainEnd_ = jet3 ? std::string(1, '\0') : std::string("\x01\0", 2);
+  codeLen_ = order == jet::TextSortOrder::General ? 2 : 1;
+  const uint8_t lowest = jet3 ? 0x00 : 0x01;  // the end marker after the codes
+  std::vector<uint16_t> codes;
+  for (int c = 0x20; c < 0x7F; ++c) {
+    jet::CharSortCode k = jet::charSortCode(order, static_cast<char16_t>(c));
+    // Jet 3's "significant" characters only count positions for accents
+    // that follow: with no accented character they are plain
+    bool simple = k.kind == jet::CharKind::Simple || (jet3 && k.kind == jet::CharKind::Significant);
+    if (!simple || k.extraLen != 0 || k.inlineLen != codeLen_ || k.inl[0] <= lowest) continue;
+    ascii_[c] = codeLen_ == 2 ? static_cast<uint16_t>(k.inl[0] << 8 | k.inl[1]) : k.inl[0];
+    codes.push_back(ascii_[c]);
+  }
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  for (uint32_t u = 0; u < 0x10000; ++u) {
+    if (u >= 0xD800 && u <= 0xDFFF) continue;
+    jet::CharSortCode k = jet::charSortCode(order, static_cast<char16_t>(u));
+    if (k.inlineLen == 0) {
+      rank_[u] = kSkip;
+    } else if (k.inlineLen == codeLen_) {
+      uint16_t code = codeLen_ == 2 ? static_cast<uint16_t>(k.inl[0] << 8 | k.inl[1]) : k.inl[0];
+      auto it = std::lower_bound(codes.begin(), codes.end(), code);
+      if (it != codes.end() && *it == code) rank_[u] = static_cast<uint8_t>(1 + (it - codes.begin()));
     }
   }
-  static constexpr uint8_t kSkip = 0xFF;
-  uint8_t ascii[128] = {};  // kSkip, 0 (no one-byte form) or the rank
-};
-}  // namespace
+}
 
-namespace {
-// The first 8 * nWords primary weights of s as collationPrefix describes
-// them, eight to a word.
-bool prefixWeights(std::string_view s, uint64_t* words, int nWords) {
-  static const PrefixRanks ranks;
+const Collation& Collation::of(jet::TextSortOrder order) {
+  switch (order) {
+    case jet::TextSortOrder::General97: {
+      static const Collation c(order);
+      return c;
+    }
+    case jet::TextSortOrder::GeneralLegacy: {
+      static const Collation c(order);
+      return c;
+    }
+    case jet::TextSortOrder::General:
+    case jet::TextSortOrder::Unsupported: break;
+  }
+  static const Collation general(jet::TextSortOrder::General);
+  return general;
+}
+
+const Collation& generalCollation() { return Collation::of(jet::TextSortOrder::General); }
+
+const Collation& collationOf(const jet::Database* db) {
+  if (!db) return generalCollation();
+  const jet::Header& h = db->header();
+  return Collation::of(jet::databaseSortOrder(db->format(), h.sortOrder, h.sortVersion));
+}
+
+// The ascending key of the whole text (trailing spaces take no part in it).
+void Collation::sortKey(std::string_view s, std::vector<uint8_t>& out) const {
+  out.clear();
+  jet::appendWholeTextSortKey(order_, jet::utf8ToUtf16(s), out);
+}
+
+bool Collation::plain(std::string_view s) const {
+  for (char c : s)
+    if (!ascii_[static_cast<unsigned char>(c)]) return false;
+  return true;
+}
+
+std::string Collation::key(std::string_view s) const {
+  s = withoutTrailingSpaces(s);
+  std::string out;
+  if (plain(s)) {
+    out.reserve(codeLen_ * s.size() + plainEnd_.size());
+    for (char c : s) {
+      uint16_t k = ascii_[static_cast<unsigned char>(c)];
+      if (codeLen_ == 2) out.push_back(static_cast<char>(k >> 8));
+      out.push_back(static_cast<char>(k & 0xFF));
+    }
+    out += plainEnd_;
+    return out;
+  }
+  std::vector<uint8_t> k;
+  sortKey(s, k);
+  out.assign(k.begin(), k.end());
+  return out;
+}
+
+// The first 8 * nWords leading codes of s as prefix describes them, eight
+// to a word. A key starts with the leading codes of its characters, then an
+// end marker below every code: so where two such rank strings differ, the
+// keys differ there the same way.
+bool Collation::prefixWeights(std::string_view s, uint64_t* words, int nWords) const {
   s = withoutTrailingSpaces(s);
   for (int k = 0; k < nWords; ++k) words[k] = 0;
   int n = 0;
   size_t i = 0;
   while (i < s.size() && n < 8 * nWords) {
     auto b = static_cast<unsigned char>(s[i]);
-    char32_t c;
+    uint32_t c;
     if (b < 0x80) {
+      c = b;
       ++i;
-      const uint8_t a = ranks.ascii[b];
-      if (a == PrefixRanks::kSkip) continue;
-      if (a == 0) return false;
-      words[n / 8] |= static_cast<uint64_t>(a) << (8 * (7 - n % 8));
-      ++n;
-      continue;
     } else {
-      // one character (decoded alone), then its base letter
-      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 1;
+      if (len == 1 || i + len > s.size()) return false;
       std::u32string u = decodeUtf8(s.substr(i, len));
-      if (u.size() != 1) return false;
+      if (u.size() != 1 || u[0] > 0xFFFF) return false;
       c = u[0];
       i += len;
     }
-    char32_t f = foldCase(c);
-    if (ignorable(f)) continue;
-    char32_t base = baseLetter(f);
-    if (base >= 128) return false;
-    if (primaryWeight(f) != primaryWeight(base)) return false;
-    uint8_t r = ranks.rank[base];
+    const uint8_t r = rank_[c];
+    if (r == kSkip) continue;
     if (r == 0) return false;
     words[n / 8] |= static_cast<uint64_t>(r) << (8 * (7 - n % 8));
     ++n;
   }
   return true;
 }
-}  // namespace
 
-bool collationPrefix(std::string_view s, uint64_t& prefix) { return prefixWeights(s, &prefix, 1); }
+bool Collation::prefix(std::string_view s, uint64_t& prefix) const { return prefixWeights(s, &prefix, 1); }
 
-bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
+bool Collation::prefix16(std::string_view s, uint64_t& first, uint64_t& second) const {
   uint64_t w[2];
   if (!prefixWeights(s, w, 2)) return false;
   first = w[0];
@@ -233,9 +285,36 @@ bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
   return true;
 }
 
-int compareText(std::string_view a, std::string_view b) {
+int Collation::compare(std::string_view a, std::string_view b) const {
   if (a == b) return 0;  // the same text (the common case of an equality filter)
-  return compareTextWhole(withoutTrailingSpaces(a), withoutTrailingSpaces(b));
+  a = withoutTrailingSpaces(a);
+  b = withoutTrailingSpaces(b);
+  // Plain ASCII: the keys are the characters' codes, so the first differing
+  // code decides, or else the shorter text comes first. Every character up
+  // to the difference must be a plain one (each then adds the same number
+  // of bytes at the same place of both keys); after it nothing can change
+  // the answer.
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  for (; i < n; ++i) {
+    uint16_t x = ascii_[static_cast<unsigned char>(a[i])], y = ascii_[static_cast<unsigned char>(b[i])];
+    if (!x || !y) break;
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i == n && plain(a.substr(n)) && plain(b.substr(n)))
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  thread_local std::vector<uint8_t> ka, kb;
+  sortKey(a, ka);
+  sortKey(b, kb);
+  return std::lexicographical_compare_three_way(ka.begin(), ka.end(), kb.begin(), kb.end()) < 0 ? -1
+         : ka == kb ? 0 : 1;
+}
+
+int compareText(std::string_view a, std::string_view b) { return generalCollation().compare(a, b); }
+std::string collationKey(std::string_view s) { return generalCollation().key(s); }
+bool collationPrefix(std::string_view s, uint64_t& prefix) { return generalCollation().prefix(s, prefix); }
+bool collationPrefix16(std::string_view s, uint64_t& first, uint64_t& second) {
+  return generalCollation().prefix16(s, first, second);
 }
 
 int compareTextWhole(std::string_view a, std::string_view b) {

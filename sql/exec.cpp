@@ -361,7 +361,7 @@ class NestedLoopJoinOp : public Op {
   const Frame* outer_ = nullptr;
 };
 
-std::string keyOf(const std::vector<BExprP>& keys, const Frame& f, bool& hasNull) {
+std::string keyOf(const std::vector<BExprP>& keys, const Frame& f, bool& hasNull, const Collation& coll) {
   std::string k;
   hasNull = false;
   for (const auto& e : keys) {
@@ -373,7 +373,7 @@ std::string keyOf(const std::vector<BExprP>& keys, const Frame& f, bool& hasNull
       auto d = parseNumber(v.bytes());
       if (d) v = Value::dbl(*d);
     }
-    std::string g = groupKey(v);
+    std::string g = groupKey(v, coll);
     k += std::to_string(g.size());
     k.push_back(':');
     k += g;
@@ -383,8 +383,8 @@ std::string keyOf(const std::vector<BExprP>& keys, const Frame& f, bool& hasNull
 
 class HashJoinOp : public Op {
  public:
-  HashJoinOp(OpP l, OpP r, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind k)
-      : left_(std::move(l)), right_(std::move(r)), lk_(std::move(lk)), rk_(std::move(rk)), residual_(std::move(residual)), kind_(k) {
+  HashJoinOp(OpP l, OpP r, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind k, const Collation& coll)
+      : left_(std::move(l)), right_(std::move(r)), lk_(std::move(lk)), rk_(std::move(rk)), residual_(std::move(residual)), kind_(k), coll_(coll) {
     width = left_->width + right_->width;
   }
   void open(const Frame* outer) override {
@@ -398,7 +398,7 @@ class HashJoinOp : public Op {
     while (right_->next(r)) {
       Frame f{&r.v, outer};
       bool hasNull;
-      std::string k = keyOf(rk_, f, hasNull);
+      std::string k = keyOf(rk_, f, hasNull, coll_);
       build_.push_back(r.v);
       if (!hasNull) table_[k].push_back(build_.size() - 1);
     }
@@ -454,7 +454,7 @@ class HashJoinOp : public Op {
       }
       Frame f{&cur_.v, outer_};
       bool hasNull;
-      std::string k = keyOf(lk_, f, hasNull);
+      std::string k = keyOf(lk_, f, hasNull, coll_);
       matched_ = false;
       mi_ = 0;
       auto it = hasNull ? table_.end() : table_.find(k);
@@ -473,6 +473,7 @@ class HashJoinOp : public Op {
   std::vector<std::vector<Value>> build_;
   std::unordered_map<std::string, std::vector<size_t>> table_;
   std::vector<bool> matchedBuild_;
+  const Collation& coll_;
   const std::vector<size_t>* matches_ = nullptr;
   size_t mi_ = 0, ui_ = 0;
   bool matched_ = false, emitUnmatched_ = false;
@@ -489,7 +490,8 @@ struct Group {
 
 class AggregateOp : public Op {
  public:
-  AggregateOp(OpP c, std::vector<BExprP> g, std::vector<AggSpec> a) : child_(std::move(c)), groups_(std::move(g)), aggs_(std::move(a)) {
+  AggregateOp(OpP c, std::vector<BExprP> g, std::vector<AggSpec> a, const Collation& coll)
+      : child_(std::move(c)), groups_(std::move(g)), aggs_(std::move(a)), coll_(coll) {
     width = groups_.size() + aggs_.size();
   }
   void open(const Frame* outer) override {
@@ -518,7 +520,7 @@ class AggregateOp : public Op {
       } else {
         std::string k;
         for (const auto& v : keys) {
-          std::string gk = groupKey(v);
+          std::string gk = groupKey(v, coll_);
           k += std::to_string(gk.size()) + ":" + gk;
         }
         auto it = index.find(k);
@@ -527,7 +529,7 @@ class AggregateOp : public Op {
           index.emplace(std::move(k), gi);
           Group grp;
           grp.keys = keys;
-          for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+          for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null, coll_);
           all.push_back(std::move(grp));
         } else {
           gi = it->second;
@@ -543,12 +545,12 @@ class AggregateOp : public Op {
     }
     if (groups_.empty() && all.empty()) {
       Group grp;
-      for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+      for (auto& a : aggs_) grp.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null, coll_);
       all.push_back(std::move(grp));
     }
-    std::stable_sort(all.begin(), all.end(), [](const Group& a, const Group& b) {
+    std::stable_sort(all.begin(), all.end(), [this](const Group& a, const Group& b) {
       for (size_t i = 0; i < a.keys.size(); ++i) {
-        int c = compareForSort(a.keys[i], b.keys[i]);
+        int c = compareForSort(a.keys[i], b.keys[i], coll_);
         if (c) return c < 0;
       }
       return false;
@@ -571,13 +573,14 @@ class AggregateOp : public Op {
   OpP child_;
   std::vector<BExprP> groups_;
   std::vector<AggSpec> aggs_;
+  const Collation& coll_;
   std::vector<std::vector<Value>> rows_;
   size_t pos_ = 0;
 };
 
 class DistinctOp : public Op {
  public:
-  DistinctOp(OpP c, size_t n) : child_(std::move(c)), n_(n) { width = child_->width; }
+  DistinctOp(OpP c, size_t n, const Collation& coll) : child_(std::move(c)), n_(n), coll_(coll) { width = child_->width; }
   void open(const Frame* outer) override {
     seen_.clear();
     exact_.clear();
@@ -596,7 +599,7 @@ class DistinctOp : public Op {
       }
       std::string k;
       for (size_t i = 0; i < n_ && i < out.v.size(); ++i) {
-        std::string g = groupKey(out.v[i]);
+        std::string g = groupKey(out.v[i], coll_);
         // binary and text values are told apart exactly for DISTINCT
         k += std::to_string(g.size()) + ":" + g;
       }
@@ -618,6 +621,7 @@ class DistinctOp : public Op {
   static constexpr size_t kExactLimit = 1u << 16;
   OpP child_;
   size_t n_;
+  const Collation& coll_;
   std::unordered_set<std::string> seen_;
   std::unordered_set<std::string> exact_;
   std::string raw_;
@@ -625,7 +629,8 @@ class DistinctOp : public Op {
 
 class TopOp : public Op {
  public:
-  TopOp(OpP c, double n, bool percent, std::vector<SortKey> keys) : child_(std::move(c)), n_(n), percent_(percent), keys_(std::move(keys)) {
+  TopOp(OpP c, double n, bool percent, std::vector<SortKey> keys, const Collation& coll)
+      : child_(std::move(c)), n_(n), percent_(percent), keys_(std::move(keys)), coll_(coll) {
     width = child_->width;
   }
   void open(const Frame* outer) override {
@@ -661,7 +666,7 @@ class TopOp : public Op {
     // rows equal to the last one on every sort key come along
     if (!pull(out)) return false;
     for (const auto& k : keys_)
-      if (compareForSort(out.v[k.slot], last_.v[k.slot]) != 0) {
+      if (compareForSort(out.v[k.slot], last_.v[k.slot], coll_) != 0) {
         limit_ = 0;
         return false;
       }
@@ -671,6 +676,7 @@ class TopOp : public Op {
   double n_;
   bool percent_;
   std::vector<SortKey> keys_;
+  const Collation& coll_;
   size_t limit_ = 0, emitted_ = 0, bi_ = 0;
   std::vector<Row> buffered_;
   Row last_;
@@ -745,15 +751,19 @@ OpP makeProject(OpP child, std::vector<BExprP> exprs, bool keepRid) {
 OpP makeNestedLoopJoin(OpP left, OpP right, BExprP on, JoinKind kind) {
   return std::make_unique<NestedLoopJoinOp>(std::move(left), std::move(right), std::move(on), kind);
 }
-OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind kind) {
-  return std::make_unique<HashJoinOp>(std::move(left), std::move(right), std::move(lk), std::move(rk), std::move(residual), kind);
+OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> lk, std::vector<BExprP> rk, BExprP residual, JoinKind kind,
+                 const Collation& coll) {
+  return std::make_unique<HashJoinOp>(std::move(left), std::move(right), std::move(lk), std::move(rk), std::move(residual), kind,
+                                      coll);
 }
-OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs) {
-  return std::make_unique<AggregateOp>(std::move(child), std::move(groups), std::move(aggs));
+OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs, const Collation& coll) {
+  return std::make_unique<AggregateOp>(std::move(child), std::move(groups), std::move(aggs), coll);
 }
-OpP makeDistinct(OpP child, size_t columns) { return std::make_unique<DistinctOp>(std::move(child), columns); }
-OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys) {
-  return std::make_unique<TopOp>(std::move(child), n, percent, std::move(tieKeys));
+OpP makeDistinct(OpP child, size_t columns, const Collation& coll) {
+  return std::make_unique<DistinctOp>(std::move(child), columns, coll);
+}
+OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys, const Collation& coll) {
+  return std::make_unique<TopOp>(std::move(child), n, percent, std::move(tieKeys), coll);
 }
 OpP makeConcat(std::vector<OpP> children) { return std::make_unique<ConcatOp>(std::move(children)); }
 OpP makeRows(std::vector<std::vector<Value>> rows, size_t width) {

@@ -69,7 +69,7 @@ OpP makeNestedLoopJoin(OpP left, OpP right, BExprP on, JoinKind kind);
 // Equality join on key expressions (bound to the left and right rows
 // respectively); residual is checked on the joined row.
 OpP makeHashJoin(OpP left, OpP right, std::vector<BExprP> leftKeys, std::vector<BExprP> rightKeys, BExprP residual,
-                 JoinKind kind);
+                 JoinKind kind, const Collation& coll);
 
 // Index nested-loop join (inner or left) of a small left input with a base
 // table: leftKey (on the left row) is looked up in the table's real index
@@ -87,7 +87,7 @@ struct AggSpec {
 };
 // Output row: group values, then aggregate results; groups in ascending
 // order of their values. Without group expressions: exactly one row.
-OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs);
+OpP makeAggregate(OpP child, std::vector<BExprP> groups, std::vector<AggSpec> aggs, const Collation& coll);
 
 // Min or Max of one field of a whole table through an ascending index
 // whose first field it is: one output row, a value per aggregate.
@@ -102,16 +102,17 @@ OpP makeIndexMinMax(jet::Database& db, std::shared_ptr<const jet::TableDef> def,
 // each of its width columns (Long, as Count gives). Without textChecks no
 // row is read, and the entries are bounded as a range scan bounds them.
 // With textChecks the range is equal values for every column of the index
-// and only entries whose key is exactly theirs are candidates; texts that
-// are not equal can share a key (ß and SS, Æ and AE, characters a key
-// leaves out), so each candidate's row is read and counted when every
-// checked column's text equals one of its values.
+// and only entries whose key is exactly theirs are candidates; each
+// candidate's row is read and counted when every checked column's text
+// equals one of its values (needed where a key may have been cut short; a
+// key of a whole text in the statement's order is the text's collation, so
+// there the planner gives no checks).
 struct TextCheck {
   size_t column;
   std::vector<jet::Value> values;
 };
 OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
-                   std::vector<TextCheck> textChecks, size_t width);
+                   std::vector<TextCheck> textChecks, size_t width, const Collation& coll);
 
 // SELECT DISTINCT of one field through an index whose first field it is:
 // one row per distinct key of that field (Null first in an ascending index),
@@ -121,26 +122,34 @@ OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, 
 bool indexHoldsValuesExactly(uint8_t rawType);
 OpP makeIndexDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
                       size_t width);
+// The same for a Text field through an ascending index of that field alone
+// whose keys are in the statement's order and hold whole texts (General or
+// General (legacy)): one row of each distinct key is read for the text it
+// shows (one of the texts that are equal), in the index's order.
+OpP makeIndexTextDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
+                          size_t width);
 
 struct SortKey {
   size_t slot;  // position in the child's row
   bool desc = false;
 };
+// Texts in the operators below compare by coll (the statement's collation).
 // Sorts by row positions; stable; spills sorted runs to temporary files when
 // the rows held exceed memoryLimit bytes.
-OpP makeSort(OpP child, std::vector<SortKey> keys, size_t memoryLimit = 64u << 20);
+OpP makeSort(OpP child, std::vector<SortKey> keys, const Collation& coll, size_t memoryLimit = 64u << 20);
 // The same order as makeSort over rows of one table (carrying their RowIds),
 // holding only each row's RowId and a summary of its keys; the rows come out
 // with their RowIds only (columns Null), for makeRefetch to read whole. Past
 // memoryLimit bytes it reads the rows again through makeSort. expectedRows:
 // about how many rows will come (the table's count), for room made at once.
-OpP makeKeySort(OpP child, std::vector<SortKey> keys, size_t expectedRows = 0, size_t memoryLimit = 256u << 20);
+OpP makeKeySort(OpP child, std::vector<SortKey> keys, const Collation& coll, size_t expectedRows = 0,
+                size_t memoryLimit = 256u << 20);
 // Drops repeated rows (over the first n columns), keeping the first.
-OpP makeDistinct(OpP child, size_t columns);
+OpP makeDistinct(OpP child, size_t columns, const Collation& coll);
 // TOP n [PERCENT]; with ties on the sort keys when keys is not empty.
-OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys);
+OpP makeTop(OpP child, double n, bool percent, std::vector<SortKey> tieKeys, const Collation& coll);
 // Sort followed by TOP n with ties, holding only about n rows at a time.
-OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n);
+OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n, const Collation& coll);
 // The child's rows (from one table, carrying their RowIds) read again with
 // the columns in used decoded (null: all).
 OpP makeRefetch(OpP child, jet::Database& db, std::shared_ptr<const jet::TableDef> def,
@@ -154,7 +163,7 @@ OpP makeTruncate(OpP child, size_t n);
 
 // Subquery expressions: the plan runs with the current row as its outer row.
 BExprP makeScalarSubquery(std::shared_ptr<Op> plan, jet::DataType type, int size, bool correlated);
-BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated);
+BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated, const Collation& coll);
 BExprP makeExists(std::shared_ptr<Op> plan, bool negated, bool correlated);
 
 // Crosstab: rows grouped by the row headings; one column per pivot value.
@@ -170,7 +179,7 @@ struct CrosstabSpec {
 };
 // Materialises the crosstab; columnNames receives the pivot column headings.
 OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnNames,
-                 std::vector<jet::DataType>* columnTypes);
+                 std::vector<jet::DataType>* columnTypes, const Collation& coll);
 
 // Serialisation of values for sort spill files.
 void writeValue(std::string& out, const jet::Value& v);

@@ -21,7 +21,8 @@ std::string pivotHeading(const Value& v) {
 
 }  // namespace
 
-OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnNames, std::vector<DataType>* columnTypes) {
+OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnNames, std::vector<DataType>* columnTypes,
+                 const Collation& coll) {
   struct RowGroup {
     std::vector<Value> keys;
     std::vector<Aggregator> aggs;
@@ -39,7 +40,7 @@ OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnN
     std::vector<Value> keys;
     for (auto& g : spec.rowGroups) {
       Value v = g->eval(f);
-      std::string gk = groupKey(v);
+      std::string gk = groupKey(v, coll);
       k += std::to_string(gk.size()) + ":" + gk;
       keys.push_back(std::move(v));
     }
@@ -50,7 +51,7 @@ OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnN
       index.emplace(k, gi);
       RowGroup g;
       g.keys = std::move(keys);
-      for (auto& a : spec.rowAggs) g.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null);
+      for (auto& a : spec.rowAggs) g.aggs.emplace_back(a.kind, a.arg ? a.arg->type : DataType::Null, coll);
       groups.push_back(std::move(g));
     } else {
       gi = it->second;
@@ -58,15 +59,15 @@ OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnN
     RowGroup& g = groups[gi];
     for (size_t i = 0; i < spec.rowAggs.size(); ++i) g.aggs[i].add(spec.rowAggs[i].arg ? spec.rowAggs[i].arg->eval(f) : Value());
     Value pv = spec.pivot->eval(f);
-    std::string pk = groupKey(pv);
+    std::string pk = groupKey(pv, coll);
     pivots.emplace(pk, pv);
     auto cit = g.cells.find(pk);
-    if (cit == g.cells.end()) cit = g.cells.emplace(pk, Aggregator(spec.value.kind, valueType)).first;
+    if (cit == g.cells.end()) cit = g.cells.emplace(pk, Aggregator(spec.value.kind, valueType, coll)).first;
     cit->second.add(spec.value.arg ? spec.value.arg->eval(f) : Value());
   }
-  std::stable_sort(groups.begin(), groups.end(), [](const RowGroup& a, const RowGroup& b) {
+  std::stable_sort(groups.begin(), groups.end(), [&coll](const RowGroup& a, const RowGroup& b) {
     for (size_t i = 0; i < a.keys.size(); ++i) {
-      int c = compareForSort(a.keys[i], b.keys[i]);
+      int c = compareForSort(a.keys[i], b.keys[i], coll);
       if (c) return c < 0;
     }
     return false;
@@ -74,10 +75,10 @@ OpP makeCrosstab(OpP child, CrosstabSpec spec, std::vector<std::string>* columnN
   // Columns: the IN list in its order, else every pivot value in ascending order.
   std::vector<std::pair<std::string, Value>> cols;
   if (!spec.fixedColumns.empty()) {
-    for (auto& v : spec.fixedColumns) cols.emplace_back(groupKey(v), v);
+    for (auto& v : spec.fixedColumns) cols.emplace_back(groupKey(v, coll), v);
   } else {
     for (auto& p : pivots) cols.emplace_back(p.first, p.second);
-    std::stable_sort(cols.begin(), cols.end(), [](const auto& a, const auto& b) { return compareForSort(a.second, b.second) < 0; });
+    std::stable_sort(cols.begin(), cols.end(), [&coll](const auto& a, const auto& b) { return compareForSort(a.second, b.second, coll) < 0; });
   }
   DataType cellType = aggResultType(spec.value.kind, valueType);
   for (auto& c : cols) {

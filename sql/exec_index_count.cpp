@@ -18,8 +18,8 @@ namespace {
 class IndexCountOp : public Op {
  public:
   IndexCountOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
-               std::vector<TextCheck> checks, size_t w)
-      : db_(db), def_(std::move(def)), range_(std::move(range)), checks_(std::move(checks)), decoder_(db_, *def_) {
+               std::vector<TextCheck> checks, size_t w, const Collation& coll)
+      : db_(db), def_(std::move(def)), range_(std::move(range)), checks_(std::move(checks)), coll_(coll), decoder_(db_, *def_) {
     width = w;
   }
   void open(const Frame*) override {
@@ -97,7 +97,7 @@ class IndexCountOp : public Op {
       for (const auto& chk : checks_) {
         Value v = decoder_.decodeColumn(bytes_, chk.column);
         bool any = false;
-        for (const auto& want : chk.values) any = any || (v.isText() && textEquals(v.bytes(), want.bytes()));
+        for (const auto& want : chk.values) any = any || (v.isText() && coll_.equals(v.bytes(), want.bytes()));
         ok = ok && any;
       }
       n += ok;
@@ -110,6 +110,7 @@ class IndexCountOp : public Op {
   std::shared_ptr<const jet::TableDef> def_;
   IndexRange range_;
   std::vector<TextCheck> checks_;
+  const Collation& coll_;
   jet::RowDecoder decoder_;
   jet::PageRef holder_;
   uint32_t heldPage_ = 0;  // the page holder_ holds
@@ -121,8 +122,8 @@ class IndexCountOp : public Op {
 }  // namespace
 
 OpP makeIndexCount(jet::Database& db, std::shared_ptr<const jet::TableDef> def, IndexRange range,
-                   std::vector<TextCheck> textChecks, size_t width) {
-  return std::make_unique<IndexCountOp>(db, std::move(def), std::move(range), std::move(textChecks), width);
+                   std::vector<TextCheck> textChecks, size_t width, const Collation& coll) {
+  return std::make_unique<IndexCountOp>(db, std::move(def), std::move(range), std::move(textChecks), width, coll);
 }
 
 }  // namespace sql

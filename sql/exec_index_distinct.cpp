@@ -5,6 +5,8 @@
 // read. Only for fields whose key holds the value exactly (the integer
 // types, Currency, Date/Time): there, entries with equal keys hold equal
 // values, and the value shown is the one every row of the group has.
+// Texts (see makeIndexTextDistinct) have keys that hold no text to show:
+// one row of each distinct key is read for it.
 #include "jet/index.h"
 #include "jet/index_key.h"
 #include "sql/exec.h"
@@ -32,13 +34,16 @@ size_t valueWidth(uint8_t rawType) {
 
 class IndexDistinctOp : public Op {
  public:
-  IndexDistinctOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column, size_t w)
-      : db_(db), def_(std::move(def)), ri_(def_->realIndexes.at(static_cast<size_t>(realIndex))), column_(column) {
+  IndexDistinctOp(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column, size_t w,
+                  bool text)
+      : db_(db), def_(std::move(def)), ri_(def_->realIndexes.at(static_cast<size_t>(realIndex))), column_(column),
+        text_(text), decoder_(db_, *def_) {
     width = w;
     const auto& col = def_->columns.at(column_);
     rawType_ = col.rawType;
     valueWidth_ = valueWidth(rawType_);
-    if (valueWidth_ == 0 || ri_.columns.empty() || ri_.columns[0].column != static_cast<int>(column_))
+    if (ri_.columns.empty() || ri_.columns[0].column != static_cast<int>(column_) ||
+        (text_ ? ri_.columns.size() != 1 || !ri_.columns[0].ascending || rawType_ != coltype::kText : valueWidth_ == 0))
       throw jet::Error(jet::err::kNotSupported, "This index cannot give the field's distinct values.");
     asc_ = ri_.columns[0].ascending;
   }
@@ -48,6 +53,7 @@ class IndexDistinctOp : public Op {
     pending_ = false;
   }
   bool next(Row& out) override {
+    if (text_) return nextText(out);
     if (!cursor_) return false;
     if (!pending_ && !cursor_->next()) return false;
     pending_ = false;
@@ -82,6 +88,51 @@ class IndexDistinctOp : public Op {
   }
 
  private:
+  // Texts: the index has the one field, ascending, so an entry's key is the
+  // text's whole key (flag and codes, ending with the only 00 byte of the
+  // codes), no key starts with another, and equal keys are equal texts. The
+  // text shown is the first readable row's of the key.
+  bool nextText(Row& out) {
+    for (;;) {
+      if (!cursor_) return false;
+      if (!pending_ && !cursor_->next()) return false;
+      pending_ = false;
+      group_ = cursor_->key();
+      if (group_.empty()) corrupt();
+      out.v.assign(width, Value());
+      out.rid = cursor_->rowId();
+      bool have;
+      if (group_[0] == jet::keyflag::kAscNull) have = true;
+      else if (group_[0] == jet::keyflag::kAscStart) have = readText(cursor_->rowId(), out);
+      else corrupt();
+      for (int i = 0;; ++i) {
+        if (have && i >= kReadBeforeSeek) {
+          cursor_->seekPast(group_);
+          break;
+        }
+        if (!cursor_->next()) {
+          cursor_.reset();  // the end
+          break;
+        }
+        if (cursor_->key() != group_) {
+          pending_ = true;
+          break;
+        }
+        // an entry whose row is gone: the next of the key stands in
+        if (!have) have = readText(cursor_->rowId(), out);
+      }
+      holder_.reset();
+      if (have) return true;
+    }
+  }
+
+  bool readText(jet::RowId rid, Row& out) {
+    if (!jet::readRow(db_.pager(), *def_, rid, holder_, heldPage_, bytes_)) return false;
+    out.v[column_] = decoder_.decodeColumn(bytes_, column_);
+    out.rid = rid;
+    return true;
+  }
+
   [[noreturn]] static void corrupt() {
     throw jet::Error(jet::err::kCorrupt, "An index entry's key does not fit its field's type.");
   }
@@ -123,6 +174,11 @@ class IndexDistinctOp : public Op {
   uint8_t rawType_ = 0;
   size_t valueWidth_ = 0;
   bool asc_ = true;
+  bool text_ = false;
+  jet::RowDecoder decoder_;
+  jet::PageRef holder_;
+  uint32_t heldPage_ = 0;  // the page holder_ holds
+  jet::ByteView bytes_;
   std::unique_ptr<jet::IndexCursor> cursor_;
   std::vector<uint8_t> group_;  // the current value's key bytes
   bool pending_ = false;  // the cursor is on the next group's first entry
@@ -135,7 +191,12 @@ bool indexHoldsValuesExactly(uint8_t rawType) { return valueWidth(rawType) != 0;
 
 OpP makeIndexDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
                       size_t width) {
-  return std::make_unique<IndexDistinctOp>(db, std::move(def), realIndex, column, width);
+  return std::make_unique<IndexDistinctOp>(db, std::move(def), realIndex, column, width, false);
+}
+
+OpP makeIndexTextDistinct(jet::Database& db, std::shared_ptr<const jet::TableDef> def, int realIndex, size_t column,
+                          size_t width) {
+  return std::make_unique<IndexDistinctOp>(db, std::move(def), realIndex, column, width, true);
 }
 
 }  // namespace sql

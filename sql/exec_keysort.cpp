@@ -23,8 +23,8 @@ namespace {
 
 class KeySortOp : public Op {
  public:
-  KeySortOp(OpP c, std::vector<SortKey> keys, size_t limit, size_t expectedRows)
-      : child_(std::move(c)), keys_(std::move(keys)), limit_(limit), expected_(expectedRows) {
+  KeySortOp(OpP c, std::vector<SortKey> keys, const Collation& coll, size_t limit, size_t expectedRows)
+      : child_(std::move(c)), keys_(std::move(keys)), coll_(coll), limit_(limit), expected_(expectedRows) {
     width = child_->width;
   }
 
@@ -51,7 +51,7 @@ class KeySortOp : public Op {
         // Too many rows to hold even this way: the general sort, which
         // spills to temporary files, reads the rows again.
         clear();
-        fallback_ = makeSort(std::move(child_), keys_);
+        fallback_ = makeSort(std::move(child_), keys_, coll_);
         fallback_->open(outer);
         return;
       }
@@ -103,8 +103,8 @@ class KeySortOp : public Op {
       c.len = static_cast<uint32_t>(b.size());
       text_ += b;
       if (c.cls == 2) {
-        c.fast = c.fast2 = collationPrefix16(b, c.bits, c.bits2);
-        if (!c.fast) c.fast = collationPrefix(b, c.bits);
+        c.fast = c.fast2 = coll_.prefix16(b, c.bits, c.bits2);
+        if (!c.fast) c.fast = coll_.prefix(b, c.bits);
       }
       return c;
     }
@@ -164,8 +164,8 @@ class KeySortOp : public Op {
       case 0: return 0;
       case 1:
         if (a.kind == kFast && b.kind == kFast) return a.bits == b.bits ? 0 : a.bits < b.bits ? -1 : 1;
-        return compareForSort(valueOf(a), valueOf(b));
-      case 2: return compareText(bytesOf(a), bytesOf(b));
+        return compareForSort(valueOf(a), valueOf(b), coll_);
+      case 2: return coll_.compare(bytesOf(a), bytesOf(b));
       default: {
         int c = bytesOf(a).compare(bytesOf(b));
         return c < 0 ? -1 : c > 0 ? 1 : 0;
@@ -215,6 +215,7 @@ class KeySortOp : public Op {
 
   OpP child_;
   std::vector<SortKey> keys_;
+  const Collation& coll_;
   size_t limit_;
   size_t expected_;
   OpP fallback_;
@@ -228,8 +229,8 @@ class KeySortOp : public Op {
 
 }  // namespace
 
-OpP makeKeySort(OpP child, std::vector<SortKey> keys, size_t expectedRows, size_t memoryLimit) {
-  return std::make_unique<KeySortOp>(std::move(child), std::move(keys), memoryLimit, expectedRows);
+OpP makeKeySort(OpP child, std::vector<SortKey> keys, const Collation& coll, size_t expectedRows, size_t memoryLimit) {
+  return std::make_unique<KeySortOp>(std::move(child), std::move(keys), coll, memoryLimit, expectedRows);
 }
 
 }  // namespace sql

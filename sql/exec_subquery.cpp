@@ -40,8 +40,8 @@ class ScalarSubqueryExpr : public BExpr {
 
 class InSubqueryExpr : public BExpr {
  public:
-  InSubqueryExpr(BExprP v, std::shared_ptr<Op> p, bool neg, bool correlated)
-      : v_(std::move(v)), plan_(std::move(p)), neg_(neg), correlated_(correlated) {}
+  InSubqueryExpr(BExprP v, std::shared_ptr<Op> p, bool neg, bool correlated, const Collation& coll)
+      : v_(std::move(v)), plan_(std::move(p)), neg_(neg), correlated_(correlated), coll_(coll) {}
   Value eval(const Frame& f) const override {
     Value x = v_->eval(f);
     if (x.isNull()) return Value();
@@ -56,7 +56,7 @@ class InSubqueryExpr : public BExpr {
         loaded_ = true;
       }
       for (const auto& y : values_)
-        if (compareValues(x, y) == 0) return Value::boolean(!neg_);
+        if (compareValues(x, y, coll_) == 0) return Value::boolean(!neg_);
       if (hasNull_) return Value();
       return Value::boolean(neg_);
     }
@@ -65,7 +65,7 @@ class InSubqueryExpr : public BExpr {
     bool sawNull = false;
     while (plan_->next(r)) {
       if (r.v.empty() || r.v[0].isNull()) { sawNull = true; continue; }
-      if (compareValues(x, r.v[0]) == 0) return Value::boolean(!neg_);
+      if (compareValues(x, r.v[0], coll_) == 0) return Value::boolean(!neg_);
     }
     if (sawNull) return Value();
     return Value::boolean(neg_);
@@ -73,6 +73,7 @@ class InSubqueryExpr : public BExpr {
   BExprP v_;
   std::shared_ptr<Op> plan_;
   bool neg_, correlated_;
+  const Collation& coll_;
   mutable bool loaded_ = false, hasNull_ = false;
   mutable std::vector<Value> values_;
 };
@@ -101,8 +102,8 @@ BExprP makeScalarSubquery(std::shared_ptr<Op> plan, DataType type, int size, boo
   e->size = size;
   return e;
 }
-BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated) {
-  auto e = std::make_shared<InSubqueryExpr>(std::move(value), std::move(plan), negated, correlated);
+BExprP makeInSubquery(BExprP value, std::shared_ptr<Op> plan, bool negated, bool correlated, const Collation& coll) {
+  auto e = std::make_shared<InSubqueryExpr>(std::move(value), std::move(plan), negated, correlated, coll);
   e->type = DataType::Boolean;
   e->size = 1;
   return e;

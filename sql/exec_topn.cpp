@@ -14,7 +14,8 @@ namespace {
 
 class TopSortOp : public Op {
  public:
-  TopSortOp(OpP c, std::vector<SortKey> keys, size_t n) : child_(std::move(c)), keys_(std::move(keys)), n_(n) {
+  TopSortOp(OpP c, std::vector<SortKey> keys, size_t n, const Collation& coll)
+      : child_(std::move(c)), keys_(std::move(keys)), coll_(coll), n_(n) {
     width = child_->width;
   }
   void open(const Frame* outer) override {
@@ -46,7 +47,7 @@ class TopSortOp : public Op {
  private:
   int compare(const Row& a, const Row& b) const {
     for (const auto& k : keys_) {
-      int c = compareForSort(a.v[k.slot], b.v[k.slot]);
+      int c = compareForSort(a.v[k.slot], b.v[k.slot], coll_);
       if (c) return k.desc ? -c : c;
     }
     return 0;
@@ -63,6 +64,7 @@ class TopSortOp : public Op {
 
   OpP child_;
   std::vector<SortKey> keys_;
+  const Collation& coll_;
   size_t n_;
   std::vector<Row> rows_;
   size_t pos_ = 0;
@@ -112,8 +114,8 @@ OpP makeRefetch(OpP child, jet::Database& db, std::shared_ptr<const jet::TableDe
   return std::make_unique<RefetchOp>(std::move(child), db, std::move(def), std::move(used));
 }
 
-OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n) {
-  return std::make_unique<TopSortOp>(std::move(child), std::move(keys), n);
+OpP makeTopSort(OpP child, std::vector<SortKey> keys, size_t n, const Collation& coll) {
+  return std::make_unique<TopSortOp>(std::move(child), std::move(keys), n, coll);
 }
 
 }  // namespace sql

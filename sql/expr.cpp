@@ -72,7 +72,8 @@ class UnaryExpr : public BExpr {
 
 class BinaryExpr : public BExpr {
  public:
-  BinaryExpr(BinOp op, BExprP a, BExprP b) : op_(op), a_(std::move(a)), b_(std::move(b)) {}
+  BinaryExpr(BinOp op, BExprP a, BExprP b, const Collation& coll)
+      : op_(op), a_(std::move(a)), b_(std::move(b)), coll_(coll) {}
   Value eval(const Frame& f) const override {
     if (op_ == BinOp::And) {
       Value x = a_->eval(f);
@@ -85,13 +86,14 @@ class BinaryExpr : public BExpr {
       return logical(op_, x, b_->eval(f));
     }
     Value x = a_->eval(f), y = b_->eval(f);
-    if (isComparison(op_)) return comparison(op_, x, y);
+    if (isComparison(op_)) return comparison(op_, x, y, coll_);
     if (isLogical(op_)) return logical(op_, x, y);
     return arithmetic(op_, x, y);
   }
   bool isConstant() const override { return a_->isConstant() && b_->isConstant(); }
   BinOp op_;
   BExprP a_, b_;
+  const Collation& coll_;
 };
 
 class LikeExpr : public BExpr {
@@ -136,22 +138,25 @@ class LikeExpr : public BExpr {
 
 class BetweenExpr : public BExpr {
  public:
-  BetweenExpr(BExprP v, BExprP lo, BExprP hi, bool neg) : v_(std::move(v)), lo_(std::move(lo)), hi_(std::move(hi)), neg_(neg) {}
+  BetweenExpr(BExprP v, BExprP lo, BExprP hi, bool neg, const Collation& coll)
+      : v_(std::move(v)), lo_(std::move(lo)), hi_(std::move(hi)), neg_(neg), coll_(coll) {}
   Value eval(const Frame& f) const override {
     Value x = v_->eval(f);
-    Value a = comparison(BinOp::Ge, x, lo_->eval(f));
-    Value b = comparison(BinOp::Le, x, hi_->eval(f));
+    Value a = comparison(BinOp::Ge, x, lo_->eval(f), coll_);
+    Value b = comparison(BinOp::Le, x, hi_->eval(f), coll_);
     Value r = logical(BinOp::And, a, b);
     return neg_ ? logicalNot(r) : r;
   }
   bool isConstant() const override { return v_->isConstant() && lo_->isConstant() && hi_->isConstant(); }
   BExprP v_, lo_, hi_;
   bool neg_;
+  const Collation& coll_;
 };
 
 class InListExpr : public BExpr {
  public:
-  InListExpr(BExprP v, std::vector<BExprP> list, bool neg) : v_(std::move(v)), list_(std::move(list)), neg_(neg) {}
+  InListExpr(BExprP v, std::vector<BExprP> list, bool neg, const Collation& coll)
+      : v_(std::move(v)), list_(std::move(list)), neg_(neg), coll_(coll) {}
   Value eval(const Frame& f) const override {
     Value x = v_->eval(f);
     if (x.isNull()) return Value();
@@ -159,7 +164,7 @@ class InListExpr : public BExpr {
     for (const auto& e : list_) {
       Value y = e->eval(f);
       if (y.isNull()) { sawNull = true; continue; }
-      if (compareValues(x, y) == 0) return Value::boolean(!neg_);
+      if (compareValues(x, y, coll_) == 0) return Value::boolean(!neg_);
     }
     if (sawNull) return Value();
     return Value::boolean(neg_);
@@ -173,6 +178,7 @@ class InListExpr : public BExpr {
   BExprP v_;
   std::vector<BExprP> list_;
   bool neg_;
+  const Collation& coll_;
 };
 
 class IsNullExpr : public BExpr {
@@ -253,25 +259,25 @@ BExprP makeUnary(const std::string& op, BExprP a) {
   return fold(e);
 }
 
-BExprP makeBinary(BinOp op, BExprP a, BExprP b, bool negatedLike) {
+BExprP makeBinary(BinOp op, BExprP a, BExprP b, const Collation& coll, bool negatedLike) {
   BExprP e;
   if (op == BinOp::Like) e = std::make_shared<LikeExpr>(a, b, negatedLike);
-  else e = std::make_shared<BinaryExpr>(op, a, b);
+  else e = std::make_shared<BinaryExpr>(op, a, b, coll);
   if (isComparison(op) || isLogical(op) || op == BinOp::Like) e->type = DataType::Boolean;
   else e->type = arithmeticType(op, a->type, b->type);
   e->size = defaultSize(e->type);
   return fold(e);
 }
 
-BExprP makeBetween(BExprP v, BExprP lo, BExprP hi, bool negated) {
-  auto e = std::make_shared<BetweenExpr>(v, lo, hi, negated);
+BExprP makeBetween(BExprP v, BExprP lo, BExprP hi, bool negated, const Collation& coll) {
+  auto e = std::make_shared<BetweenExpr>(v, lo, hi, negated, coll);
   e->type = DataType::Boolean;
   e->size = 1;
   return fold(e);
 }
 
-BExprP makeInList(BExprP v, std::vector<BExprP> list, bool negated) {
-  auto e = std::make_shared<InListExpr>(v, std::move(list), negated);
+BExprP makeInList(BExprP v, std::vector<BExprP> list, bool negated, const Collation& coll) {
+  auto e = std::make_shared<InListExpr>(v, std::move(list), negated, coll);
   e->type = DataType::Boolean;
   e->size = 1;
   return fold(e);

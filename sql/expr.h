@@ -35,9 +35,10 @@ using BExprP = std::shared_ptr<BExpr>;
 BExprP makeConst(jet::Value v);
 BExprP makeColumn(int depth, size_t slot, jet::DataType type, int size);
 BExprP makeUnary(const std::string& op, BExprP a);
-BExprP makeBinary(BinOp op, BExprP a, BExprP b, bool negatedLike = false);
-BExprP makeBetween(BExprP v, BExprP lo, BExprP hi, bool negated);
-BExprP makeInList(BExprP v, std::vector<BExprP> list, bool negated);
+// Comparisons compare texts by coll (the statement's collation).
+BExprP makeBinary(BinOp op, BExprP a, BExprP b, const Collation& coll, bool negatedLike = false);
+BExprP makeBetween(BExprP v, BExprP lo, BExprP hi, bool negated, const Collation& coll);
+BExprP makeInList(BExprP v, std::vector<BExprP> list, bool negated, const Collation& coll);
 BExprP makeIsNull(BExprP v, bool negated);
 BExprP makeCall(const FunctionDef* fn, std::vector<BExprP> args);
 

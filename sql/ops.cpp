@@ -322,12 +322,12 @@ int64_t extTicks(const Value& v) {
 
 }  // namespace
 
-int compareValues(const Value& a, const Value& b) {
+int compareValues(const Value& a, const Value& b, const Collation& coll) {
   if (a.type() == DataType::ExtDateTime || b.type() == DataType::ExtDateTime) {
     int64_t x = extTicks(a), y = extTicks(b);
     return x < y ? -1 : x > y ? 1 : 0;
   }
-  if (a.isText() && b.isText()) return compareText(a.bytes(), b.bytes());
+  if (a.isText() && b.isText()) return coll.compare(a.bytes(), b.bytes());
   if (numberLike(a) && numberLike(b)) return compareNumeric(a, b);
   if (a.isText() || b.isText()) {
     const Value& t = a.isText() ? a : b;
@@ -346,7 +346,7 @@ int compareValues(const Value& a, const Value& b) {
       std::string g = jet::formatGuid(o.bytes());
       std::string tt = t.bytes();
       if (!tt.empty() && tt[0] != '{') tt = "{" + tt + "}";
-      r = compareText(g, tt);
+      r = coll.compare(g, tt);
     } else {
       typeMismatch();
     }
@@ -359,9 +359,9 @@ int compareValues(const Value& a, const Value& b) {
   typeMismatch();
 }
 
-Value comparison(BinOp op, const Value& a, const Value& b) {
+Value comparison(BinOp op, const Value& a, const Value& b, const Collation& coll) {
   if (a.isNull() || b.isNull()) return Value();
-  int c = compareValues(a, b);
+  int c = compareValues(a, b, coll);
   bool r;
   switch (op) {
     case BinOp::Eq: r = c == 0; break;
@@ -385,13 +385,13 @@ int typeClass(const Value& v) {
 
 int sortClass(const Value& v) { return typeClass(v); }
 
-int compareForSort(const Value& a, const Value& b) {
+int compareForSort(const Value& a, const Value& b, const Collation& coll) {
   int ca = typeClass(a), cb = typeClass(b);
   if (ca != cb) return ca < cb ? -1 : 1;
   switch (ca) {
     case 0: return 0;
     case 1: return compareNumeric(a, b);
-    case 2: return compareText(a.bytes(), b.bytes());
+    case 2: return coll.compare(a.bytes(), b.bytes());
     default: {
       int c = a.bytes().compare(b.bytes());
       return c < 0 ? -1 : c > 0 ? 1 : 0;
@@ -399,9 +399,9 @@ int compareForSort(const Value& a, const Value& b) {
   }
 }
 
-bool sameGroup(const Value& a, const Value& b) { return compareForSort(a, b) == 0; }
+bool sameGroup(const Value& a, const Value& b, const Collation& coll) { return compareForSort(a, b, coll) == 0; }
 
-std::string groupKey(const Value& v) {
+std::string groupKey(const Value& v, const Collation& coll) {
   std::string k;
   switch (typeClass(v)) {
     case 0: return std::string(1, '\0');
@@ -421,7 +421,7 @@ std::string groupKey(const Value& v) {
     }
     case 2:
       k.push_back('\2');
-      return k + collationKey(v.bytes());
+      return k + coll.key(v.bytes());
     default:
       k.push_back('\3');
       return k + v.bytes();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jet/value.h"
+#include "sql/collate.h"
 
 namespace sql {
 
@@ -22,21 +23,22 @@ jet::Value negate(const jet::Value& a);
 jet::Value logicalNot(const jet::Value& a);
 jet::Value logical(BinOp op, const jet::Value& a, const jet::Value& b);
 
-// Compares two non-Null values: text without regard to case; a text against
-// a number or a date is converted (error 3464 when it cannot be).
-int compareValues(const jet::Value& a, const jet::Value& b);
+// Compares two non-Null values: texts by the statement's collation; a text
+// against a number or a date is converted (error 3464 when it cannot be).
+int compareValues(const jet::Value& a, const jet::Value& b, const Collation& coll);
 // = <> < > <= >= with Null propagation: Boolean or Null.
-jet::Value comparison(BinOp op, const jet::Value& a, const jet::Value& b);
+jet::Value comparison(BinOp op, const jet::Value& a, const jet::Value& b, const Collation& coll);
 // Total order for sorting and grouping: Null first, never throws.
 // The order classes of compareForSort: 0 Null, 1 numbers and dates, 2 text,
 // 3 anything else; values of different classes sort by class.
 int sortClass(const jet::Value& v);
-int compareForSort(const jet::Value& a, const jet::Value& b);
-// True for values that group together (Null with Null; text without regard
-// to case).
-bool sameGroup(const jet::Value& a, const jet::Value& b);
+// Texts by the collation.
+int compareForSort(const jet::Value& a, const jet::Value& b, const Collation& coll);
+// True for values that group together (Null with Null; texts the collation
+// finds equal).
+bool sameGroup(const jet::Value& a, const jet::Value& b, const Collation& coll);
 // A key that is equal for values that group together; for hashing.
-std::string groupKey(const jet::Value& v);
+std::string groupKey(const jet::Value& v, const Collation& coll);
 
 // Truth of a condition: Null and False are false.
 bool isTrue(const jet::Value& v);

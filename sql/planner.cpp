@@ -60,7 +60,7 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
       two.push_back(std::move(acc));
       two.push_back(std::move(co.op));
       acc = makeConcat(std::move(two));
-      if (!q.unionAll[i - 1]) acc = makeDistinct(std::move(acc), cols.size());
+      if (!q.unionAll[i - 1]) acc = makeDistinct(std::move(acc), cols.size(), *sh_.coll);
     }
   }
   for (auto& c : cols) {
@@ -100,7 +100,7 @@ Plan Planner::plan(const Query& q, Scope* outer, bool* correlated) {
   }
   if (keys.empty() && anyDistinct)
     for (size_t k = 0; k < cols.size(); ++k) keys.push_back({k, false});
-  if (!keys.empty()) acc = makeSort(std::move(acc), keys);
+  if (!keys.empty()) acc = makeSort(std::move(acc), keys, *sh_.coll);
   if (correlated) *correlated = corr;
   p.root = std::shared_ptr<Op>(std::move(acc));
   p.columns = std::move(cols);

@@ -143,15 +143,15 @@ BExprP Planner::bind(const Expr& e, Scope& s) {
     case ExprKind::Unary: return makeUnary(e.op, bind(*e.args[0], s));
     case ExprKind::Binary: {
       BExprP l = bind(*e.args[0], s), r = bind(*e.args[1], s);
-      return makeBinary(binOpFromText(e.op), l, r, e.negated);
+      return makeBinary(binOpFromText(e.op), l, r, *sh_.coll, e.negated);
     }
     case ExprKind::Between:
-      return makeBetween(bind(*e.args[0], s), bind(*e.args[1], s), bind(*e.args[2], s), e.negated);
+      return makeBetween(bind(*e.args[0], s), bind(*e.args[1], s), bind(*e.args[2], s), e.negated, *sh_.coll);
     case ExprKind::InList: {
       BExprP v = bind(*e.args[0], s);
       std::vector<BExprP> list;
       for (size_t i = 1; i < e.args.size(); ++i) list.push_back(bind(*e.args[i], s));
-      return makeInList(v, std::move(list), e.negated);
+      return makeInList(v, std::move(list), e.negated, *sh_.coll);
     }
     case ExprKind::IsNull: return makeIsNull(bind(*e.args[0], s), e.negated);
     case ExprKind::InQuery: {
@@ -160,7 +160,7 @@ BExprP Planner::bind(const Expr& e, Scope& s) {
       Plan p = subPlan(*e.query, s, &corr);
       if (p.columns.size() != 1)
         throw jet::Error(err::kSubqueryManyFields, "You have written a subquery that can return more than one field without using the EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.");
-      return makeInSubquery(v, p.root, e.negated, corr);
+      return makeInSubquery(v, p.root, e.negated, corr, *sh_.coll);
     }
     case ExprKind::Exists: {
       bool corr = false;

@@ -59,7 +59,7 @@ Plan Planner::crosstab(const Query& q) {
   spec.rowAggs = agg.aggs;
   std::vector<std::string> names;
   std::vector<DataType> types;
-  OpP op = makeCrosstab(std::move(fr.op), spec, &names, &types);
+  OpP op = makeCrosstab(std::move(fr.op), spec, &names, &types, *sh_.coll);
   size_t headings = cols.size();
   for (size_t i = 0; i < names.size(); ++i) {
     ResultColumn rc;
@@ -82,7 +82,7 @@ Plan Planner::crosstab(const Query& q) {
         if (match) { keys.push_back({i, o.desc}); break; }
       }
     }
-    if (!keys.empty()) op = makeSort(std::move(op), keys);
+    if (!keys.empty()) op = makeSort(std::move(op), keys, *sh_.coll);
   }
   Plan p;
   p.root = std::shared_ptr<Op>(std::move(op));

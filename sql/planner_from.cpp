@@ -1,6 +1,7 @@
 // The FROM clause: tables, saved queries and derived tables laid out as
 // leaves, conditions pushed to them, index choice, and the joins.
 #include "sql/planner_impl.h"
+#include "jet/index_key.h"
 
 namespace sql::planning {
 
@@ -137,7 +138,8 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
   auto keyValue = [&](const jet::Column& col, const Value& v) -> std::optional<Value> {
     try {
       if (col.type == DataType::Text || col.type == DataType::Memo) {
-        if (!v.isText()) return std::nullopt;
+        // keys in another order than the statement's may part equal texts
+        if (!v.isText() || jet::textSortOrderFor(fmt, col) != sh_.coll->order()) return std::nullopt;
         return v;
       }
       if (col.type == DataType::DateTime) {
@@ -320,7 +322,7 @@ OpP Planner::joinOps(OpP l, OpP r, size_t lf, size_t ll, size_t rf, size_t rl, c
   }
   if (!lk.empty()) {
     sh_.notes.push_back("hash join");
-    return makeHashJoin(std::move(l), std::move(r), std::move(lk), std::move(rk), residual, kind);
+    return makeHashJoin(std::move(l), std::move(r), std::move(lk), std::move(rk), residual, kind, *sh_.coll);
   }
   sh_.notes.push_back("nested loop join");
   return makeNestedLoopJoin(std::move(l), std::move(r), residual, kind);

@@ -127,7 +127,8 @@ struct Shared {
   std::vector<std::string> notes;
   bool rowIds = false;        // the next SELECT core gives its tables a RowId column
   bool allowMissing = false;  // describing: parameters without values are Null
-  explicit Shared(jet::Database* d) : db(d) {}
+  const Collation* coll;      // how the statement's texts compare: the database's order
+  explicit Shared(jet::Database* d) : db(d), coll(&collationOf(d)) {}
 };
 
 // An operator shared with a subquery expression or a saved query: forwards.
@@ -181,7 +182,7 @@ inline ExprP andOf(ExprP a, ExprP b) {
 inline BExprP andBound(BExprP a, BExprP b) {
   if (!a) return b;
   if (!b) return a;
-  return makeBinary(BinOp::And, a, b);
+  return makeBinary(BinOp::And, a, b, generalCollation());  // And compares no texts
 }
 
 inline int typeClass(DataType t) {

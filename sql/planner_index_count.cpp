@@ -2,6 +2,9 @@
 // condition on the one table is matched exactly by an index range (equal
 // values on the leading fields, a closed range or In list on the next), the
 // entries of the range are the rows, and no row is read.
+#include "jet/index_codes.h"
+#include "jet/index_key.h"
+#include "jet/text.h"
 #include "sql/planner_impl.h"
 
 namespace sql::planning {
@@ -38,6 +41,16 @@ bool exactKeyText(const Value& v) {
 
 bool textType(DataType t) { return t == DataType::Text; }
 
+// Entries whose key is the constant's are exactly the rows whose text equals
+// it: the index uses the statement's order (texts compare by its keys) and
+// neither key can have been cut short (the constant, and every value the
+// column can hold, within the characters a key keeps).
+bool keyIsTheText(const jet::Format& fmt, const jet::Column& col, const Value& v, const Collation& coll) {
+  if (jet::textSortOrderFor(fmt, col) != coll.order()) return false;
+  if (col.length == 0 || col.length > 2 * jet::kMaxIndexedTextChars) return false;
+  return jet::utf8ToUtf16(v.bytes()).size() <= jet::kMaxIndexedTextChars;
+}
+
 }  // namespace
 
 OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
@@ -71,20 +84,31 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
   bool text = false;
   for (size_t s : tested) {
     if (s >= def.columns.size()) return nullptr;
-    if (textType(def.columns[s].type)) text = true;
+    // another order's keys can differ for texts the statement's order finds equal
+    if (textType(def.columns[s].type)) {
+      if (jet::textSortOrderFor(sh_.db->format(), def.columns[s]) != sh_.coll->order()) return nullptr;
+      text = true;
+    }
     else if (!exactKeyType(def.columns[s].type)) return nullptr;
   }
+  const jet::Format& fmt = sh_.db->format();
+  // a text's key stands for it when the key is the text's own (any text),
+  // or else holds all of a plain ASCII one (the rows are then checked)
+  auto usableText = [&](const jet::Column& col, const Value& v) {
+    return exactKeyText(v) || (v.isText() && keyIsTheText(fmt, col, v, *sh_.coll));
+  };
   for (const auto& p : preds) {
     DataType t = def.columns[p.slot].type;
     if (textType(t)) {
-      if (p.op != BinOp::Eq || p.high || !exactKeyText(p.value)) return nullptr;
+      if (p.op != BinOp::Eq || p.high || !usableText(def.columns[p.slot], p.value)) return nullptr;
       continue;
     }
     if (!exactKeyValue(t, p.value) || (p.high && !exactKeyValue(t, *p.high))) return nullptr;
   }
   if (list)
     for (const auto& v : list->values)
-      if (textType(def.columns[list->slot].type) ? !exactKeyText(v) : !exactKeyValue(def.columns[list->slot].type, v))
+      if (textType(def.columns[list->slot].type) ? !usableText(def.columns[list->slot], v)
+                                                 : !exactKeyValue(def.columns[list->slot].type, v))
         return nullptr;
   size_t notesBefore = sh_.notes.size();
   std::optional<IndexRange> range;
@@ -142,10 +166,15 @@ OpP Planner::indexCount(std::vector<AggSpec>& aggs, size_t whereConjuncts) {
   }
   std::vector<TextCheck> checks;
   for (const auto& p : preds)
-    if (textType(def.columns[p.slot].type)) checks.push_back({p.slot, {p.value}});
-  if (list && textType(def.columns[list->slot].type)) checks.push_back({list->slot, list->values});
-  if (text) sh_.notes.back() += " (rows checked)";
-  return makeIndexCount(*sh_.db, src.def, *range, std::move(checks), aggs.size());
+    if (textType(def.columns[p.slot].type) && !keyIsTheText(fmt, def.columns[p.slot], p.value, *sh_.coll))
+      checks.push_back({p.slot, {p.value}});
+  if (list && textType(def.columns[list->slot].type)) {
+    bool exact = true;
+    for (const auto& v : list->values) exact = exact && keyIsTheText(fmt, def.columns[list->slot], v, *sh_.coll);
+    if (!exact) checks.push_back({list->slot, list->values});
+  }
+  if (!checks.empty()) sh_.notes.back() += " (rows checked)";
+  return makeIndexCount(*sh_.db, src.def, *range, std::move(checks), aggs.size(), *sh_.coll);
 }
 
 }  // namespace sql::planning

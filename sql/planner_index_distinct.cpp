@@ -6,6 +6,8 @@
 // as they are above it, so the result is the plain plan's: a group's value
 // is the same in every row of an exact key, and the sort after DISTINCT
 // orders the values as always, whatever the index's direction.
+#include "jet/index_codes.h"
+#include "jet/index_key.h"
 #include "sql/planner_impl.h"
 
 namespace sql::planning {
@@ -19,7 +21,16 @@ OpP Planner::indexDistinct(const SelectCore& c, const Scope& rowScope) {
   auto r = lookupQuiet(e.parts, rowScope);
   if (!r || r->first != 0 || r->second >= def.columns.size()) return nullptr;
   const size_t slot = r->second;
-  if (!indexHoldsValuesExactly(def.columns[slot].rawType)) return nullptr;
+  const jet::Column& col = def.columns[slot];
+  const jet::Format& fmt = sh_.db->format();
+  // Texts: keys in the statement's order of the later formats (no key
+  // starts with another), never cut short, so that equal keys are exactly
+  // equal texts.
+  const jet::TextSortOrder order = jet::textSortOrderFor(fmt, col);
+  const bool text = col.rawType == jet::coltype::kText && order == sh_.coll->order() &&
+                    (order == jet::TextSortOrder::General || order == jet::TextSortOrder::GeneralLegacy) &&
+                    col.length > 0 && col.length <= 2 * jet::kMaxIndexedTextChars;
+  if (!text && !indexHoldsValuesExactly(col.rawType)) return nullptr;
   // the WHERE: all of it pushed to the table, reading this field only
   std::vector<ExprP> where;
   conjuncts(c.where, where);
@@ -32,7 +43,7 @@ OpP Planner::indexDistinct(const SelectCore& c, const Scope& rowScope) {
   for (size_t ri = 0; ri < def.realIndexes.size(); ++ri) {
     const auto& rix = def.realIndexes[ri];
     if (rix.columns.empty() || rix.columns[0].column != static_cast<int>(slot) || rix.ignoreNulls() ||
-        !jet::canEncodeKey(sh_.db->format(), def, rix))
+        !jet::canEncodeKey(fmt, def, rix) || (text && (rix.columns.size() != 1 || !rix.columns[0].ascending)))
       continue;
     if (best < 0 || rix.columns.size() < def.realIndexes[static_cast<size_t>(best)].columns.size())
       best = static_cast<int>(ri);
@@ -45,7 +56,8 @@ OpP Planner::indexDistinct(const SelectCore& c, const Scope& rowScope) {
   // Date/Time: -0 and 0 have keys of their own but are one value
   distinctSorted_ = def.realIndexes[static_cast<size_t>(best)].columns[0].ascending &&
                     def.columns[slot].rawType != jet::coltype::kDateTime;
-  OpP op = makeIndexDistinct(*sh_.db, src.def, best, slot, src.cols.size());
+  OpP op = text ? makeIndexTextDistinct(*sh_.db, src.def, best, slot, src.cols.size())
+                : makeIndexDistinct(*sh_.db, src.def, best, slot, src.cols.size());
   BExprP filter;
   for (const auto& p : src.pushed) filter = andBound(filter, p);
   if (filter) op = makeFilter(std::move(op), filter);

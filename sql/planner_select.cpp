@@ -211,7 +211,7 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   } else if (counted) {
     op = std::move(counted);  // one row: the counts
   } else if (aggregated) {
-    op = makeAggregate(std::move(op), agg.groupBound, agg.aggs);
+    op = makeAggregate(std::move(op), agg.groupBound, agg.aggs, *sh_.coll);
     if (having) op = makeFilter(std::move(op), having);
   } else if (having) {
     op = makeFilter(std::move(op), having);
@@ -252,8 +252,8 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
       std::vector<bool>& narrow = *leaves_[0].used;
       narrow = filterColumns;
       for (const auto& k : raw) narrow[k.slot] = true;
-      op = c.hasTop ? makeTopSort(std::move(op), raw, static_cast<size_t>(c.top))
-                    : makeKeySort(std::move(op), raw, leaves_[0].def->rowCount);
+      op = c.hasTop ? makeTopSort(std::move(op), raw, static_cast<size_t>(c.top), *sh_.coll)
+                    : makeKeySort(std::move(op), raw, *sh_.coll, leaves_[0].def->rowCount);
       op = makeRefetch(std::move(op), *sh_.db, leaves_[0].def, full);
       topDone = true;
     }
@@ -265,9 +265,9 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
   for (auto& h : hidden) exprs.push_back(h);
   op = makeProject(std::move(op), exprs, res.updatable);
   size_t visible = out.size();
-  if (!rowKeys.empty()) op = makeDistinct(std::move(op), visible + rowKeys.size());
+  if (!rowKeys.empty()) op = makeDistinct(std::move(op), visible + rowKeys.size(), *sh_.coll);
   if (c.distinct && !distinctSorted) {
-    op = makeDistinct(std::move(op), visible);
+    op = makeDistinct(std::move(op), visible, *sh_.coll);
     if (keys.empty()) {
       // the product's DISTINCT comes out in the order of its columns
       for (size_t i = 0; i < visible; ++i) keys.push_back({i, false});
@@ -278,12 +278,12 @@ Planner::CoreOut Planner::core(const SelectCore& c, const std::vector<OrderItem>
     // ranked and cut before the projection
   } else if (orderedByIndex_ && ordered && !aggregated && !c.distinct && rowKeys.empty()) {
     // the rows come in the order asked for: TOP stops early
-    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, keys);
+    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, keys, *sh_.coll);
   } else if (c.hasTop && !c.topPercent && ordered && !keys.empty() && c.top >= 0 && c.top < 1e6) {
-    op = makeTopSort(std::move(op), keys, static_cast<size_t>(c.top));
+    op = makeTopSort(std::move(op), keys, static_cast<size_t>(c.top), *sh_.coll);
   } else {
-    if (!keys.empty()) op = makeSort(std::move(op), keys);
-    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, ordered ? keys : std::vector<SortKey>{});
+    if (!keys.empty()) op = makeSort(std::move(op), keys, *sh_.coll);
+    if (c.hasTop) op = makeTop(std::move(op), c.top, c.topPercent, ordered ? keys : std::vector<SortKey>{}, *sh_.coll);
   }
   if (!hidden.empty() || !rowKeys.empty()) op = makeTruncate(std::move(op), visible);
   res.op = std::move(op);

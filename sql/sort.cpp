@@ -124,13 +124,14 @@ struct RunFile {
 
 class SortOp : public Op {
  public:
-  SortOp(OpP c, std::vector<SortKey> keys, size_t limit) : child_(std::move(c)), keys_(std::move(keys)), limit_(limit) {
+  SortOp(OpP c, std::vector<SortKey> keys, const Collation& coll, size_t limit)
+      : child_(std::move(c)), keys_(std::move(keys)), coll_(coll), limit_(limit) {
     width = child_->width;
   }
 
   bool less(const Row& a, const Row& b) const {
     for (const auto& k : keys_) {
-      int c = compareForSort(a.v[k.slot], b.v[k.slot]);
+      int c = compareForSort(a.v[k.slot], b.v[k.slot], coll_);
       if (c) return k.desc ? c > 0 : c < 0;
     }
     return false;
@@ -155,7 +156,7 @@ class SortOp : public Op {
         Cell& c = cells[i * nk + k];
         c.cls = static_cast<uint8_t>(sortClass(v));
         if (c.cls == 2) {
-          c.fast = collationPrefix(v.bytes(), c.bits);
+          c.fast = coll_.prefix(v.bytes(), c.bits);
         } else if (c.cls == 1) {
           switch (v.type()) {
             case DataType::Byte: case DataType::Integer: case DataType::Long:
@@ -182,7 +183,7 @@ class SortOp : public Op {
         if (ca[k].cls != cb[k].cls) c = ca[k].cls < cb[k].cls ? -1 : 1;
         else if (ca[k].cls == 0) c = 0;
         else if (ca[k].fast && cb[k].fast && ca[k].bits != cb[k].bits) c = ca[k].bits < cb[k].bits ? -1 : 1;
-        else c = compareForSort(rows_[a].v[keys_[k].slot], rows_[b].v[keys_[k].slot]);
+        else c = compareForSort(rows_[a].v[keys_[k].slot], rows_[b].v[keys_[k].slot], coll_);
         if (c) return keys_[k].desc ? c > 0 : c < 0;
       }
       return false;
@@ -305,6 +306,7 @@ class SortOp : public Op {
 
   OpP child_;
   std::vector<SortKey> keys_;
+  const Collation& coll_;
   size_t limit_;
   std::vector<Row> rows_;
   size_t pos_ = 0;
@@ -314,8 +316,8 @@ class SortOp : public Op {
 
 }  // namespace
 
-OpP makeSort(OpP child, std::vector<SortKey> keys, size_t memoryLimit) {
-  return std::make_unique<SortOp>(std::move(child), std::move(keys), memoryLimit);
+OpP makeSort(OpP child, std::vector<SortKey> keys, const Collation& coll, size_t memoryLimit) {
+  return std::make_unique<SortOp>(std::move(child), std::move(keys), coll, memoryLimit);
 }
 
 }  // namespace sql

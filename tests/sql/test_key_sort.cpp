@@ -80,14 +80,14 @@ TEST(KeySort, OrderIsTheStableFullSortInMemoryAndWhenItFallsBack) {
     }
     std::stable_sort(expected.begin(), expected.end(), [&](const sql::Row& a, const sql::Row& b) {
       for (const auto& k : keys) {
-        int c = sql::compareForSort(a.v[k.slot], b.v[k.slot]);
+        int c = sql::compareForSort(a.v[k.slot], b.v[k.slot], sql::collationOf(db.get()));
         if (c) return k.desc ? c > 0 : c < 0;
       }
       return false;
     });
     for (size_t limit : {size_t{256} << 20, size_t{1000}}) {  // in memory, and through the general sort
       SCOPED_TRACE("first key " + std::to_string(keys[0].slot) + ", budget " + std::to_string(limit));
-      auto op = sql::makeRefetch(sql::makeKeySort(sql::makeTableScan(*db, def, nullptr, std::nullopt), keys, 4000, limit),
+      auto op = sql::makeRefetch(sql::makeKeySort(sql::makeTableScan(*db, def, nullptr, std::nullopt), keys, sql::collationOf(db.get()), 4000, limit),
                                  *db, def, nullptr);
       for (int pass = 0; pass < 2; ++pass) {  // opened again, the same rows
         op->open(nullptr);
@@ -128,7 +128,7 @@ TEST(KeySort, OrderByThroughSqlEqualsTheScannedRowsSorted) {
     for (size_t i = 0; rs->fetchTo(i + 1); ++i) expected.push_back(rs->row(i));
     std::stable_sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
       for (const auto& k : c.keys) {
-        int r = sql::compareForSort(a[k.slot], b[k.slot]);
+        int r = sql::compareForSort(a[k.slot], b[k.slot], sql::collationOf(db.get()));
         if (r) return k.desc ? r > 0 : r < 0;
       }
       return false;

@@ -361,7 +361,7 @@ TEST_F(AssetDb, SortSpillsToDiskAndMergesInOrder) {
   int owner = def->findColumn("Owner"), cost = def->findColumn("Cost"), no = def->findColumn("Asset No");
   auto collect = [&](size_t limit) {
     auto op = sql::makeSort(sql::makeTableScan(*db, def, nullptr, std::nullopt),
-                            {{static_cast<size_t>(owner), false}, {static_cast<size_t>(cost), true}}, limit);
+                            {{static_cast<size_t>(owner), false}, {static_cast<size_t>(cost), true}}, sql::collationOf(db.get()), limit);
     op->open(nullptr);
     std::vector<std::string> out;
     sql::Row r;

@@ -94,13 +94,13 @@ TEST(Sorting, SortedRowsFollowTheFullComparison) {
     }
     std::stable_sort(expected.begin(), expected.end(), [&](const sql::Row& a, const sql::Row& b) {
       for (const auto& k : keys) {
-        int c = sql::compareForSort(a.v[k.slot], b.v[k.slot]);
+        int c = sql::compareForSort(a.v[k.slot], b.v[k.slot], sql::collationOf(db.get()));
         if (c) return k.desc ? c > 0 : c < 0;
       }
       return false;
     });
     for (size_t limit : {size_t{64} << 20, size_t{20000}}) {  // in memory, and spilled in runs
-      auto op = sql::makeSort(sql::makeTableScan(*db, def, nullptr, std::nullopt), keys, limit);
+      auto op = sql::makeSort(sql::makeTableScan(*db, def, nullptr, std::nullopt), keys, sql::collationOf(db.get()), limit);
       op->open(nullptr);
       sql::Row r;
       size_t i = 0;
