@@ -201,7 +201,7 @@ std::string quoted(const std::string& p) {
 size_t checkTableColumn(jet::Database& db, const std::shared_ptr<const jet::TableDef>& def, size_t col,
                         const std::string& pattern, size_t* rows = nullptr) {
   sql::BExprP like = sql::makeBinary(sql::BinOp::Like, sql::makeColumn(0, col, DataType::Text, 50),
-                                     sql::makeConst(Value::text(pattern)));
+                                     sql::makeConst(Value::text(pattern)), sql::collationOf(&db));
   auto raw = sql::RawFilter::make(db.format(), *def, like.get());
   if (!raw) return 0;
   sql::LikePattern m(pattern);
@@ -283,7 +283,7 @@ TEST(RawPredicate, OnlyWhatTheBytesCanSettle) {
   auto def = db->table("T");
   auto likeOn = [&](size_t col, const std::string& p, bool negated = false) {
     return sql::makeBinary(sql::BinOp::Like, sql::makeColumn(0, col, DataType::Text, 50),
-                           sql::makeConst(Value::text(p)), negated);
+                           sql::makeConst(Value::text(p)), sql::generalCollation(), negated);
   };
   EXPECT_TRUE(sql::RawFilter::make(db->format(), *def, likeOn(1, "ab*").get()));
   EXPECT_FALSE(sql::RawFilter::make(db->format(), *def, likeOn(1, "ab*", true).get()));  // Not Like
@@ -291,9 +291,9 @@ TEST(RawPredicate, OnlyWhatTheBytesCanSettle) {
   EXPECT_FALSE(sql::RawFilter::make(db->format(), *def, likeOn(1, "*ab").get()));        // no literal start
   EXPECT_FALSE(sql::RawFilter::make(db->format(), *def, likeOn(0, "1*").get()));         // a number column
   // inside an Or nothing can be rejected alone
-  auto either = sql::makeBinary(sql::BinOp::Or, likeOn(1, "ab*"), likeOn(1, "cd*"));
+  auto either = sql::makeBinary(sql::BinOp::Or, likeOn(1, "ab*"), likeOn(1, "cd*"), sql::generalCollation());
   EXPECT_FALSE(sql::RawFilter::make(db->format(), *def, either.get()));
-  auto both = sql::makeBinary(sql::BinOp::And, either, likeOn(1, "a*"));
+  auto both = sql::makeBinary(sql::BinOp::And, either, likeOn(1, "a*"), sql::generalCollation());
   EXPECT_TRUE(sql::RawFilter::make(db->format(), *def, both.get()));
   EXPECT_FALSE(sql::RawFilter::make(db->format(), *def, nullptr));
 }
