@@ -142,8 +142,11 @@ IndexCursor::IndexCursor(Database& db, const RealIndex& ix) : IndexCursor(db.pag
 void IndexCursor::load(uint32_t pgno, RawPage& p) {
   if (pgno == 0 || pgno >= pager_.pageCount())
     corrupt("index page pointer " + std::to_string(pgno) + " is outside the file");
+  load(pgno, pager_.page(pgno), p);
+}
+
+void IndexCursor::load(uint32_t pgno, PageRef ref, RawPage& p) {
   const Format& fmt = pager_.format();
-  PageRef ref = pager_.page(pgno);
   // Pages are immutable once handed out: the same buffer checked before needs
   // no second look (repeated seeks down one path).
   if (p.ref && p.page == pgno && p.ref.get() == ref.get()) return;
@@ -377,6 +380,38 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
 }
 
 void IndexCursor::seek(const std::vector<uint8_t>& key) { position(key, Mode::AtOrAfter); }
+
+void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
+  if (entered_ && leaf_.ref && leaf_.lastEnd > 0) {
+    pendingKey_ = key;
+    pendingMode_ = Mode::AtOrAfter;
+    // The first qualifying entry lies on this leaf when its first entry does
+    // not qualify (nor, then, any entry before it) and its last one does.
+    if (!satisfiesAt(leaf_, 0, leaf_.endAfter(0)) && satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
+      leavesSeen_.clear();
+      leavesSeen_.insert(leaf_.page);
+      started_ = false;
+      done_ = false;
+      pos_ = firstSatisfying(leaf_);
+      pending_ = true;
+      return;
+    }
+  }
+  position(key, Mode::AtOrAfter);
+}
+
+void IndexCursor::restore(const Mark& m) {
+  if (!m.leaf) corrupt("an index position was restored without its page");
+  load(m.page, m.leaf, leaf_);
+  if (!leaf_.leaf || m.pos >= leaf_.lastEnd) corrupt("index page " + std::to_string(m.page) + " is not the leaf marked");
+  leavesSeen_.clear();
+  leavesSeen_.insert(leaf_.page);
+  entered_ = true;
+  started_ = false;
+  done_ = false;
+  pending_ = false;
+  pos_ = m.pos;
+}
 void IndexCursor::seekPast(const std::vector<uint8_t>& key) { position(key, Mode::Past); }
 
 bool IndexCursor::next() {

@@ -99,8 +99,25 @@ class IndexCursor {
   // key and does not start with it (skips every entry with that key prefix).
   void seekPast(const std::vector<uint8_t>& key);
 
+  // For a run of seeks in rising key order with no change to the index in
+  // between (the caller's promise): like seek(), but a key that falls within
+  // the leaf the cursor stands on is found there without descending from
+  // the root.
+  void seekNear(const std::vector<uint8_t>& key);
+
   // Moves to the next entry; false at the end.
   bool next();
+
+  // The place of the entry the last next() yielded, and a return to it
+  // (next() then yields that entry again). The mark holds its leaf page, so
+  // the return sees the entries that leaf held when marked.
+  struct Mark {
+    PageRef leaf;
+    uint32_t page = 0;
+    size_t pos = 0;
+  };
+  Mark mark() const { return {leaf_.ref, leaf_.page, pos_}; }
+  void restore(const Mark& m);
 
   // Which entries countWhile counts: those whose key equals the bound
   // (Equal), is at most the bound or starts with it (Through), or every one
@@ -154,6 +171,7 @@ class IndexCursor {
   bool satisfies(const std::vector<uint8_t>& key) const;
   bool satisfiesAt(const RawPage& p, size_t start, size_t end) const;
   void load(uint32_t pgno, RawPage& out);
+  void load(uint32_t pgno, PageRef ref, RawPage& out);
   // Decodes the entry [start, end) of p into key (and row / child when asked).
   static void decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
                           uint32_t* child);
