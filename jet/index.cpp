@@ -387,7 +387,21 @@ void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
     pendingMode_ = Mode::AtOrAfter;
     // The first qualifying entry lies on this leaf when its first entry does
     // not qualify (nor, then, any entry before it) and its last one does.
-    if (!satisfiesAt(leaf_, 0, leaf_.endAfter(0)) && satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
+    // A key past this leaf is looked for on the next one, when that holds
+    // an entry that qualifies (its first, at the latest, is then the one).
+    bool here = !satisfiesAt(leaf_, 0, leaf_.endAfter(0));
+    if (here && !satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
+      here = false;
+      const uint32_t nx = leaf_.next;
+      if (nx != 0 && nx != leaf_.page) {
+        load(nx, node_);
+        if (node_.leaf && node_.lastEnd > 0 && satisfiesAt(node_, node_.lastStart(), node_.lastEnd)) {
+          std::swap(leaf_, node_);
+          here = true;
+        }
+      }
+    }
+    if (here) {
       leavesSeen_.clear();
       leavesSeen_.insert(leaf_.page);
       started_ = false;

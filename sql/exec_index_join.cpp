@@ -25,7 +25,7 @@ using jet::Value;
 
 namespace {
 
-constexpr size_t kFirstBatch = 64;     // a batch grows from this ...
+constexpr size_t kFirstBatch = 512;    // a batch grows from this ...
 constexpr size_t kLastBatch = 4096;    // ... to this many left rows
 constexpr size_t kKeptIds = 16;        // matches kept per key
 constexpr size_t kPageAhead = 16, kBytesAhead = 8;  // how far ahead rows are asked for
@@ -77,17 +77,24 @@ class IndexLookupJoinOp : public Op {
       jet::RowId id;
       while (nextMatch(id)) {
         if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
-        right_.assign(rightWidth_, Value());
-        for (size_t c : cols_) right_[c] = decoder_.decodeColumn(bytes_, c);
-        if (rowIdColumn_) right_.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
+        const std::vector<Value>& lv = batch_[at_].v;
+        const size_t lw = left_->width;
         if (rightFilter_) {
+          right_.assign(rightWidth_, Value());
+          for (size_t c : cols_) right_[c] = decoder_.decodeColumn(bytes_, c);
+          if (rowIdColumn_) right_.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
           Frame rf{&right_, outer_};
           if (!isTrue(rightFilter_->eval(rf))) continue;
+          out.v.assign(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(std::min(lv.size(), lw)));
+          out.v.resize(lw);
+          out.v.insert(out.v.end(), std::make_move_iterator(right_.begin()), std::make_move_iterator(right_.end()));
+        } else {
+          // the right side's values go straight to their places
+          out.v.assign(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(std::min(lv.size(), lw)));
+          out.v.resize(width);
+          for (size_t c : cols_) out.v[lw + c] = decoder_.decodeColumn(bytes_, c);
+          if (rowIdColumn_) out.v.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
         }
-        const std::vector<Value>& lv = batch_[at_].v;
-        out.v.assign(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(std::min(lv.size(), left_->width)));
-        out.v.resize(left_->width);
-        out.v.insert(out.v.end(), std::make_move_iterator(right_.begin()), std::make_move_iterator(right_.end()));
         if (residual_) {
           Frame jf{&out.v, outer_};
           if (!isTrue(residual_->eval(jf))) continue;
@@ -161,7 +168,7 @@ class IndexLookupJoinOp : public Op {
       const int c = std::memcmp(keys_.data() + x.keyAt, keys_.data() + y.keyAt, std::min(x.keyLen, y.keyLen));
       return c != 0 ? c < 0 : x.keyLen < y.keyLen;
     };
-    std::sort(order_.begin(), order_.end(), keyLess);
+    sortKeys(keyLess);
     if (!cursor_ && !order_.empty())
       cursor_ = std::make_unique<jet::IndexCursor>(db_, def_->realIndexes.at(static_cast<size_t>(real_)));
     bool first = true;
@@ -204,6 +211,28 @@ class IndexLookupJoinOp : public Op {
     const jet::Pager& pager = db_.pager();
     for (size_t i = 0; i < seq_.size() && i < kPageAhead; ++i) jet::prefetchRowPage(pager, seq_[i]);
     return true;
+  }
+
+  // Orders order_ by key. Keys of up to 7 bytes (the integral types but Big
+  // Integer) are sorted as numbers: their bytes from the top, zero-padded,
+  // then their length, which orders them as their bytes do.
+  template <class Less>
+  void sortKeys(const Less& keyLess) {
+    bool small = true;
+    for (size_t i : order_) small = small && probes_[i].keyLen <= 7;
+    if (!small) {
+      std::sort(order_.begin(), order_.end(), keyLess);
+      return;
+    }
+    packed_.clear();
+    for (size_t i : order_) {
+      const Probe& p = probes_[i];
+      uint64_t v = 0;
+      for (size_t b = 0; b < p.keyLen; ++b) v |= uint64_t{keys_[p.keyAt + b]} << (56 - 8 * b);
+      packed_.push_back({v | p.keyLen, i});
+    }
+    std::sort(packed_.begin(), packed_.end());
+    for (size_t n = 0; n < packed_.size(); ++n) order_[n] = packed_[n].second;
   }
 
   // The next match of the current left row: a kept one, then (for a key
@@ -262,6 +291,7 @@ class IndexLookupJoinOp : public Op {
   std::vector<uint8_t> keys_;
   std::vector<jet::RowId> ids_, seq_;
   std::vector<size_t> order_;
+  std::vector<std::pair<uint64_t, size_t>> packed_;
   size_t batchSize_ = kFirstBatch;
   bool leftDone_ = false;
   size_t at_ = 0;  // the batch row being joined
