@@ -151,12 +151,15 @@ IndexCursor::IndexCursor(Database& db, const RealIndex& ix) : IndexCursor(db.pag
 void IndexCursor::load(uint32_t pgno, RawPage& p) {
   if (pgno == 0 || pgno >= pager_.pageCount())
     corrupt("index page pointer " + std::to_string(pgno) + " is outside the file");
+  load(pgno, pager_.page(pgno), p);
+}
+
+void IndexCursor::load(uint32_t pgno, PageRef ref, RawPage& p) {
   const Format& fmt = pager_.format();
-  PageRef ref = pager_.page(pgno);
-  // Pages are immutable once handed out: the same buffer parsed before needs
-  // no second pass over its entry mask (repeated seeks down one path).
+  // Pages are immutable once handed out: the same buffer checked before needs
+  // no second look (repeated seeks down one path).
   if (p.ref && p.page == pgno && p.ref.get() == ref.get()) return;
-  p.ref.reset();  // set again once the page is parsed whole
+  p.ref.reset();  // set again once the page is checked
   ByteView pv = view(ref);
   p.page = pgno;
   PageHeader h = readPageHeader(fmt, pv, pgno);
@@ -173,62 +176,92 @@ void IndexCursor::load(uint32_t pgno, RawPage& p) {
   const size_t nWords = (maskLen + 7) / 8;
   p.words.assign(nWords, 0);
   if (maskLen) std::memcpy(p.words.data(), pv.data + maskStart, maskLen);  // little-endian: bit order matches
-  p.before.resize(nWords + 1);
-  size_t n = 0;
-  for (size_t w = 0; w < nWords; ++w) {
-    p.before[w] = static_cast<uint16_t>(n);
-    n += bitCount(p.words[w]);
-  }
-  p.before[nWords] = static_cast<uint16_t>(n);
-  p.count = n;
-  p.lastI = SIZE_MAX;
-  if (n > 0) {
+  p.lastEnd = 0;
+  size_t lastWord = nWords;
+  while (lastWord > 0 && p.words[lastWord - 1] == 0) --lastWord;
+  if (lastWord > 0) {
     // Ends rise with the bits, so the last one bounds them all; each entry's
-    // own length is checked when it is decoded.
-    size_t lastWord = nWords;
-    while (lastWord > 0 && p.words[lastWord - 1] == 0) --lastWord;
+    // own length is checked when it is read.
     const size_t maxEnd = (lastWord - 1) * 64 + 63 - static_cast<size_t>(__builtin_clzll(p.words[lastWord - 1]));
-    if (maxEnd > dataLen)
+    if (maxEnd > dataLen || (p.words[0] & 1))
       corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
-    const size_t firstEnd = p.endOf(0);
-    if (firstEnd == 0) corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
-    if (p.prefixLen > firstEnd)
+    p.lastEnd = maxEnd;
+    if (p.prefixLen > p.endAfter(0))
       corrupt("the shared prefix of index page " + std::to_string(pgno) + " is longer than its first entry");
   }
   p.ref = std::move(ref);
 }
 
-size_t IndexCursor::RawPage::endOf(size_t i) const {
-  size_t w;
-  uint64_t m;
-  if (lastI != SIZE_MAX && i == lastI + 1) {
-    // the next set bit after the last end found
-    w = lastEnd / 64;
-    m = lastEnd % 64 == 63 ? 0 : words[w] & (~uint64_t{0} << (lastEnd % 64 + 1));
-    while (!m) m = words[++w];  // i < count: a later bit exists
-  } else if (i == lastI) {
-    return lastEnd;
-  } else {
-    // the word holding the (i+1)-th set bit, then that bit within it
-    w = static_cast<size_t>(std::upper_bound(before.begin(), before.end(), static_cast<uint16_t>(i)) - before.begin()) - 1;
-    m = words[w];
-    for (size_t k = i - before[w]; k > 0; --k) m &= m - 1;
-  }
-  lastI = i;
-  lastEnd = w * 64 + static_cast<size_t>(__builtin_ctzll(m));
-  return lastEnd;
+size_t IndexCursor::RawPage::endAfter(size_t start) const {
+  // the first set bit above start (start < lastEnd: one exists)
+  const size_t from = start + 1;
+  size_t w = from / 64;
+  uint64_t m = words[w] & (~uint64_t{0} << (from % 64));
+  while (!m) m = words[++w];
+  return w * 64 + static_cast<size_t>(__builtin_ctzll(m));
 }
 
-void IndexCursor::decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row,
+size_t IndexCursor::RawPage::lastStart() const {
+  // the last set bit below lastEnd, or 0
+  size_t w = lastEnd / 64;
+  uint64_t m = words[w] & ((uint64_t{1} << (lastEnd % 64)) - 1);
+  while (!m) {
+    if (w == 0) return 0;
+    m = words[--w];
+  }
+  return w * 64 + 63 - static_cast<size_t>(__builtin_clzll(m));
+}
+
+size_t IndexCursor::RawPage::countBetween(size_t from, size_t to) const {
+  // the ends in (from, to]
+  size_t n = 0;
+  for (size_t bit = from + 1; bit <= to;) {
+    const size_t w = bit / 64;
+    uint64_t m = words[w] & (~uint64_t{0} << (bit % 64));
+    const size_t wordEnd = (w + 1) * 64;
+    if (to < wordEnd - 1) m &= (uint64_t{2} << (to % 64)) - 1;
+    n += static_cast<size_t>(bitCount(m));
+    bit = wordEnd;
+  }
+  return n;
+}
+
+size_t IndexCursor::RawPage::keyLength(size_t start, size_t end) const {
+  const size_t len = end - start + (start > 0 ? prefixLen : 0);
+  if (len < minEntry) corrupt("an entry of index page " + std::to_string(page) + " is too short");
+  return len - minEntry;
+}
+
+int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix) const {
+  // The entry is the page's shared prefix (all but the first entry) followed
+  // by its own bytes; its key is their first keyLen bytes.
+  const size_t keyLen = keyLength(start, end);
+  const size_t n = std::min(keyLen, k.size());
+  const size_t shared = start > 0 ? std::min<size_t>(prefixLen, n) : 0;
+  // keys are short: a byte loop beats a call
+  const uint8_t* kp = k.data();
+  for (size_t i = 0; i < shared; ++i)
+    if (data[i] != kp[i]) {
+      *kPrefix = false;
+      return data[i] < kp[i] ? -1 : 1;
+    }
+  const uint8_t* own = data + start - shared;
+  for (size_t i = shared; i < n; ++i)
+    if (own[i] != kp[i]) {
+      *kPrefix = false;
+      return own[i] < kp[i] ? -1 : 1;
+    }
+  *kPrefix = keyLen >= k.size();
+  if (keyLen == k.size()) return 0;
+  return keyLen < k.size() ? -1 : 1;
+}
+
+void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
                               uint32_t* child) {
-  const size_t start = i == 0 ? 0 : p.endOf(i - 1);
-  const size_t end = p.endOf(i);
-  if (end - start + (i > 0 ? p.prefixLen : 0) < p.minEntry)
-    corrupt("an entry of index page " + std::to_string(p.page) + " is too short");
+  const size_t keyLen = p.keyLength(start, end);
   key.clear();
-  if (i > 0) key.assign(p.data, p.data + p.prefixLen);
+  if (start > 0) key.assign(p.data, p.data + p.prefixLen);
   key.insert(key.end(), p.data + start, p.data + end);
-  const size_t keyLen = key.size() - p.minEntry;
   if (row) {
     row->page = be24(key.data() + keyLen);
     row->row = key[keyLen + 3];
@@ -242,17 +275,37 @@ bool IndexCursor::satisfies(const std::vector<uint8_t>& key) const {
   return compareKeys(key, pendingKey_) > 0 && !keyStartsWith(key, pendingKey_);
 }
 
-size_t IndexCursor::firstSatisfying(const RawPage& p) {
-  // Entries are in key order and the entries that satisfy a seek form the
-  // tail of that order, so a binary search finds the first.
-  size_t lo = 0, hi = p.count;
+bool IndexCursor::satisfiesAt(const RawPage& p, size_t start, size_t end) const {
+  bool prefixed = false;
+  const int c = p.compareKey(start, end, pendingKey_, &prefixed);
+  if (pendingMode_ == Mode::AtOrAfter) return c >= 0;
+  return c > 0 && !prefixed;
+}
+
+namespace {
+
+// The first entry in [lo, hi) of page p for which pred(start, end) holds,
+// given that pred holds for every entry after one for which it holds (hi
+// when none). lo and hi are entry starts (hi may be the page's lastEnd).
+// Bisects by offset: the entry at or after the middle byte is tested.
+template <class Page, class Pred>
+size_t bisectEntries(const Page& p, size_t lo, size_t hi, Pred pred) {
   while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    decodeEntry(p, mid, scratch_, nullptr, nullptr);
-    if (satisfies(scratch_)) hi = mid;
-    else lo = mid + 1;
+    size_t s = p.startAtOrAfter(lo + (hi - lo) / 2);
+    if (s >= hi) s = lo;
+    const size_t e = p.endAfter(s);
+    if (pred(s, e)) hi = s;
+    else lo = e;
   }
   return lo;
+}
+
+}  // namespace
+
+size_t IndexCursor::firstSatisfying(const RawPage& p) const {
+  // Entries are in key order and the entries that satisfy a seek form the
+  // tail of that order.
+  return bisectEntries(p, 0, p.lastEnd, [&](size_t s, size_t e) { return satisfiesAt(p, s, e); });
 }
 
 namespace {
@@ -277,7 +330,7 @@ void IndexCursor::descendFirst() {
   load(root_, node_);
   while (!node_.leaf) {
     uint32_t child = node_.tail;
-    if (node_.count) decodeEntry(node_, 0, scratch_, nullptr, &child);
+    if (node_.lastEnd) decodeEntry(node_, 0, node_.endAfter(0), scratch_, nullptr, &child);
     guard.visit(child);
     load(child, node_);
   }
@@ -312,12 +365,12 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
     // qualifies holds the first qualifying entry. Past all entries lies the
     // tail child.
     const RawPage& node = path_[depth];
-    const size_t n = node.count;
+    const size_t n = node.lastEnd;
     const size_t i = firstSatisfying(node);
     uint32_t child = 0;
-    if (i < n) decodeEntry(node, i, scratch_, nullptr, &child);
+    if (i < n) decodeEntry(node, i, node.endAfter(i), scratch_, nullptr, &child);
     else if (node.tail) child = node.tail;
-    else if (n > 0) decodeEntry(node, n - 1, scratch_, nullptr, &child);
+    else if (n > 0) decodeEntry(node, node.lastStart(), n, scratch_, nullptr, &child);
     guard.visit(child);
     ++depth;
     if (path_.size() <= depth) path_.resize(depth + 1);
@@ -336,15 +389,61 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
 }
 
 void IndexCursor::seek(const std::vector<uint8_t>& key) { position(key, Mode::AtOrAfter); }
+
+void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
+  if (entered_ && leaf_.ref && leaf_.lastEnd > 0) {
+    pendingKey_ = key;
+    pendingMode_ = Mode::AtOrAfter;
+    // The first qualifying entry lies on this leaf when its first entry does
+    // not qualify (nor, then, any entry before it) and its last one does.
+    // A key past this leaf is looked for on the next one, when that holds
+    // an entry that qualifies (its first, at the latest, is then the one).
+    bool here = !satisfiesAt(leaf_, 0, leaf_.endAfter(0));
+    if (here && !satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
+      here = false;
+      const uint32_t nx = leaf_.next;
+      if (nx != 0 && nx != leaf_.page) {
+        load(nx, node_);
+        if (node_.leaf && node_.lastEnd > 0 && satisfiesAt(node_, node_.lastStart(), node_.lastEnd)) {
+          std::swap(leaf_, node_);
+          here = true;
+        }
+      }
+    }
+    if (here) {
+      leavesSeen_.clear();
+      leavesSeen_.insert(leaf_.page);
+      started_ = false;
+      done_ = false;
+      pos_ = firstSatisfying(leaf_);
+      pending_ = true;
+      return;
+    }
+  }
+  position(key, Mode::AtOrAfter);
+}
+
+void IndexCursor::restore(const Mark& m) {
+  if (!m.leaf) corrupt("an index position was restored without its page");
+  load(m.page, m.leaf, leaf_);
+  if (!leaf_.leaf || m.pos >= leaf_.lastEnd) corrupt("index page " + std::to_string(m.page) + " is not the leaf marked");
+  leavesSeen_.clear();
+  leavesSeen_.insert(leaf_.page);
+  entered_ = true;
+  started_ = false;
+  done_ = false;
+  pending_ = false;
+  pos_ = m.pos;
+}
 void IndexCursor::seekPast(const std::vector<uint8_t>& key) { position(key, Mode::Past); }
 
 bool IndexCursor::next() {
   if (!entered_) descendFirst();
   if (done_) return false;
-  if (started_) ++pos_;
+  if (started_) pos_ = curEnd_;
   started_ = true;
   for (;;) {
-    while (pos_ >= leaf_.count) {
+    while (pos_ >= leaf_.lastEnd) {
       const uint32_t nx = leaf_.next;
       if (nx == 0) {
         done_ = true;
@@ -357,10 +456,11 @@ bool IndexCursor::next() {
       if (!leaf_.leaf) corrupt("index leaf page " + std::to_string(from) + " is followed by a non-leaf page");
       pos_ = 0;
     }
-    decodeEntry(leaf_, pos_, key_, &row_, nullptr);
-    if (!pending_ || satisfies(key_)) break;
-    ++pos_;
+    curEnd_ = leaf_.endAfter(pos_);
+    if (!pending_ || satisfiesAt(leaf_, pos_, curEnd_)) break;
+    pos_ = curEnd_;
   }
+  decodeEntry(leaf_, pos_, curEnd_, key_, &row_, nullptr);
   pending_ = false;
   return true;
 }
@@ -387,23 +487,21 @@ uint64_t IndexCursor::countWhile(const std::vector<uint8_t>& bound, Bound mode) 
       started_ = false;  // next() yields this entry again
       return n;
     }
-    const size_t count = leaf_.count;
-    decodeEntry(leaf_, count - 1, scratch_, nullptr, nullptr);
+    const size_t last = leaf_.lastStart();
+    decodeEntry(leaf_, last, leaf_.lastEnd, scratch_, nullptr, nullptr);
     if (meetsBound(scratch_, bound, mode)) {
-      n += count - pos_;
-      pos_ = count - 1;  // next() goes on to the following leaf
+      n += leaf_.countBetween(pos_, leaf_.lastEnd);
+      pos_ = last;  // next() goes on to the following leaf
+      curEnd_ = leaf_.lastEnd;
       continue;
     }
     // The run ends on this leaf, after pos_ and at or before its last entry.
-    size_t lo = pos_ + 1, hi = count - 1;
-    while (lo < hi) {
-      const size_t mid = lo + (hi - lo) / 2;
-      decodeEntry(leaf_, mid, scratch_, nullptr, nullptr);
-      if (meetsBound(scratch_, bound, mode)) lo = mid + 1;
-      else hi = mid;
-    }
-    n += lo - pos_;
-    pos_ = lo;
+    const size_t stop = bisectEntries(leaf_, curEnd_, last, [&](size_t s, size_t e) {
+      decodeEntry(leaf_, s, e, scratch_, nullptr, nullptr);
+      return !meetsBound(scratch_, bound, mode);
+    });
+    n += leaf_.countBetween(pos_, stop);
+    pos_ = stop;
     started_ = false;
     return n;
   }

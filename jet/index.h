@@ -99,8 +99,25 @@ class IndexCursor {
   // key and does not start with it (skips every entry with that key prefix).
   void seekPast(const std::vector<uint8_t>& key);
 
+  // For a run of seeks in rising key order with no change to the index in
+  // between (the caller's promise): like seek(), but a key that falls within
+  // the leaf the cursor stands on is found there without descending from
+  // the root.
+  void seekNear(const std::vector<uint8_t>& key);
+
   // Moves to the next entry; false at the end.
   bool next();
+
+  // The place of the entry the last next() yielded, and a return to it
+  // (next() then yields that entry again). The mark holds its leaf page, so
+  // the return sees the entries that leaf held when marked.
+  struct Mark {
+    PageRef leaf;
+    uint32_t page = 0;
+    size_t pos = 0;
+  };
+  Mark mark() const { return {leaf_.ref, leaf_.page, pos_}; }
+  void restore(const Mark& m);
 
   // Which entries countWhile counts: those whose key equals the bound
   // (Equal), is at most the bound or starts with it (Through), or every one
@@ -119,12 +136,11 @@ class IndexCursor {
 
  private:
   enum class Mode { AtOrAfter, Past };
-  // One index page as stored. Where each entry ends is found from the
-  // entry mask when asked (a seek touches a handful of a page's entries):
-  // the mask is kept as whole words with the number of entries that end in
-  // the words before each, so entry i's end is a search over the words and
-  // a bit select within one; the last end found is kept, so that walking the
-  // entries in order takes a step each.
+  // One index page as stored. An entry is named by the offset of its first
+  // byte (counted from the first entry byte); the entry mask (kept as whole
+  // words) marks where each ends, so the entry after one starts where it
+  // ends. Seeks bisect the page by offset and compare keys in place, and
+  // nothing is done per entry when a page is loaded.
   struct RawPage {
     PageRef ref;
     uint32_t page = 0;
@@ -133,21 +149,35 @@ class IndexCursor {
     uint16_t prefixLen = 0;
     size_t minEntry = 4;
     const uint8_t* data = nullptr;  // first entry byte, inside ref
-    size_t count = 0;               // entries on the page
+    size_t lastEnd = 0;             // where the last entry ends; 0 when the page has none
     std::vector<uint64_t> words;    // the entry mask, zero-padded to whole words
-    std::vector<uint16_t> before;   // entries ending in the words before word w
-    mutable size_t lastI = SIZE_MAX, lastEnd = 0;
-    // The end of entry i (i < count), counted from data.
-    size_t endOf(size_t i) const;
+    // Where the entry that starts at start (< lastEnd) ends.
+    size_t endAfter(size_t start) const;
+    // The first entry start at or after off (lastEnd when none; off <= lastEnd).
+    size_t startAtOrAfter(size_t off) const { return off == 0 ? 0 : endAfter(off - 1); }
+    // Where the last entry starts (the page has entries).
+    size_t lastStart() const;
+    // The number of entries that start in [from, to) (both entry starts or lastEnd).
+    size_t countBetween(size_t from, size_t to) const;
+    // Checks that the entry [start, end) holds at least a row address (and
+    // child pointer); returns the length of its key.
+    size_t keyLength(size_t start, size_t end) const;
+    // Compares the key of the entry [start, end) with k (as compareKeys);
+    // *kPrefix tells whether the entry's key starts with k.
+    int compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix) const;
   };
   void position(const std::vector<uint8_t>& key, Mode mode);
   void descendFirst();
   bool satisfies(const std::vector<uint8_t>& key) const;
+  bool satisfiesAt(const RawPage& p, size_t start, size_t end) const;
   void load(uint32_t pgno, RawPage& out);
-  // Decodes entry i of p into key (and row / child when asked).
-  static void decodeEntry(const RawPage& p, size_t i, std::vector<uint8_t>& key, RowId* row, uint32_t* child);
-  // The first entry of p that satisfies the pending seek (ends.size() when none).
-  size_t firstSatisfying(const RawPage& p);
+  void load(uint32_t pgno, PageRef ref, RawPage& out);
+  // Decodes the entry [start, end) of p into key (and row / child when asked).
+  static void decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
+                          uint32_t* child);
+  // The start of the first entry of p that satisfies the pending seek
+  // (p.lastEnd when none).
+  size_t firstSatisfying(const RawPage& p) const;
 
   Pager& pager_;
   uint32_t root_;
@@ -157,7 +187,8 @@ class IndexCursor {
   std::vector<uint8_t> key_;
   std::vector<uint8_t> scratch_;
   RowId row_;
-  size_t pos_ = 0;
+  size_t pos_ = 0;      // where the current (or next) entry of leaf_ starts
+  size_t curEnd_ = 0;   // where the current entry ends (when started_)
   bool entered_ = false;  // the cursor stands on a leaf (else it descends on first use)
   bool started_ = false;  // pos_ points at the current entry (else before it)
   bool done_ = false;

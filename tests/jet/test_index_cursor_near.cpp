@@ -1,0 +1,150 @@
+// The index cursor's seeks in rising key order (seekNear, which searches the
+// current leaf first), its marks, and its counting of key runs, on a created
+// table whose keys repeat across many leaf pages: each answer is checked
+// against a linear search of all entries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "jet/create.h"
+#include "jet/database.h"
+#include "jet/index.h"
+#include "jet/index_key.h"
+#include "jet/table_writer.h"
+
+using jet::DataType;
+using jet::Value;
+
+namespace {
+
+struct Entry {
+  std::vector<uint8_t> key;
+  jet::RowId row;
+};
+
+struct Fixture {
+  std::unique_ptr<jet::Database> db;
+  std::shared_ptr<const jet::TableDef> def;
+  const jet::RealIndex* ix = nullptr;
+  std::vector<Entry> all;
+};
+
+// K: runs of 0 (300 rows), of 7 (every 5th row) and scattered values, Nulls.
+Fixture make() {
+  Fixture f;
+  f.db = jet::createMemoryDatabase();
+  jet::createTable(*f.db, {"T",
+                           {jet::autoNumberSpec("ID"), jet::columnSpec("K", DataType::Long)},
+                           {jet::primaryKeySpec("ID"), jet::indexSpec("KIdx", {{"K", true}})}});
+  jet::TableWriter w(*f.db, "T");
+  std::mt19937 rng(3);
+  for (int i = 0; i < 8000; ++i) {
+    Value k = i < 300 ? Value::longInt(0)
+              : i % 5 == 0 ? Value::longInt(7)
+              : i % 17 == 0 ? Value()
+                            : Value::longInt(static_cast<int32_t>(rng() % 20000) - 10000);
+    w.insert({Value(), k});
+  }
+  f.def = f.db->table("T");
+  for (const auto& ix : f.def->indexes)
+    if (ix.name == "KIdx") f.ix = &f.def->realIndexes.at(static_cast<size_t>(ix.realIndex));
+  jet::IndexCursor c(*f.db, *f.ix);
+  while (c.next()) f.all.push_back({c.key(), c.rowId()});
+  return f;
+}
+
+std::vector<uint8_t> keyOf(const Fixture& f, int32_t v) {
+  return jet::encodeIndexKeyValues(f.db->format(), *f.def, *f.ix, {Value::longInt(v)});
+}
+
+size_t firstAtOrAfter(const Fixture& f, const std::vector<uint8_t>& k) {
+  return static_cast<size_t>(std::find_if(f.all.begin(), f.all.end(),
+                                          [&](const Entry& e) { return jet::compareKeys(e.key, k) >= 0; }) -
+                             f.all.begin());
+}
+
+}  // namespace
+
+TEST(IndexCursorNear, RisingSeeksFindWhatAFullSeekFinds) {
+  Fixture f = make();
+  ASSERT_GT(f.all.size(), 7000u);
+  std::vector<int32_t> probes;
+  for (int32_t v = -10050; v <= 10050; v += 37) probes.push_back(v);
+  for (int r = 0; r < 4; ++r) probes.push_back(0), probes.push_back(7);  // repeated keys
+  probes.push_back(-1);
+  probes.push_back(1);
+  std::sort(probes.begin(), probes.end());
+  jet::IndexCursor c(*f.db, *f.ix);
+  c.seek(keyOf(f, probes.front()));
+  for (int32_t v : probes) {
+    SCOPED_TRACE(v);
+    const auto k = keyOf(f, v);
+    c.seekNear(k);
+    const size_t at = firstAtOrAfter(f, k);
+    if (at == f.all.size()) {
+      EXPECT_FALSE(c.next());
+      continue;
+    }
+    ASSERT_TRUE(c.next());
+    EXPECT_EQ(c.rowId(), f.all[at].row);
+    // walk the run (and one entry beyond), as a join does
+    size_t i = at;
+    while (jet::keyStartsWith(c.key(), k)) {
+      ASSERT_EQ(c.rowId(), f.all[i].row);
+      ++i;
+      if (!c.next()) break;
+    }
+  }
+}
+
+TEST(IndexCursorNear, AMarkReturnsToItsEntry) {
+  Fixture f = make();
+  jet::IndexCursor c(*f.db, *f.ix);
+  std::vector<std::pair<jet::IndexCursor::Mark, size_t>> marks;
+  size_t i = 0;
+  while (c.next()) {
+    if (i % 97 == 0) marks.push_back({c.mark(), i});
+    ++i;
+  }
+  ASSERT_GT(marks.size(), 50u);
+  // in reverse order, and walking a few entries on from each
+  for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
+    c.restore(it->first);
+    for (size_t n = it->second; n < std::min(f.all.size(), it->second + 300); ++n) {
+      ASSERT_TRUE(c.next());
+      ASSERT_EQ(c.rowId(), f.all[n].row) << "from entry " << it->second;
+    }
+  }
+}
+
+TEST(IndexCursorNear, RunsAreCountedAcrossLeaves) {
+  Fixture f = make();
+  for (int32_t v : {0, 7, -10000, 9999, 12345, -1, 1}) {
+    SCOPED_TRACE(v);
+    const auto k = keyOf(f, v);
+    const size_t at = firstAtOrAfter(f, k);
+    size_t equal = 0;
+    while (at + equal < f.all.size() && f.all[at + equal].key == k) ++equal;
+    jet::IndexCursor c(*f.db, *f.ix);
+    c.seek(k);
+    EXPECT_EQ(c.countWhile(k, jet::IndexCursor::Bound::Equal), equal);
+    // the cursor stands on the entry after the run
+    if (at + equal < f.all.size()) {
+      ASSERT_TRUE(c.next());
+      EXPECT_EQ(c.rowId(), f.all[at + equal].row);
+    } else {
+      EXPECT_FALSE(c.next());
+    }
+    // everything from the start through the key
+    const auto top = keyOf(f, v);
+    size_t through = 0;
+    for (const auto& e : f.all)
+      if (jet::compareKeys(e.key, top) <= 0 || jet::keyStartsWith(e.key, top)) ++through;
+    jet::IndexCursor d(*f.db, *f.ix);
+    EXPECT_EQ(d.countWhile(top, jet::IndexCursor::Bound::Through), through);
+    jet::IndexCursor e(*f.db, *f.ix);
+    EXPECT_EQ(e.countWhile({}, jet::IndexCursor::Bound::All), f.all.size());
+  }
+}
