@@ -84,6 +84,9 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
   Slot& s = slots_[pgno];
   if (!s.ref) ++cached_;
   s.ref = std::move(ref);
+  // only clean pages come in (read from the file, or a change just made
+  // permanent by commitChange)
+  s.data = s.ref->data();
   s.hot = true;
   while (cached_ > capacity_) {
     if (hand_ >= slots_.size()) hand_ = 0;
@@ -94,6 +97,7 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
       continue;
     }
     c.ref.reset();
+    c.data = nullptr;
     c.hot = false;
     --cached_;
   }
@@ -141,6 +145,8 @@ void Pager::addDirty(uint32_t pgno, std::shared_ptr<PageBuf> buf) {
   if (pgno >= dirtyAt_.size()) dirtyAt_.resize(std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8));
   dirty_.push_back(Dirty{pgno, std::move(buf), ++stamp_});
   dirtyAt_[pgno] = static_cast<uint32_t>(dirty_.size());
+  // the cached bytes are no longer the page's (or are about to change)
+  if (pgno < slots_.size()) slots_[pgno].data = nullptr;
 }
 
 void Pager::clearDirty() {
