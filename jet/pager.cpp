@@ -62,7 +62,7 @@ PageRef Pager::page(uint32_t pgno) {
   PageRef first;
   for (uint32_t k = 0; k < run; ++k) {
     const uint8_t* src = block.get() + size_t(k) * ps;
-    auto buf = std::make_shared<PageBuf>(src, src + ps);
+    auto buf = std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), src, src + ps);
     if (k == 0) {
       codec_->decode(pgno, buf->data(), buf->size());
       first = buf;
@@ -135,7 +135,7 @@ PageBuf& Pager::modify(uint32_t pgno) {
     return ref;
   }
   PageRef cur = page(pgno);
-  auto copy = std::make_shared<PageBuf>(*cur);
+  auto copy = std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), *cur);
   PageBuf& ref = *copy;
   addDirty(pgno, std::move(copy));
   return ref;
@@ -157,7 +157,7 @@ void Pager::clearDirty() {
 uint32_t Pager::appendPage() {
   if (!inChange_) throw Error(err::kNotSupported, "A page was added outside of a change.");
   uint32_t pgno = pageCount_++;
-  addDirty(pgno, std::make_shared<PageBuf>(fmt_->pageSize, 0));
+  addDirty(pgno, std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), fmt_->pageSize, 0));
   return pgno;
 }
 

@@ -20,10 +20,12 @@
 #include "jet/file_io.h"
 #include "jet/format.h"
 #include "jet/journal.h"
+#include "jet/page_memory.h"
 
 namespace jet {
 
-using PageBuf = std::vector<uint8_t>;
+// A page's bytes; the memory comes from page regions (see page_memory.h).
+using PageBuf = std::vector<uint8_t, PageAllocator<uint8_t>>;
 using PageRef = std::shared_ptr<const PageBuf>;
 
 inline ByteView view(const PageRef& p) { return ByteView(p->data(), p->size()); }
