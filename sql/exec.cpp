@@ -200,7 +200,7 @@ class TableScanOp : public Op {
   bool keysOnly_ = false;
   // Addresses read ahead, and how far ahead of the row being read the
   // second and third prefetch steps are taken.
-  static constexpr size_t kAhead = 32, kPageAt = 16, kBytesAt = 6;
+  static constexpr size_t kAhead = 64, kPageAt = 24, kBytesAt = 8;
   std::array<jet::RowId, kAhead> ahead_{};
   size_t aheadHead_ = 0, aheadCount_ = 0;
   bool entriesDone_ = false;
