@@ -27,7 +27,13 @@ constexpr size_t kRegion = size_t{2} << 20;
 constexpr size_t kSizes[] = {64, 2048, 4096};
 constexpr int kClasses = 3;
 
+// Tables of a megabyte or more (the cache's slots for a large file) get
+// whole regions of their own.
+constexpr int kLarge = -2;
+size_t largeSize(size_t bytes) { return (bytes + kRegion - 1) & ~(kRegion - 1); }
+
 int classOf(size_t bytes) {
+  if (bytes >= kRegion / 2) return kLarge;
   if (bytes > 32 && bytes <= 64) return 0;
   if (bytes == 2048) return 1;
   if (bytes == 4096) return 2;
@@ -46,6 +52,23 @@ struct Region {
   size_t capacity;       // blocks in the region
   int cls;
 };
+
+// size bytes (a multiple of kRegion) aligned to kRegion, which the kernel
+// may back with huge pages.
+void* mapAligned(size_t size) {
+  // more than the size, then trimmed to an aligned run
+  const size_t span = size + kRegion;
+  void* m = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) throw std::bad_alloc();
+  const uintptr_t base = reinterpret_cast<uintptr_t>(m);
+  const uintptr_t at = (base + kRegion - 1) & ~(uintptr_t(kRegion) - 1);
+  if (at > base) munmap(m, at - base);
+  if (at + size < base + span) munmap(reinterpret_cast<void*>(at + size), base + span - at - size);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(at), size, MADV_HUGEPAGE);
+#endif
+  return reinterpret_cast<void*>(at);
+}
 
 class Arena {
  public:
@@ -92,17 +115,7 @@ class Arena {
     r->prev = r->next = nullptr;
   }
   Region* newRegion(int cls) {
-    // twice the size, then trimmed to an aligned region
-    void* m = mmap(nullptr, 2 * kRegion, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED) throw std::bad_alloc();
-    const uintptr_t base = reinterpret_cast<uintptr_t>(m);
-    const uintptr_t at = (base + kRegion - 1) & ~(uintptr_t(kRegion) - 1);
-    if (at > base) munmap(m, at - base);
-    if (at + kRegion < base + 2 * kRegion) munmap(reinterpret_cast<void*>(at + kRegion), base + 2 * kRegion - at - kRegion);
-#ifdef MADV_HUGEPAGE
-    madvise(reinterpret_cast<void*>(at), kRegion, MADV_HUGEPAGE);
-#endif
-    Region* r = new (reinterpret_cast<void*>(at)) Region;
+    Region* r = new (mapAligned(kRegion)) Region;
     const size_t size = kSizes[cls];
     r->first = (sizeof(Region) + size - 1) / size * size;
     r->capacity = (kRegion - r->first) / size;
@@ -137,6 +150,7 @@ Arena& arena() {
 
 void* allocatePageMemory(size_t bytes) {
   const int cls = kRegions ? classOf(bytes) : -1;
+  if (cls == kLarge) return mapAligned(largeSize(bytes));
   if (cls < 0) return ::operator new(bytes);
   return arena().take(cls);
 }
@@ -144,6 +158,10 @@ void* allocatePageMemory(size_t bytes) {
 void freePageMemory(void* p, size_t bytes) noexcept {
   if (!p) return;
   const int cls = kRegions ? classOf(bytes) : -1;
+  if (cls == kLarge) {
+    munmap(p, largeSize(bytes));
+    return;
+  }
   if (cls < 0) {
     ::operator delete(p);
     return;

@@ -3,7 +3,9 @@
 // many small virtual pages that most page reads also miss the processor's
 // address translation cache. Buffers of a page's size (and the small
 // blocks that hold their use counts) are therefore carved from 2 MB regions
-// the kernel may back with huge pages. Other sizes come from the general heap.
+// the kernel may back with huge pages, and tables of a megabyte or more
+// (the cache's slots) get regions of their own. Other sizes come from the
+// general heap.
 //
 // Thread-safe. A region is given back to the system once none of its blocks
 // is in use (one spare region per size is kept). Builds with the address

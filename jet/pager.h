@@ -129,7 +129,7 @@ class Pager {
     PageRef ref;
     bool hot = false;
   };
-  std::vector<Slot> slots_;
+  std::vector<Slot, PageAllocator<Slot>> slots_;
   size_t cached_ = 0;
   size_t hand_ = 0;
   bool isCached(uint32_t pgno) const { return pgno < slots_.size() && slots_[pgno].ref; }

@@ -118,10 +118,10 @@ TEST(PageMemory, BlocksKeepTheirBytesThroughChurn) {
     uint8_t mark;
   };
   std::vector<Block> live;
-  const size_t sizes[] = {4096, 2048, 40, 64, 100, 8192};
+  const size_t sizes[] = {4096, 2048, 40, 64, 100, 8192, 3u << 20};
   for (int step = 0; step < 20000; ++step) {
     if (live.empty() || rng() % 3 != 0) {
-      size_t n = sizes[rng() % 6];
+      size_t n = sizes[rng() % (step % 500 == 0 ? 7 : 6)];
       auto* b = static_cast<uint8_t*>(jet::allocatePageMemory(n));
       uint8_t mark = static_cast<uint8_t>(rng());
       std::memset(b, mark, n);
