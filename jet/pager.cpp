@@ -62,7 +62,7 @@ PageRef Pager::page(uint32_t pgno) {
   PageRef first;
   for (uint32_t k = 0; k < run; ++k) {
     const uint8_t* src = block.get() + size_t(k) * ps;
-    auto buf = std::make_shared<PageBuf>(src, src + ps);
+    auto buf = std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), src, src + ps);
     if (k == 0) {
       codec_->decode(pgno, buf->data(), buf->size());
       first = buf;
@@ -84,6 +84,9 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
   Slot& s = slots_[pgno];
   if (!s.ref) ++cached_;
   s.ref = std::move(ref);
+  // only clean pages come in (read from the file, or a change just made
+  // permanent by commitChange)
+  s.data = s.ref->data();
   s.hot = true;
   while (cached_ > capacity_) {
     if (hand_ >= slots_.size()) hand_ = 0;
@@ -94,6 +97,7 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
       continue;
     }
     c.ref.reset();
+    c.data = nullptr;
     c.hot = false;
     --cached_;
   }
@@ -131,7 +135,7 @@ PageBuf& Pager::modify(uint32_t pgno) {
     return ref;
   }
   PageRef cur = page(pgno);
-  auto copy = std::make_shared<PageBuf>(*cur);
+  auto copy = std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), *cur);
   PageBuf& ref = *copy;
   addDirty(pgno, std::move(copy));
   return ref;
@@ -141,6 +145,8 @@ void Pager::addDirty(uint32_t pgno, std::shared_ptr<PageBuf> buf) {
   if (pgno >= dirtyAt_.size()) dirtyAt_.resize(std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8));
   dirty_.push_back(Dirty{pgno, std::move(buf), ++stamp_});
   dirtyAt_[pgno] = static_cast<uint32_t>(dirty_.size());
+  // the cached bytes are no longer the page's (or are about to change)
+  if (pgno < slots_.size()) slots_[pgno].data = nullptr;
 }
 
 void Pager::clearDirty() {
@@ -151,7 +157,7 @@ void Pager::clearDirty() {
 uint32_t Pager::appendPage() {
   if (!inChange_) throw Error(err::kNotSupported, "A page was added outside of a change.");
   uint32_t pgno = pageCount_++;
-  addDirty(pgno, std::make_shared<PageBuf>(fmt_->pageSize, 0));
+  addDirty(pgno, std::allocate_shared<PageBuf>(PageAllocator<PageBuf>(), fmt_->pageSize, 0));
   return pgno;
 }
 

@@ -20,10 +20,12 @@
 #include "jet/file_io.h"
 #include "jet/format.h"
 #include "jet/journal.h"
+#include "jet/page_memory.h"
 
 namespace jet {
 
-using PageBuf = std::vector<uint8_t>;
+// A page's bytes; the memory comes from page regions (see page_memory.h).
+using PageBuf = std::vector<uint8_t, PageAllocator<uint8_t>>;
 using PageRef = std::shared_ptr<const PageBuf>;
 
 inline ByteView view(const PageRef& p) { return ByteView(p->data(), p->size()); }
@@ -40,11 +42,26 @@ class Pager {
   bool readOnly() const { return file_->readOnly(); }
 
   PageRef page(uint32_t pgno);
-  // The cached, committed bytes of a page, without counting a use; null when
-  // the page is not in the cache or a change under way holds it. For hints
-  // such as prefetching only: the pointer is valid until the cache changes.
-  const PageBuf* peek(uint32_t pgno) const {
-    return pgno < slots_.size() && !findDirty(pgno) ? slots_[pgno].ref.get() : nullptr;
+  // The cached, committed bytes of a page (pageSize() of them), without
+  // counting a use: one load. Null when the page is not in the cache or a
+  // change under way holds it. For hints such as prefetching only: the
+  // pointer is valid until the cache changes.
+  const uint8_t* peek(uint32_t pgno) const { return pgno < slots_.size() ? slots_[pgno].data : nullptr; }
+  // Hints for reading pages whose numbers are known ahead: asks the
+  // processor for the cache's entry of the page (what peek() and page()
+  // look at first), or, once that is near, for what page() touches to hand
+  // the page out (its holder's use count and the page's first bytes).
+  // They read nothing that is not cached and change nothing.
+  void prefetchEntry(uint32_t pgno) const {
+    if (pgno < slots_.size()) __builtin_prefetch(&slots_[pgno]);
+  }
+  void prefetchPage(uint32_t pgno) const {
+    if (pgno >= slots_.size()) return;
+    const Slot& s = slots_[pgno];
+    if (!s.data) return;
+    // the holder's use count sits just before the vector (one allocation)
+    __builtin_prefetch(reinterpret_cast<const char*>(s.ref.get()) - 8);
+    __builtin_prefetch(s.data);
   }
 
   // For scans that look at many pages once (the table scan's address mode):
@@ -104,11 +121,15 @@ class Pager {
   // The cache: one slot per page number (a lookup is one step), at most
   // capacity_ of them filled. A page used since the clock hand last passed
   // it is hot and kept for one more round; the hand takes the others.
-  struct Slot {
+  // data is ref's bytes while the page is cached and no change holds it,
+  // null otherwise (what peek() serves); kept in step by cacheInsert,
+  // eviction, uncache, addDirty and dropCache.
+  struct alignas(32) Slot {
+    const uint8_t* data = nullptr;
     PageRef ref;
     bool hot = false;
   };
-  std::vector<Slot> slots_;
+  std::vector<Slot, PageAllocator<Slot>> slots_;
   size_t cached_ = 0;
   size_t hand_ = 0;
   bool isCached(uint32_t pgno) const { return pgno < slots_.size() && slots_[pgno].ref; }

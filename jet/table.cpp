@@ -70,25 +70,25 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint3
   corrupt("overflow rows point at each other in a loop");
 }
 
+void prefetchRowEntry(const Pager& pager, RowId id) { pager.prefetchEntry(id.page); }
+
 void prefetchRowPage(const Pager& pager, RowId id) {
-  const PageBuf* b = pager.peek(id.page);
-  if (!b) return;
-  const Format& fmt = pager.format();
-  const size_t at = fmt.offDataRows + 2 * size_t(id.row);
-  __builtin_prefetch(b->data());
-  if (at + 2 <= b->size()) __builtin_prefetch(b->data() + at);
+  const uint8_t* d = pager.peek(id.page);
+  if (!d) return;
+  pager.prefetchPage(id.page);
+  const size_t at = pager.format().offDataRows + 2 * size_t(id.row);
+  if (at + 2 <= pager.pageSize()) __builtin_prefetch(d + at);
 }
 
 void prefetchRowBytes(const Pager& pager, RowId id) {
-  const PageBuf* b = pager.peek(id.page);
-  if (!b) return;
+  const uint8_t* d = pager.peek(id.page);
+  if (!d) return;
   const Format& fmt = pager.format();
   const size_t at = fmt.offDataRows + 2 * size_t(id.row);
-  if (at + 2 > b->size() || (id.row > 0 && at < 2)) return;
-  const uint8_t* d = b->data();
+  if (at + 2 > fmt.pageSize || (id.row > 0 && at < 2)) return;
   const unsigned start = (d[at] | (d[at + 1] << 8)) & kOffsetMask;
   const unsigned end = id.row == 0 ? fmt.pageSize : ((d[at - 2] | (d[at - 1] << 8)) & kOffsetMask);
-  if (start < end && end <= b->size()) {
+  if (start < end && end <= fmt.pageSize) {
     __builtin_prefetch(d + start);
     __builtin_prefetch(d + end - 1);
   }

@@ -61,11 +61,13 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteV
 // The same for rows read one after another: heldPage names the page holder
 // holds (0: none), and a row on that page is read without looking it up again.
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint32_t& heldPage, ByteView& out);
-// Hints for reading rows whose addresses are known ahead (an index range):
-// asks the processor to bring in the row's page header and offset entry
-// (prefetchRowPage), then, once those are near, the row's first and last
-// bytes (prefetchRowBytes). They read nothing that is not cached, check
-// nothing and change nothing.
+// Hints for reading rows whose addresses are known ahead (an index range),
+// in three steps, each once the previous one's bytes are near: the cache's
+// entry for the row's page (prefetchRowEntry, far ahead), the page's header
+// and the row's offset entry (prefetchRowPage), then the row's first and
+// last bytes (prefetchRowBytes, shortly before the row is read). They read
+// nothing that is not cached, check nothing and change nothing.
+void prefetchRowEntry(const Pager& pager, RowId id);
 void prefetchRowPage(const Pager& pager, RowId id);
 void prefetchRowBytes(const Pager& pager, RowId id);
 

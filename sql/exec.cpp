@@ -111,32 +111,24 @@ class TableScanOp : public Op {
           return true;
         }
       } else {
-        // The rows' addresses are read a few entries ahead and their bytes
-        // asked for early, so that the reads of rows on scattered pages
-        // overlap; rows still come in index order.
+        // The rows' addresses are read well ahead of the row at hand and
+        // their bytes asked for in steps (see jet::prefetchRow*), so that
+        // the reads of rows on scattered pages overlap; rows still come in
+        // index order.
         const jet::Pager& pager = db_.pager();
-        while (aheadCount_ < kAhead && !entriesDone_) {
-          if (!pullEntry(id)) {
-            entriesDone_ = true;
-            break;
+        if (aheadCount_ == 0 && !entriesDone_) {
+          while (aheadCount_ < kAhead && pushEntry(pager)) {
           }
-          ahead_[(aheadHead_ + aheadCount_++) % kAhead] = id;
-          jet::prefetchRowPage(pager, id);
+          for (size_t k = 0; k < std::min(aheadCount_, kPageAt); ++k) jet::prefetchRowPage(pager, ahead_[k]);
+          for (size_t k = 0; k < std::min(aheadCount_, kBytesAt); ++k) jet::prefetchRowBytes(pager, ahead_[k]);
         }
         while (aheadCount_ > 0) {
           id = ahead_[aheadHead_];
           aheadHead_ = (aheadHead_ + 1) % kAhead;
           --aheadCount_;
-          if (aheadCount_ > kAhead / 2) jet::prefetchRowBytes(pager, ahead_[(aheadHead_ + kAhead / 2) % kAhead]);
-          if (!entriesDone_) {
-            jet::RowId more;
-            if (pullEntry(more)) {
-              ahead_[(aheadHead_ + aheadCount_++) % kAhead] = more;
-              jet::prefetchRowPage(pager, more);
-            } else {
-              entriesDone_ = true;
-            }
-          }
+          if (aheadCount_ >= kPageAt) jet::prefetchRowPage(pager, ahead_[(aheadHead_ + kPageAt - 1) % kAhead]);
+          if (aheadCount_ >= kBytesAt) jet::prefetchRowBytes(pager, ahead_[(aheadHead_ + kBytesAt - 1) % kAhead]);
+          pushEntry(pager);
           if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
           if (!take(bytes_, id, out)) continue;
           return true;
@@ -171,6 +163,20 @@ class TableScanOp : public Op {
       return true;
     }
     return false;
+  }
+
+  // Reads the next entry's row address into the ring of addresses ahead
+  // (first step of its prefetch); false at the end of the range.
+  bool pushEntry(const jet::Pager& pager) {
+    jet::RowId id;
+    if (entriesDone_ || aheadCount_ >= kAhead) return false;
+    if (!pullEntry(id)) {
+      entriesDone_ = true;
+      return false;
+    }
+    ahead_[(aheadHead_ + aheadCount_++) % kAhead] = id;
+    jet::prefetchRowEntry(pager, id);
+    return true;
   }
 
   // Decodes the row straight into out (only the columns something reads;
@@ -213,7 +219,9 @@ class TableScanOp : public Op {
   std::vector<size_t> filterSlots_;   // the columns the filter reads
   bool filterSlotsKnown_ = false;
   bool keysOnly_ = false;
-  static constexpr size_t kAhead = 16;
+  // Addresses read ahead, and how far ahead of the row being read the
+  // second and third prefetch steps are taken.
+  static constexpr size_t kAhead = 64, kPageAt = 24, kBytesAt = 8;
   std::array<jet::RowId, kAhead> ahead_{};
   size_t aheadHead_ = 0, aheadCount_ = 0;
   bool entriesDone_ = false;
