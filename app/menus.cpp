@@ -211,7 +211,7 @@ void mnuExport_Click(FrmDatavane& w) {
         &w, QStringLiteral("Exporting to CSV..."), QStringLiteral("Cancel"), total > 0 ? 1000 : 0);
     std::string& buf = csv.buffer();
     int64_t done = 0;
-    auto put = [&](const std::vector<dao::Value>& values) {
+    auto put = [&](std::span<const dao::Value> values) {
       for (size_t c = 0; c < values.size(); ++c) {
         if (c) buf.push_back(',');
         appendShownCell(buf, values[c]);
@@ -226,7 +226,7 @@ void mnuExport_Click(FrmDatavane& w) {
     };
     if (shown->Updatable()) {
       for (int64_t row = 0;; ++row) {
-        const std::vector<dao::Value>* values = shown->rowValues(row);
+        const auto values = shown->rowValues(row);
         if (!values) break;
         if (!put(*values)) throw Cancelled{};
       }

@@ -81,7 +81,7 @@ void Recordset::setAbsolutePosition(int64_t row) {
 
 jet::Value Recordset::valueAt(int64_t row, int col) {
   if (row < 0) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
-  const auto& r = cursor_->row(static_cast<size_t>(row));
+  const sql::RowView r = cursor_->row(static_cast<size_t>(row));
   if (col < 0 || col >= static_cast<int>(r.size()))
     throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
   if (complex_) return complex_->shown(col, r[col]);
@@ -92,9 +92,9 @@ bool Recordset::rowExists(int64_t row) {
   return row >= 0 && cursor_->fetchTo(static_cast<size_t>(row) + 1);
 }
 
-const std::vector<jet::Value>* Recordset::rowValues(int64_t row) {
-  if (!rowExists(row)) return nullptr;
-  return &cursor_->row(static_cast<size_t>(row));
+std::optional<std::span<const jet::Value>> Recordset::rowValues(int64_t row) {
+  if (!rowExists(row)) return std::nullopt;
+  return cursor_->row(static_cast<size_t>(row));
 }
 
 std::string Recordset::Bookmark() const { return std::to_string(cursor_->bookmark()); }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -76,9 +78,9 @@ class Recordset {
   jet::Value valueAt(int64_t row, int col);
   // Whether record row exists (fetching up to it).
   bool rowExists(int64_t row);
-  // Every value of record row (0-based), fetching up to it; nullptr when
+  // Every value of record row (0-based), fetching up to it; nothing when
   // there is no such record. Valid until the next call on this recordset.
-  const std::vector<jet::Value>* rowValues(int64_t row);
+  std::optional<std::span<const jet::Value>> rowValues(int64_t row);
 
   // Bookmarks: an opaque text naming one record of this recordset.
   std::string Bookmark() const;           // 3021 without a current record

@@ -70,12 +70,28 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint3
   corrupt("overflow rows point at each other in a loop");
 }
 
+bool peekRow(const Pager& pager, const TableDef& def, RowId id, ByteView& out) {
+  const Format& fmt = pager.format();
+  if (id.page == 0 || id.page >= pager.pageCount()) return false;
+  const uint8_t* d = pager.peek(id.page);
+  if (!d) return false;
+  ByteView page(d, fmt.pageSize);
+  if (page.u8(0) != 0x01) return false;
+  if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return false;
+  unsigned start, end;
+  uint16_t flags;
+  if (!slotExtent(fmt, page, id.row, start, end, flags) || (flags & kOverflowFlag)) return false;
+  out = page.sub(start, end - start);
+  return true;
+}
+
 void prefetchRowEntry(const Pager& pager, RowId id) { pager.prefetchEntry(id.page); }
 
-void prefetchRowPage(const Pager& pager, RowId id) {
+void prefetchRowPage(const Pager& pager, RowId id, bool peeking) {
   const uint8_t* d = pager.peek(id.page);
   if (!d) return;
-  pager.prefetchPage(id.page);
+  if (peeking) __builtin_prefetch(d);
+  else pager.prefetchPage(id.page);
   const size_t at = pager.format().offDataRows + 2 * size_t(id.row);
   if (at + 2 <= pager.pageSize()) __builtin_prefetch(d + at);
 }
@@ -265,6 +281,12 @@ Value RowDecoder::decodeCalculated(ByteView d, const Column& c) const {
       if (p.size < fixedDataWidth(rc)) return Value();
       return decodeFixed(p, rc);
   }
+}
+
+bool RowDecoder::readsOnlyRow(const Column& c) {
+  auto inRow = [](uint8_t raw) { return raw != coltype::kMemo && raw != coltype::kOle; };
+  if (!inRow(c.rawType)) return false;
+  return !c.calculated() || inRow(c.calcResultRaw ? c.calcResultRaw : c.rawType);
 }
 
 Value RowDecoder::decodeColumn(ByteView row, size_t col) const {

@@ -45,6 +45,9 @@ class RowDecoder {
   void decode(ByteView row, std::vector<Value>& out) const;
   // Decodes a single column.
   Value decodeColumn(ByteView row, size_t col) const;
+  // Decoding the column reads nothing but the row's own bytes (no long
+  // value, so no other page).
+  static bool readsOnlyRow(const Column& c);
 
  private:
   struct Layout;
@@ -61,14 +64,23 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteV
 // The same for rows read one after another: heldPage names the page holder
 // holds (0: none), and a row on that page is read without looking it up again.
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint32_t& heldPage, ByteView& out);
+// The bytes of the row at id straight from the page cache, without counting
+// a use of the page: for a reader that is done with them before anything
+// else asks the pager for a page or changes one (the view is valid only
+// until then). False when the page is not cached or a change holds it, when
+// it is not a data page of def, when the slot is deleted or empty, and for a
+// row moved to another page; the reader then asks readRow, which tells these
+// apart. Throws jet::Error (corrupt) for a slot whose extent is impossible.
+bool peekRow(const Pager& pager, const TableDef& def, RowId id, ByteView& out);
 // Hints for reading rows whose addresses are known ahead (an index range),
 // in three steps, each once the previous one's bytes are near: the cache's
 // entry for the row's page (prefetchRowEntry, far ahead), the page's header
 // and the row's offset entry (prefetchRowPage), then the row's first and
 // last bytes (prefetchRowBytes, shortly before the row is read). They read
-// nothing that is not cached, check nothing and change nothing.
+// nothing that is not cached, check nothing and change nothing. peeking:
+// the row will be read with peekRow, so the page's use count is not needed.
 void prefetchRowEntry(const Pager& pager, RowId id);
-void prefetchRowPage(const Pager& pager, RowId id);
+void prefetchRowPage(const Pager& pager, RowId id, bool peeking = false);
 void prefetchRowBytes(const Pager& pager, RowId id);
 
 // Full scan in physical order (usage-map order of the table's data pages).

@@ -96,6 +96,12 @@ class TableScanOp : public Op {
       cols_ = std::move(first);
     }
     keysOnly_ = range_ && !filter_ && cols_.empty() && lateCols_.empty();
+    // Rows may be looked at in the cache without holding their page when
+    // nothing done with them asks the pager for another page.
+    peek_ = !filter_ || filterSlotsKnown_;
+    for (const auto* list : {&cols_, &lateCols_})
+      for (size_t c : *list)
+        if (!jet::RowDecoder::readsOnlyRow(def_->columns[c])) peek_ = false;
     aheadHead_ = aheadCount_ = 0;
     entriesDone_ = false;
   }
@@ -119,17 +125,19 @@ class TableScanOp : public Op {
         if (aheadCount_ == 0 && !entriesDone_) {
           while (aheadCount_ < kAhead && pushEntry(pager)) {
           }
-          for (size_t k = 0; k < std::min(aheadCount_, kPageAt); ++k) jet::prefetchRowPage(pager, ahead_[k]);
+          for (size_t k = 0; k < std::min(aheadCount_, kPageAt); ++k) jet::prefetchRowPage(pager, ahead_[k], peek_);
           for (size_t k = 0; k < std::min(aheadCount_, kBytesAt); ++k) jet::prefetchRowBytes(pager, ahead_[k]);
         }
         while (aheadCount_ > 0) {
           id = ahead_[aheadHead_];
           aheadHead_ = (aheadHead_ + 1) % kAhead;
           --aheadCount_;
-          if (aheadCount_ >= kPageAt) jet::prefetchRowPage(pager, ahead_[(aheadHead_ + kPageAt - 1) % kAhead]);
+          if (aheadCount_ >= kPageAt) jet::prefetchRowPage(pager, ahead_[(aheadHead_ + kPageAt - 1) % kAhead], peek_);
           if (aheadCount_ >= kBytesAt) jet::prefetchRowBytes(pager, ahead_[(aheadHead_ + kBytesAt - 1) % kAhead]);
           pushEntry(pager);
-          if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
+          if (!(peek_ && jet::peekRow(pager, *def_, id, bytes_)) &&
+              !jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_))
+            continue;
           if (!take(bytes_, id, out)) continue;
           return true;
         }
@@ -219,6 +227,7 @@ class TableScanOp : public Op {
   std::vector<size_t> filterSlots_;   // the columns the filter reads
   bool filterSlotsKnown_ = false;
   bool keysOnly_ = false;
+  bool peek_ = false;  // rows are read with jet::peekRow where it can
   // Addresses read ahead, and how far ahead of the row being read the
   // second and third prefetch steps are taken.
   static constexpr size_t kAhead = 64, kPageAt = 24, kBytesAt = 8;

@@ -46,6 +46,12 @@ class IndexLookupJoinOp : public Op {
     cols_.clear();
     for (size_t c = 0; c < def_->columns.size(); ++c)
       if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
+    // Rows may be looked at in the cache without holding their page when
+    // nothing done with their bytes asks the pager for another page.
+    std::vector<size_t> filterSlots;
+    peek_ = !rightFilter_ || rowSlotsRead(*rightFilter_, filterSlots);
+    for (size_t c : cols_)
+      if (!jet::RowDecoder::readsOnlyRow(def_->columns[c])) peek_ = false;
     const auto& ri = def_->realIndexes.at(static_cast<size_t>(real_));
     const auto& ic = ri.columns.at(0);
     if (ic.column < 0 || static_cast<size_t>(ic.column) >= def_->columns.size())
@@ -76,7 +82,9 @@ class IndexLookupJoinOp : public Op {
       }
       jet::RowId id;
       while (nextMatch(id)) {
-        if (!jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_)) continue;
+        if (!(peek_ && jet::peekRow(db_.pager(), *def_, id, bytes_)) &&
+            !jet::readRow(db_.pager(), *def_, id, holder_, heldPage_, bytes_))
+          continue;
         const std::vector<Value>& lv = batch_[at_].v;
         const size_t lw = left_->width;
         if (rightFilter_) {
@@ -209,7 +217,7 @@ class IndexLookupJoinOp : public Op {
       p.seqLen = seq_.size() - p.seqAt;
     }
     const jet::Pager& pager = db_.pager();
-    for (size_t i = 0; i < seq_.size() && i < kPageAhead; ++i) jet::prefetchRowPage(pager, seq_[i]);
+    for (size_t i = 0; i < seq_.size() && i < kPageAhead; ++i) jet::prefetchRowPage(pager, seq_[i], peek_);
     return true;
   }
 
@@ -240,7 +248,7 @@ class IndexLookupJoinOp : public Op {
   bool nextMatch(jet::RowId& id) {
     if (seqPos_ < seqEnd_) {
       const jet::Pager& pager = db_.pager();
-      if (seqPos_ + kPageAhead < seq_.size()) jet::prefetchRowPage(pager, seq_[seqPos_ + kPageAhead]);
+      if (seqPos_ + kPageAhead < seq_.size()) jet::prefetchRowPage(pager, seq_[seqPos_ + kPageAhead], peek_);
       if (seqPos_ + kBytesAhead < seq_.size()) jet::prefetchRowBytes(pager, seq_[seqPos_ + kBytesAhead]);
       id = seq_[seqPos_++];
       return true;
@@ -280,6 +288,7 @@ class IndexLookupJoinOp : public Op {
   std::vector<uint8_t> prefix_;
   jet::PageRef holder_;
   uint32_t heldPage_ = 0;  // the page holder_ holds
+  bool peek_ = false;      // rows are read with jet::peekRow where it can
   jet::ByteView bytes_;
   std::vector<Value> right_;
   const Frame* outer_ = nullptr;

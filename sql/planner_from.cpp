@@ -3,6 +3,12 @@
 #include "sql/planner_impl.h"
 #include "jet/index_key.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <utility>
+
 namespace sql::planning {
 
 void Planner::addLeafForTable(const std::string& name, const std::string& alias, bool pushable) {
@@ -125,18 +131,79 @@ size_t Planner::widthOf(size_t first, size_t last) const {
   return w;
 }
 
-std::optional<IndexRange> Planner::chooseIndex(Source& src) {
+namespace {
+
+// A whole number of one of the integer types that the column's type holds:
+// its index key orders it exactly as the comparison does.
+// The values a whole number type holds; none for the other types.
+std::optional<std::pair<int64_t, int64_t>> integerSpan(DataType t) {
+  switch (t) {
+    case DataType::Byte: return std::pair<int64_t, int64_t>{0, 255};
+    case DataType::Integer: return std::pair<int64_t, int64_t>{INT16_MIN, INT16_MAX};
+    case DataType::Long: return std::pair<int64_t, int64_t>{INT32_MIN, INT32_MAX};
+    case DataType::BigInt: return std::pair<int64_t, int64_t>{INT64_MIN, INT64_MAX};
+    default: return std::nullopt;
+  }
+}
+
+bool exactIntegerKey(const jet::Column& col, const Value& v) {
+  auto span = integerSpan(col.type);
+  if (!span) return false;
+  switch (v.type()) {
+    case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: break;
+    default: return false;
+  }
+  return v.asInt() >= span->first && v.asInt() <= span->second;
+}
+
+}  // namespace
+
+std::optional<IndexRange> Planner::chooseIndex(Source& src, std::vector<size_t>* exact) {
   const auto& def = *src.def;
   const auto& fmt = sh_.db->format();
   std::vector<SimplePredicate> preds;
+  std::vector<size_t> predAt;  // each pred's position in src.pushed
   std::vector<InListPredicate> lists;
-  for (auto& p : src.pushed) {
-    if (auto sp = asSimplePredicate(*p)) preds.push_back(std::move(*sp));
-    else if (auto il = asInListPredicate(*p)) lists.push_back(std::move(*il));
+  for (size_t i = 0; i < src.pushed.size(); ++i) {
+    const auto& p = src.pushed[i];
+    if (auto sp = asSimplePredicate(*p)) {
+      preds.push_back(std::move(*sp));
+      predAt.push_back(i);
+    } else if (auto il = asInListPredicate(*p)) {
+      lists.push_back(std::move(*il));
+    }
   }
   if (preds.empty() && lists.empty()) return std::nullopt;
-  auto keyValue = [&](const jet::Column& col, const Value& v) -> std::optional<Value> {
+  // The key value a test's constant stands for in a range. For the whole
+  // number types a bound is moved in to the nearest whole number the field
+  // can hold (the range may then hold more rows than the test lets through,
+  // never fewer; the test is still checked on them), and an equality the
+  // field cannot hold uses no index.
+  enum class Role { Equal, Low, High };
+  auto keyValue = [&](const jet::Column& col, const Value& v, Role role = Role::Equal) -> std::optional<Value> {
     try {
+      if (auto span = integerSpan(col.type)) {
+        std::optional<double> x;
+        if (v.isText()) x = parseNumber(v.bytes());
+        else if (v.isIntegral() && v.type() != DataType::Boolean) x = static_cast<double>(v.asInt());
+        else if (v.isNumeric()) x = v.toDouble();
+        if (!x || !std::isfinite(*x)) return std::nullopt;
+        const double lo = static_cast<double>(span->first), hi = static_cast<double>(span->second);
+        if (v.isIntegral() && v.type() != DataType::Boolean) {
+          const int64_t n = v.asInt();
+          if (n >= span->first && n <= span->second) return Value::bigInt(n);
+        }
+        if (role == Role::Equal) {
+          if (*x != std::floor(*x) || *x < lo || *x > hi) return std::nullopt;
+          return Value::bigInt(static_cast<int64_t>(*x));
+        }
+        double k = role == Role::Low ? std::ceil(*x) : std::floor(*x);
+        k = std::min(std::max(k, lo), hi);
+        // the ends of Big Integer's span are not all doubles: step inside
+        if (k >= 9.2e18) return Value::bigInt(span->second);
+        if (k <= -9.2e18) return Value::bigInt(span->first);
+        return Value::bigInt(static_cast<int64_t>(k));
+      }
       if (col.type == DataType::Text || col.type == DataType::Memo) {
         // keys in another order than the statement's may part equal texts
         if (!v.isText() || jet::textSortOrderFor(fmt, col) != sh_.coll->order()) return std::nullopt;
@@ -169,15 +236,19 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
     if (rix.columns.empty() || !jet::canEncodeKey(fmt, def, rix)) continue;
     IndexRange r;
     r.realIndex = static_cast<int>(ri);
+    std::vector<size_t> answered;  // preds the range answers exactly
     size_t k = 0;
     for (; k < rix.columns.size(); ++k) {
       int colIdx = rix.columns[k].column;
+      const auto& col = def.columns[static_cast<size_t>(colIdx)];
       bool found = false;
-      for (auto& p : preds) {
+      for (size_t pi = 0; pi < preds.size(); ++pi) {
+        const auto& p = preds[pi];
         if (p.op != BinOp::Eq || p.high || static_cast<int>(p.slot) != colIdx) continue;
-        auto kv = keyValue(def.columns[static_cast<size_t>(colIdx)], p.value);
+        auto kv = keyValue(col, p.value);
         if (!kv) continue;
         r.equal.push_back(*kv);
+        if (exactIntegerKey(col, p.value)) answered.push_back(pi);
         found = true;
         break;
       }
@@ -187,26 +258,53 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
     if (k == rix.columns.size() && rix.unique()) score += 5;
     if (k < rix.columns.size() && rix.columns[k].ascending) {
       int colIdx = rix.columns[k].column;
-      for (auto& p : preds) {
+      const auto& col = def.columns[static_cast<size_t>(colIdx)];
+      // The range takes both of its ends in (seeks are inclusive): it
+      // answers Between, >= and <= of whole numbers exactly, and only while
+      // one test sets each end.
+      std::optional<size_t> lowBy, highBy;
+      bool lowExact = false, highExact = false;
+      for (size_t pi = 0; pi < preds.size(); ++pi) {
+        const auto& p = preds[pi];
         if (static_cast<int>(p.slot) != colIdx) continue;
-        auto kv = keyValue(def.columns[static_cast<size_t>(colIdx)], p.value);
+        auto kv = keyValue(col, p.value, p.op == BinOp::Lt || p.op == BinOp::Le ? Role::High : Role::Low);
         if (!kv) continue;
         if (p.high) {
-          auto kh = keyValue(def.columns[static_cast<size_t>(colIdx)], *p.high);
+          auto kh = keyValue(col, *p.high, Role::High);
           if (!kh) continue;
           r.low = *kv;
           r.high = *kh;
+          lowBy = highBy = pi;
+          lowExact = highExact = exactIntegerKey(col, p.value) && exactIntegerKey(col, *p.high);
         } else if (p.op == BinOp::Gt || p.op == BinOp::Ge) {
-          if (!r.low) r.low = *kv;
+          if (!r.low) {
+            r.low = *kv;
+            lowBy = pi;
+            lowExact = p.op == BinOp::Ge && exactIntegerKey(col, p.value);
+          }
         } else if (p.op == BinOp::Lt || p.op == BinOp::Le) {
-          if (!r.high) r.high = *kv;
+          if (!r.high) {
+            r.high = *kv;
+            highBy = pi;
+            highExact = p.op == BinOp::Le && exactIntegerKey(col, p.value);
+          }
         }
+      }
+      if (lowBy && highBy && *lowBy == *highBy) {
+        if (lowExact && highExact) answered.push_back(*lowBy);
+      } else {
+        if (lowBy && lowExact) answered.push_back(*lowBy);
+        if (highBy && highExact) answered.push_back(*highBy);
       }
       if (r.low || r.high) score += 3;
     }
     if (score > bestScore) {
       bestScore = score;
       best = std::move(r);
+      if (exact) {
+        exact->clear();
+        for (size_t pi : answered) exact->push_back(predAt[pi]);
+      }
       for (const auto& ix : def.indexes)
         if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
     }
@@ -233,6 +331,7 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src) {
         if (!ok || bestScore >= 8) continue;
         bestScore = 8;
         best = std::move(r);
+        if (exact) exact->clear();
         for (const auto& ix : def.indexes)
           if (ix.realIndex == static_cast<int>(ri)) { bestName = ix.name; break; }
       }
@@ -246,14 +345,18 @@ OpP Planner::assemble(Node& n, Scope* outer) {
   if (n.leaf) {
     Source& src = leaves_[n.leafIndex];
     BExprP filter;
-    for (auto& p : src.pushed) filter = andBound(filter, p);
     if (src.def) {
       std::optional<IndexRange> range;
+      std::vector<size_t> answered;
       try {
-        range = chooseIndex(src);
+        range = chooseIndex(src, &answered);
       } catch (const jet::Error&) {
         range.reset();
+        answered.clear();
       }
+      // the tests the range answers exactly are not checked again
+      for (size_t i = 0; i < src.pushed.size(); ++i)
+        if (std::find(answered.begin(), answered.end(), i) == answered.end()) filter = andBound(filter, src.pushed[i]);
       if (orderIndex_ >= 0 && n.leafIndex == 0 && leaves_.size() == 1) {
         if (!range) {
           IndexRange r;
@@ -270,6 +373,7 @@ OpP Planner::assemble(Node& n, Scope* outer) {
       if (src.hasRowId) scan = makeAppendRowId(std::move(scan));
       return scan;
     }
+    for (auto& p : src.pushed) filter = andBound(filter, p);
     OpP op = std::make_unique<SharedOp>(src.op);
     if (filter) op = makeFilter(std::move(op), filter);
     return op;

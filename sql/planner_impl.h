@@ -245,7 +245,9 @@ class Planner {
 
   size_t widthOf(size_t first, size_t last) const;
 
-  std::optional<IndexRange> chooseIndex(Source& src);
+  // exact (when given) receives the positions in src.pushed of the tests the
+  // range answers exactly, so that they need not be checked on its rows.
+  std::optional<IndexRange> chooseIndex(Source& src, std::vector<size_t>* exact = nullptr);
 
   OpP assemble(Node& n, Scope* outer);
 

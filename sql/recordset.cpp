@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kCacheRows = 4096;
 
 size_t approxSize(const std::vector<Value>& r) {
-  size_t n = sizeof(r) + r.capacity() * sizeof(Value);
+  size_t n = r.size() * sizeof(Value);
   for (const auto& v : r)
     if (v.bytes().capacity() > 15) n += v.bytes().capacity() + 1;
   return n;
@@ -23,7 +23,7 @@ size_t approxSize(const std::vector<Value>& r) {
 }  // namespace
 
 Recordset::Recordset(jet::Database& db, Plan plan, size_t keepBytes, bool walkPages)
-    : db_(db), plan_(std::move(plan)), keepBytes_(keepBytes) {
+    : db_(db), plan_(std::move(plan)), rows_(plan_.columns.size()), keepBytes_(keepBytes) {
   if (plan_.updatable && plan_.baseDef) decoder_ = std::make_unique<jet::RowDecoder>(db_, *plan_.baseDef);
   if (walkPages && decoder_) {
     // Values are always read again through the RowId: nothing is kept but
@@ -57,7 +57,8 @@ bool Recordset::pullOne() {
     ++count_;
     return true;
   }
-  Row r;
+  Row& r = scratch_;
+  r.rid = {};
   if (!plan_.root->next(r)) {
     done_ = true;
     return false;
@@ -69,13 +70,13 @@ bool Recordset::pullOne() {
       if (keptBytes_ > keepBytes_) keeping_ = false;
     }
     if (keeping_) {
-      rows_.push_back(std::move(r.v));
+      rows_.append(r.v);
     } else {
       if (cache_.size() >= kCacheRows) cache_.clear();
       cache_[count_] = std::move(r.v);
     }
   } else {
-    rows_.push_back(std::move(r.v));
+    rows_.append(r.v);
   }
   ++count_;
   return true;
@@ -93,7 +94,7 @@ size_t Recordset::fetchAll() {
   return count_;
 }
 
-const std::vector<Value>& Recordset::load(size_t i) {
+RowView Recordset::load(size_t i) {
   if (i < rows_.size()) return rows_[i];
   auto it = cache_.find(i);
   if (it != cache_.end()) return it->second;
@@ -112,7 +113,7 @@ const std::vector<Value>& Recordset::load(size_t i) {
   return cache_[i] = std::move(out);
 }
 
-const std::vector<Value>& Recordset::row(size_t i) {
+RowView Recordset::row(size_t i) {
   if (!fetchTo(i + 1)) noCurrent();
   return load(i);
 }
@@ -178,13 +179,13 @@ void Recordset::movePrevious() {
   else pos_ = pos_ - 1;  // -1 is BOF
 }
 
-const std::vector<Value>& Recordset::current() {
+RowView Recordset::current() {
   if (bof() || eof() || pos_ >= static_cast<int64_t>(count_)) noCurrent();
   return load(static_cast<size_t>(pos_));
 }
 
 Value Recordset::value(size_t column) {
-  const auto& r = current();
+  const RowView r = current();
   if (column >= r.size()) throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection.");
   return r[column];
 }

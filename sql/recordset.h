@@ -12,6 +12,7 @@
 #include "jet/database.h"
 #include "jet/row_walk.h"
 #include "sql/planner.h"
+#include "sql/row_store.h"
 
 namespace sql {
 
@@ -54,8 +55,12 @@ class Recordset {
   // Current row index (0-based); -1 at BOF, recordCount() at EOF.
   int64_t position() const { return pos_; }
 
+  // Rows are handed out as views of the recordset's own values: valid while
+  // the recordset lives, until forgetValues(), and (for the rows of an
+  // updatable result that are read again on demand) until about 4,000 other
+  // rows have been looked at.
   // The current row; 3021 "No current record." at BOF or EOF.
-  const std::vector<jet::Value>& current();
+  RowView current();
   jet::Value value(size_t column);
   // The current row's RowId; 3027 when the recordset is read-only.
   jet::RowId rowId();
@@ -71,7 +76,7 @@ class Recordset {
   // Makes rows [0, n) available when they exist; false when fewer rows exist.
   bool fetchTo(size_t n);
   // Random access for grids: row i (fetching as needed); 3021 beyond the end.
-  const std::vector<jet::Value>& row(size_t i);
+  RowView row(size_t i);
   jet::RowId rowIdAt(size_t i);
   // A row just added to the base table, placed at position i (0 to
   // recordCount()) without walking the pages again: rows from i on move
@@ -90,7 +95,7 @@ class Recordset {
 
  private:
   bool pullOne();
-  const std::vector<jet::Value>& load(size_t i);
+  RowView load(size_t i);
 
   jet::Database& db_;
   Plan plan_;
@@ -102,7 +107,8 @@ class Recordset {
   // and the values of their first rows while those fit in a memory budget;
   // rows past it are read again through their RowId on demand (only the
   // columns the result shows are decoded; a cache holds recently used rows).
-  std::vector<std::vector<jet::Value>> rows_;
+  RowStore rows_;
+  Row scratch_;  // the row the plan fills, reused
   size_t keepBytes_;
   size_t keptBytes_ = 0;
   bool keeping_ = true;

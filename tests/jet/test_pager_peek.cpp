@@ -1,7 +1,8 @@
 // The pager's hint lookup (peek) serves only the committed bytes of cached
 // pages: never a page a change holds, never an evicted or rolled-back
-// buffer; and page buffers from the page regions survive heavy churn with
-// their bytes intact.
+// buffer; rows read through it are the bytes readRow gives, or none; and
+// page buffers from the page regions survive heavy churn with their bytes
+// intact.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "jet/page_memory.h"
+#include "jet/table.h"
 #include "jet/table_writer.h"
 #include "support/test_support.h"
 
@@ -106,6 +108,50 @@ TEST(PagerPeek, EvictedPagesAreNotServed) {
     ASSERT_LE(served, 8u);
   }
   peeksAgree(p);
+}
+
+TEST(PagerPeek, PeekedRowsAreTheRowsReadRowReads) {
+  const std::string path = makeFile("pager_peek_rows.mdb", 3000);
+  auto db = jet::Database::open(path);
+  auto def = db->table("T");
+  std::vector<jet::RowId> ids;
+  for (auto scan = db->scan("T"); scan->next();) ids.push_back(scan->rowId());
+  ASSERT_EQ(ids.size(), 3000u);
+  jet::Pager& p = db->pager();
+  p.dropCache();
+  jet::ByteView peeked, read;
+  // nothing cached yet: nothing served
+  EXPECT_FALSE(jet::peekRow(p, *def, ids[100], peeked));
+  size_t served = 0;
+  for (auto id : ids) {
+    jet::PageRef holder;
+    ASSERT_TRUE(jet::readRow(p, *def, id, holder, read));
+    ASSERT_TRUE(jet::peekRow(p, *def, id, peeked));
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(peeked.data), peeked.size),
+              std::string(reinterpret_cast<const char*>(read.data), read.size));
+    ++served;
+  }
+  EXPECT_EQ(served, ids.size());
+  // a row of another table's pages, a slot past the page's rows, page 0
+  auto other = std::make_shared<jet::TableDef>(*def);
+  other->page = def->page + 1;
+  EXPECT_FALSE(jet::peekRow(p, *other, ids[5], peeked));
+  EXPECT_FALSE(jet::peekRow(p, *def, jet::RowId{ids[5].page, 250}, peeked));
+  EXPECT_FALSE(jet::peekRow(p, *def, jet::RowId{0, 0}, peeked));
+  EXPECT_FALSE(jet::peekRow(p, *def, jet::RowId{p.pageCount() + 5, 0}, peeked));
+  // a deleted row, and rows on a page a change holds
+  {
+    jet::TableWriter w(*db, "T");
+    jet::ChangeScope change(*db);
+    w.remove(ids[7]);
+    EXPECT_FALSE(jet::peekRow(p, *def, ids[8], peeked));
+    change.commit();
+  }
+  jet::PageRef holder;
+  EXPECT_FALSE(jet::readRow(p, *def, ids[7], holder, read));
+  EXPECT_FALSE(jet::peekRow(p, *def, ids[7], peeked));
+  ASSERT_TRUE(jet::readRow(p, *def, ids[8], holder, read));
+  EXPECT_TRUE(jet::peekRow(p, *def, ids[8], peeked));
 }
 
 TEST(PageMemory, BlocksKeepTheirBytesThroughChurn) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ std::unique_ptr<sql::Recordset> openWith(jet::Database& db, const std::string& s
   return std::make_unique<sql::Recordset>(db, std::move(p), sql::Recordset::kDefaultKeepBytes, walk);
 }
 
-std::string line(const std::vector<Value>& r) {
+std::string line(std::span<const Value> r) {
   std::string s;
   for (size_t i = 0; i < r.size(); ++i) {
     if (i) s.push_back('|');

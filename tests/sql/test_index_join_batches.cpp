@@ -49,7 +49,7 @@ std::vector<std::vector<Value>> rowsOf(jet::Database& db, const std::string& stm
   auto rs = sql::openRecordset(db, stmt);
   size_t n = rs->fetchAll();
   std::vector<std::vector<Value>> out;
-  for (size_t i = 0; i < n; ++i) out.push_back(rs->row(i));
+  for (size_t i = 0; i < n; ++i) { auto r = rs->row(i); out.emplace_back(r.begin(), r.end()); }
   if (notes) *notes = rs->planNotes();
   return out;
 }

@@ -125,7 +125,7 @@ TEST(KeySort, OrderByThroughSqlEqualsTheScannedRowsSorted) {
     std::string plain = c.stmt.substr(0, c.stmt.find(" ORDER BY"));
     auto rs = sql::openRecordset(*db, plain);
     std::vector<std::vector<Value>> expected;
-    for (size_t i = 0; rs->fetchTo(i + 1); ++i) expected.push_back(rs->row(i));
+    for (size_t i = 0; rs->fetchTo(i + 1); ++i) { auto r = rs->row(i); expected.emplace_back(r.begin(), r.end()); }
     std::stable_sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
       for (const auto& k : c.keys) {
         int r = sql::compareForSort(a[k.slot], b[k.slot], sql::collationOf(db.get()));

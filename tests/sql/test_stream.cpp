@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ std::unique_ptr<jet::Database> itemsDb() {
   return db;
 }
 
-std::string line(const std::vector<Value>& row) {
+std::string line(std::span<const Value> row) {
   std::string s;
   for (const Value& v : row) s += jet::dumpCell(v) + "|";
   return s;

@@ -1,0 +1,75 @@
+#include "sql/row_store.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace sql {
+
+using jet::Value;
+
+namespace {
+
+// Values per block: about 56 KB, well under the size from which the C
+// library maps memory of its own for each allocation.
+constexpr size_t kBlockValues = 1024;
+// Blocks the pool of one thread keeps (about 7 MB).
+constexpr size_t kPoolBlocks = 128;
+
+struct BlockPool {
+  std::vector<std::unique_ptr<Value[]>> free;
+};
+
+BlockPool& pool() {
+  thread_local BlockPool p;
+  return p;
+}
+
+std::unique_ptr<Value[]> takeBlock() {
+  auto& p = pool();
+  if (!p.free.empty()) {
+    auto b = std::move(p.free.back());
+    p.free.pop_back();
+    return b;
+  }
+  return std::make_unique<Value[]>(kBlockValues);
+}
+
+// used: how many values of the block were filled; they are emptied so that a
+// pooled block holds no text of its own.
+void giveBlock(std::unique_ptr<Value[]> b, size_t used) {
+  auto& p = pool();
+  if (p.free.size() >= kPoolBlocks) return;
+  for (size_t i = 0; i < used; ++i) b[i] = Value();
+  p.free.push_back(std::move(b));
+}
+
+}  // namespace
+
+RowStore::RowStore(size_t width)
+    : width_(width), rowsPerBlock_(width == 0 ? kBlockValues : std::max<size_t>(1, kBlockValues / width)) {}
+
+RowStore::~RowStore() {
+  const size_t perBlock = rowsPerBlock_ * width_;
+  for (size_t b = 0; b < blocks_.size(); ++b) {
+    const size_t rowsHere = std::min(rowsPerBlock_, count_ - b * rowsPerBlock_);
+    // a row wider than a block has a block of its own
+    if (perBlock > kBlockValues) continue;
+    giveBlock(std::move(blocks_[b]), rowsHere * width_);
+  }
+}
+
+void RowStore::append(std::vector<Value>& row) {
+  const size_t at = count_ % rowsPerBlock_;
+  if (at == 0) {
+    if (rowsPerBlock_ * width_ > kBlockValues)
+      blocks_.push_back(std::make_unique<Value[]>(width_));
+    else
+      blocks_.push_back(takeBlock());
+  }
+  Value* dst = blocks_.back().get() + at * width_;
+  const size_t n = std::min(width_, row.size());
+  for (size_t c = 0; c < n; ++c) dst[c] = std::move(row[c]);
+  ++count_;
+}
+
+}  // namespace sql
