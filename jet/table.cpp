@@ -112,14 +112,63 @@ void prefetchRowBytes(const Pager& pager, RowId id) {
 
 RowDecoder::RowDecoder(Database& db, const TableDef& def) : db_(db), def_(def) {}
 
-ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c) {
-  ColumnBytes out;
-  const size_t ccSize = fmt.sizeRowColCount;
-  size_t L = row.size;
+RowLayout::RowLayout(const Format& fmt, const TableDef& def, ByteView r) : row(r), jet3(fmt.jet3) {
+  ccSize = fmt.sizeRowColCount;
+  const size_t L = row.size;
   if (L < ccSize) corrupt("a row is shorter than its header");
-  unsigned colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
-  size_t nms = (colCount + 7) / 8;
+  colCount = ccSize == 1 ? row.u8(0) : row.u16(0);
+  nms = (colCount + 7) / 8;
   if (nms + ccSize > L) corrupt("a row's null mask does not fit");
+  fixedEnd = L - nms;
+  hasVar = def.varColCount > 0;
+  if (!hasVar) return;
+  // A bad offset table is reported only when a value is looked for in it:
+  // Null and Yes/No columns do not need it.
+  if (jet3) {
+    if (L < nms + 2) {
+      badVar = true;
+      return;
+    }
+    varCount = row.u8(L - nms - 1);
+    numJumps = (L - 1) / 256;
+    if (L < nms + 2 + numJumps) {
+      badVar = true;
+      return;
+    }
+    tablePos = L - nms - 2 - numJumps;  // position of entry 0 (var col 0)
+    if (tablePos < varCount || tablePos >= L) {
+      badVar = true;
+      return;
+    }
+  } else {
+    if (L < nms + 2) {
+      badVar = true;
+      return;
+    }
+    varCount = row.u16(L - nms - 2);
+    tablePos = L - nms - 2;
+    if (2 * (varCount + 1) > tablePos) {
+      badVar = true;
+      return;
+    }
+  }
+  fixedEnd = varOffset(0);
+}
+
+size_t RowLayout::varOffset(size_t i) const {
+  if (!jet3) return row.u16(tablePos - 2 * (i + 1));
+  // Jet 3: entry i at tablePos - i, plus 256 for every jump-table entry
+  // whose column number is <= i.
+  const size_t L = row.size;
+  size_t jumps = 0;
+  for (size_t j = 0; j < numJumps; ++j)
+    if (row.u8(L - nms - 2 - j) <= i) ++jumps;
+  return row.u8(tablePos - i) + 256 * jumps;
+}
+
+ColumnBytes RowLayout::locate(const Column& c) const {
+  ColumnBytes out;
+  const size_t L = row.size;
   bool present = false;
   if (c.number < colCount) {
     uint8_t maskByte = row.u8(L - nms + c.number / 8);
@@ -130,43 +179,7 @@ ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, c
     return out;
   }
   if (!present) return out;
-
-  // Variable-offset table, when the table has variable columns.
-  size_t varCount = 0;
-  size_t fixedEnd = L - nms;
-  std::array<size_t, 2> span{0, 0};
-  if (def.varColCount > 0) {
-    if (fmt.jet3) {
-      varCount = row.u8(L - nms - 1);
-      size_t numJumps = (L - 1) / 256;
-      size_t tablePos = L - nms - 2 - numJumps;  // position of entry 0 (var col 0)
-      if (tablePos < varCount || tablePos >= L) corrupt("a row's offset table does not fit");
-      // offset(i) for i in [0, varCount]: entry i at tablePos - i, plus 256
-      // for every jump-table entry whose column number is <= i.
-      auto off3 = [&](size_t i) -> size_t {
-        size_t jumps = 0;
-        for (size_t j = 0; j < numJumps; ++j)
-          if (row.u8(L - nms - 2 - j) <= i) ++jumps;
-        return row.u8(tablePos - i) + 256 * jumps;
-      };
-      fixedEnd = off3(0);
-      if (!c.fixed()) {
-        if (c.varIndex >= varCount) return out;
-        span = {off3(c.varIndex), off3(c.varIndex + 1)};
-      }
-    } else {
-      if (L < nms + 2) corrupt("a row's offset table does not fit");
-      varCount = row.u16(L - nms - 2);
-      size_t base = L - nms - 2;
-      if (2 * (varCount + 1) > base) corrupt("a row's offset table does not fit");
-      auto off4 = [&](size_t i) -> size_t { return row.u16(base - 2 * (i + 1)); };
-      fixedEnd = off4(0);
-      if (!c.fixed()) {
-        if (c.varIndex >= varCount) return out;
-        span = {off4(c.varIndex), off4(c.varIndex + 1)};
-      }
-    }
-  }
+  if (badVar) corrupt("a row's offset table does not fit");
   if (c.fixed()) {
     size_t off = ccSize + c.fixedOffset;
     size_t len = fixedDataWidth(c);
@@ -176,11 +189,16 @@ ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, c
     out.data = row.sub(off, len);
     return out;
   }
-  if (def.varColCount == 0) return out;
-  if (span[0] > span[1] || span[1] > L) corrupt("a variable-length value lies outside its row");
+  if (!hasVar || c.varIndex >= varCount) return out;
+  const size_t a = varOffset(c.varIndex), b = varOffset(c.varIndex + 1);
+  if (a > b || b > L) corrupt("a variable-length value lies outside its row");
   out.present = true;
-  out.data = row.sub(span[0], span[1] - span[0]);
+  out.data = row.sub(a, b - a);
   return out;
+}
+
+ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c) {
+  return RowLayout(fmt, def, row).locate(c);
 }
 
 namespace {
@@ -290,8 +308,12 @@ bool RowDecoder::readsOnlyRow(const Column& c) {
 }
 
 Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
+  return decodeColumn(RowLayout(db_.format(), def_, row), col);
+}
+
+Value RowDecoder::decodeColumn(const RowLayout& row, size_t col) const {
   const Column& c = def_.columns.at(col);
-  ColumnBytes cb = locateColumn(db_.format(), def_, row, c);
+  ColumnBytes cb = row.locate(c);
   if (c.rawType == coltype::kBool) return Value::boolean(cb.boolValue);
   if (!cb.present) return Value();
   ByteView d = cb.data;
@@ -301,7 +323,8 @@ Value RowDecoder::decodeColumn(ByteView row, size_t col) const {
 
 void RowDecoder::decode(ByteView row, std::vector<Value>& out) const {
   out.resize(def_.columns.size());
-  for (size_t i = 0; i < def_.columns.size(); ++i) out[i] = decodeColumn(row, i);
+  const RowLayout layout(db_.format(), def_, row);
+  for (size_t i = 0; i < def_.columns.size(); ++i) out[i] = decodeColumn(layout, i);
 }
 
 TableScan::TableScan(Database& db, std::shared_ptr<const TableDef> def)

@@ -36,6 +36,24 @@ struct ColumnBytes {
 };
 ColumnBytes locateColumn(const Format& fmt, const TableDef& def, ByteView row, const Column& c);
 
+// A row's header read once (column count, null mask, offset table), for
+// finding several of its columns. Throws jet::Error (corrupt) for a header
+// that does not fit the row, and locate() for an offset table that does not
+// when a value is looked for; keeps a view of the row's bytes.
+class RowLayout {
+ public:
+  RowLayout(const Format& fmt, const TableDef& def, ByteView row);
+  ColumnBytes locate(const Column& c) const;
+
+ private:
+  size_t varOffset(size_t i) const;
+  ByteView row;
+  bool jet3;
+  bool hasVar = false, badVar = false;
+  size_t ccSize = 0, colCount = 0, nms = 0, fixedEnd = 0;
+  size_t varCount = 0, tablePos = 0, numJumps = 0;
+};
+
 // Decodes rows of one table. Long values are read through the pager.
 class RowDecoder {
  public:
@@ -45,12 +63,13 @@ class RowDecoder {
   void decode(ByteView row, std::vector<Value>& out) const;
   // Decodes a single column.
   Value decodeColumn(ByteView row, size_t col) const;
+  // The same with the row's header already read (several columns of a row).
+  Value decodeColumn(const RowLayout& row, size_t col) const;
   // Decoding the column reads nothing but the row's own bytes (no long
   // value, so no other page).
   static bool readsOnlyRow(const Column& c);
 
  private:
-  struct Layout;
   Value decodeFixed(ByteView data, const Column& c) const;
   Value decodeVar(ByteView data, const Column& c) const;
   Value decodeCalculated(ByteView data, const Column& c) const;

@@ -195,12 +195,13 @@ class TableScanOp : public Op {
     out.v.resize(def_->columns.size());
     for (size_t c : skip_)
       if (!out.v[c].isNull()) out.v[c] = Value();
-    for (size_t c : cols_) out.v[c] = decoder_.decodeColumn(bytes, c);
+    const jet::RowLayout row(db_.format(), *def_, bytes);
+    for (size_t c : cols_) out.v[c] = decoder_.decodeColumn(row, c);
     if (filter_) {
       Frame f{&out.v, outer_};
       if (!isTrue(filter_->eval(f))) return false;  // the late columns are left as they were
     }
-    for (size_t c : lateCols_) out.v[c] = decoder_.decodeColumn(bytes, c);
+    for (size_t c : lateCols_) out.v[c] = decoder_.decodeColumn(row, c);
     out.rid = id;
     return true;
   }

@@ -87,9 +87,10 @@ class IndexLookupJoinOp : public Op {
           continue;
         const std::vector<Value>& lv = batch_[at_].v;
         const size_t lw = left_->width;
+        const jet::RowLayout row(db_.format(), *def_, bytes_);
         if (rightFilter_) {
           right_.assign(rightWidth_, Value());
-          for (size_t c : cols_) right_[c] = decoder_.decodeColumn(bytes_, c);
+          for (size_t c : cols_) right_[c] = decoder_.decodeColumn(row, c);
           if (rowIdColumn_) right_.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
           Frame rf{&right_, outer_};
           if (!isTrue(rightFilter_->eval(rf))) continue;
@@ -100,7 +101,7 @@ class IndexLookupJoinOp : public Op {
           // the right side's values go straight to their places
           out.v.assign(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(std::min(lv.size(), lw)));
           out.v.resize(width);
-          for (size_t c : cols_) out.v[lw + c] = decoder_.decodeColumn(bytes_, c);
+          for (size_t c : cols_) out.v[lw + c] = decoder_.decodeColumn(row, c);
           if (rowIdColumn_) out.v.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
         }
         if (residual_) {

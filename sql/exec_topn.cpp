@@ -88,7 +88,8 @@ class RefetchOp : public Op {
     while (child_->next(in_)) {
       if (!jet::readRow(db_.pager(), *def_, in_.rid, holder_, bytes_)) continue;
       out.v.assign(def_->columns.size(), jet::Value());
-      for (size_t i : cols_) out.v[i] = decoder_.decodeColumn(bytes_, i);
+      const jet::RowLayout row(db_.format(), *def_, bytes_);
+      for (size_t i : cols_) out.v[i] = decoder_.decodeColumn(row, i);
       out.rid = in_.rid;
       return true;
     }

@@ -104,9 +104,10 @@ RowView Recordset::load(size_t i) {
   jet::ByteView bytes;
   if (jet::readRow(db_.pager(), *plan_.baseDef, rids_[i], holder, bytes)) {
     const size_t width = plan_.baseDef->columns.size();
+    const jet::RowLayout row(db_.format(), *plan_.baseDef, bytes);
     for (size_t c = 0; c < plan_.columns.size(); ++c) {
       int b = plan_.columns[c].baseColumn;
-      if (b >= 0 && static_cast<size_t>(b) < width) out[c] = decoder_->decodeColumn(bytes, static_cast<size_t>(b));
+      if (b >= 0 && static_cast<size_t>(b) < width) out[c] = decoder_->decodeColumn(row, static_cast<size_t>(b));
     }
   }
   if (cache_.size() >= kCacheRows) cache_.clear();
