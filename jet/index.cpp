@@ -259,9 +259,11 @@ int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector
 void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
                               uint32_t* child) {
   const size_t keyLen = p.keyLength(start, end);
-  key.clear();
-  if (start > 0) key.assign(p.data, p.data + p.prefixLen);
-  key.insert(key.end(), p.data + start, p.data + end);
+  // the shared prefix (all but the first entry), then the entry's own bytes
+  const size_t pre = start > 0 ? p.prefixLen : 0;
+  key.resize(pre + (end - start));
+  if (pre) std::memcpy(key.data(), p.data, pre);
+  std::memcpy(key.data() + pre, p.data + start, end - start);
   if (row) {
     row->page = be24(key.data() + keyLen);
     row->row = key[keyLen + 3];

@@ -283,18 +283,46 @@ class ProjectOp : public Op {
  public:
   ProjectOp(OpP c, std::vector<BExprP> e, bool keepRid) : child_(std::move(c)), exprs_(std::move(e)), keepRid_(keepRid) {
     width = exprs_.size();
+    // A plain column that nothing else in the list reads is moved out of
+    // the child's row rather than copied (the child fills its row afresh
+    // for each row). Not when any expression may read the row in ways not
+    // known here (a subquery).
+    moveFrom_.assign(exprs_.size(), -1);
+    std::vector<size_t> others, plain;
+    bool known = true;
+    for (size_t i = 0; i < exprs_.size() && known; ++i) {
+      auto ref = asColumnRef(*exprs_[i]);
+      if (ref && ref->depth == 0) {
+        moveFrom_[i] = static_cast<long>(ref->slot);
+        plain.push_back(ref->slot);
+      } else {
+        known = rowSlotsRead(*exprs_[i], others);
+      }
+    }
+    for (size_t i = 0; i < exprs_.size(); ++i) {
+      if (moveFrom_[i] < 0) continue;
+      const size_t slot = static_cast<size_t>(moveFrom_[i]);
+      if (!known || std::count(plain.begin(), plain.end(), slot) > 1 ||
+          std::find(others.begin(), others.end(), slot) != others.end())
+        moveFrom_[i] = -1;
+    }
   }
   void open(const Frame* outer) override { outer_ = outer; child_->open(outer); }
   bool next(Row& out) override {
     if (!child_->next(in_)) return false;
     Frame f{&in_.v, outer_};
     out.v.resize(exprs_.size());
-    for (size_t i = 0; i < exprs_.size(); ++i) out.v[i] = exprs_[i]->eval(f);
+    for (size_t i = 0; i < exprs_.size(); ++i) {
+      const long from = moveFrom_[i];
+      if (from >= 0 && static_cast<size_t>(from) < in_.v.size()) out.v[i] = std::move(in_.v[static_cast<size_t>(from)]);
+      else out.v[i] = exprs_[i]->eval(f);
+    }
     out.rid = keepRid_ ? in_.rid : jet::RowId{};
     return true;
   }
   OpP child_;
   std::vector<BExprP> exprs_;
+  std::vector<long> moveFrom_;  // per expression: the child's column moved out, or -1
   bool keepRid_;
   Row in_;
   const Frame* outer_ = nullptr;

@@ -1,6 +1,7 @@
 #include "sql/row_store.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace sql {
@@ -34,12 +35,14 @@ std::unique_ptr<Value[]> takeBlock() {
   return std::make_unique<Value[]>(kBlockValues);
 }
 
-// used: how many values of the block were filled; they are emptied so that a
-// pooled block holds no text of its own.
+// used: how many values of the block were filled. A pooled block keeps no
+// text memory of its own; its other values are overwritten when it is used.
 void giveBlock(std::unique_ptr<Value[]> b, size_t used) {
   auto& p = pool();
   if (p.free.size() >= kPoolBlocks) return;
-  for (size_t i = 0; i < used; ++i) b[i] = Value();
+  const size_t inPlace = std::string().capacity();
+  for (size_t i = 0; i < used; ++i)
+    if (b[i].bytes().capacity() > inPlace) b[i] = Value();
   p.free.push_back(std::move(b));
 }
 
@@ -69,6 +72,7 @@ void RowStore::append(std::vector<Value>& row) {
   Value* dst = blocks_.back().get() + at * width_;
   const size_t n = std::min(width_, row.size());
   for (size_t c = 0; c < n; ++c) dst[c] = std::move(row[c]);
+  for (size_t c = n; c < width_; ++c) dst[c] = Value();
   ++count_;
 }
 
