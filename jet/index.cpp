@@ -259,10 +259,24 @@ int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector
 void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
                               uint32_t* child) {
   const size_t keyLen = p.keyLength(start, end);
-  // the shared prefix (all but the first entry), then the entry's own bytes
+  // The entry is the shared prefix (all but the first entry), then its own
+  // bytes: the key, the row's address and (on inner pages) the child page.
   const size_t pre = start > 0 ? p.prefixLen : 0;
+  if (pre <= keyLen) {
+    // the addresses lie in the entry's own bytes
+    key.resize(keyLen);
+    if (pre) std::memcpy(key.data(), p.data, pre);
+    std::memcpy(key.data() + pre, p.data + start, keyLen - pre);
+    const uint8_t* tail = p.data + start + (keyLen - pre);
+    if (row) {
+      row->page = be24(tail);
+      row->row = tail[3];
+    }
+    if (child) *child = be32(tail + 4);
+    return;
+  }
   key.resize(pre + (end - start));
-  if (pre) std::memcpy(key.data(), p.data, pre);
+  std::memcpy(key.data(), p.data, pre);
   std::memcpy(key.data() + pre, p.data + start, end - start);
   if (row) {
     row->page = be24(key.data() + keyLen);

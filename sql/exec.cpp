@@ -192,7 +192,7 @@ class TableScanOp : public Op {
   bool take(jet::ByteView bytes, jet::RowId id, Row& out) {
     // rows the stored bytes already rule out are not decoded
     if (raw_ && !raw_->mayPass(bytes)) return false;
-    out.v.resize(def_->columns.size());
+    if (out.v.size() != def_->columns.size()) out.v.resize(def_->columns.size());
     for (size_t c : skip_)
       if (!out.v[c].isNull()) out.v[c] = Value();
     const jet::RowLayout row(db_.format(), *def_, bytes);
@@ -311,7 +311,7 @@ class ProjectOp : public Op {
   bool next(Row& out) override {
     if (!child_->next(in_)) return false;
     Frame f{&in_.v, outer_};
-    out.v.resize(exprs_.size());
+    if (out.v.size() != exprs_.size()) out.v.resize(exprs_.size());
     for (size_t i = 0; i < exprs_.size(); ++i) {
       const long from = moveFrom_[i];
       if (from >= 0 && static_cast<size_t>(from) < in_.v.size()) out.v[i] = std::move(in_.v[static_cast<size_t>(from)]);
