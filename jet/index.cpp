@@ -366,16 +366,19 @@ void IndexCursor::beforeFirst() {
   pending_ = false;
 }
 
-void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
+void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t from) {
   pendingKey_ = key;
   pendingMode_ = mode;
   DescentGuard guard;
-  guard.visit(root_);
   // One parsed page kept per level, so that the next seek down the same
-  // pages reuses them.
-  size_t depth = 0;
-  if (path_.empty()) path_.resize(1);
-  load(root_, path_[0]);
+  // pages reuses them. A descent from a lower level starts on the inner page
+  // the last descent left there.
+  size_t depth = from;
+  if (from == 0) {
+    if (path_.empty()) path_.resize(1);
+    load(root_, path_[0]);
+  }
+  guard.visit(path_[depth].page);
   while (!path_[depth].leaf) {
     // Each entry is its child's last entry: the first child whose last entry
     // qualifies holds the first qualifying entry. Past all entries lies the
@@ -393,6 +396,7 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode) {
     load(child, path_[depth]);
   }
   std::swap(leaf_, path_[depth]);
+  leafDepth_ = depth;
   leavesSeen_.clear();
   leavesSeen_.insert(leaf_.page);
   entered_ = true;
@@ -434,6 +438,17 @@ void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
       pos_ = firstSatisfying(leaf_);
       pending_ = true;
       return;
+    }
+    // Further on: the lowest inner page of the last descent whose entries
+    // (each its child's last key) bound the key holds the entry, and the
+    // descent starts there instead of at the root.
+    for (size_t d = leafDepth_; d-- > 1;) {
+      const RawPage& node = path_[d];
+      if (node.leaf || node.lastEnd == 0) break;
+      if (!satisfiesAt(node, 0, node.endAfter(0)) && satisfiesAt(node, node.lastStart(), node.lastEnd)) {
+        position(key, Mode::AtOrAfter, d);
+        return;
+      }
     }
   }
   position(key, Mode::AtOrAfter);

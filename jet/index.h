@@ -166,7 +166,9 @@ class IndexCursor {
     // *kPrefix tells whether the entry's key starts with k.
     int compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix) const;
   };
-  void position(const std::vector<uint8_t>& key, Mode mode);
+  // from: the level to start at (0, the root; otherwise path_[from] holds an
+  // inner page of the index whose subtree holds the first entry sought).
+  void position(const std::vector<uint8_t>& key, Mode mode, size_t from = 0);
   void descendFirst();
   bool satisfies(const std::vector<uint8_t>& key) const;
   bool satisfiesAt(const RawPage& p, size_t start, size_t end) const;
@@ -184,6 +186,7 @@ class IndexCursor {
   RawPage leaf_;
   RawPage node_;  // scratch for intermediate pages
   std::vector<RawPage> path_;  // the pages of the last seek, by level
+  size_t leafDepth_ = 0;       // the level of the leaf the last seek reached
   std::vector<uint8_t> key_;
   std::vector<uint8_t> scratch_;
   RowId row_;

@@ -64,14 +64,14 @@ class IndexLookupJoinOp : public Op {
     left_->open(outer);
     leftDone_ = false;
     batchSize_ = kFirstBatch;
-    batch_.clear();
+    batchLen_ = 0;
     at_ = 0;
     inRow_ = false;
   }
   bool next(Row& out) override {
     for (;;) {
       if (!inRow_) {
-        if (at_ >= batch_.size() && !fillBatch()) return false;
+        if (at_ >= batchLen_ && !fillBatch()) return false;
         const Probe& p = probes_[at_];
         seqPos_ = p.seqAt;
         seqEnd_ = p.seqAt + p.seqLen;
@@ -138,7 +138,7 @@ class IndexLookupJoinOp : public Op {
   // Reads the next batch of left rows and looks their keys up; false when
   // the left input is exhausted.
   bool fillBatch() {
-    batch_.clear();
+    batchLen_ = 0;  // the rows' vectors are kept for the next batch
     probes_.clear();
     results_.clear();
     keys_.clear();
@@ -146,15 +146,16 @@ class IndexLookupJoinOp : public Op {
     seq_.clear();
     at_ = 0;
     if (leftDone_) return false;
-    while (batch_.size() < batchSize_) {
-      batch_.emplace_back();
-      if (!left_->next(batch_.back())) {
-        batch_.pop_back();
+    while (batchLen_ < batchSize_) {
+      if (batchLen_ == batch_.size()) batch_.emplace_back();
+      Row& row = batch_[batchLen_];
+      if (!left_->next(row)) {
         leftDone_ = true;
         break;
       }
+      ++batchLen_;
       Probe p;
-      Frame f{&batch_.back().v, outer_};
+      Frame f{&row.v, outer_};
       Value k = leftKey_->eval(f);
       if (!k.isNull() && k.isNumeric()) {
         p.keyAt = keys_.size();
@@ -165,7 +166,7 @@ class IndexLookupJoinOp : public Op {
       probes_.push_back(p);
     }
     batchSize_ = std::min(batchSize_ * 2, kLastBatch);
-    if (batch_.empty()) return false;
+    if (batchLen_ == 0) return false;
 
     // the keys in order, each looked up once
     order_.clear();
@@ -295,7 +296,8 @@ class IndexLookupJoinOp : public Op {
   const Frame* outer_ = nullptr;
 
   // the current batch
-  std::vector<Row> batch_;
+  std::vector<Row> batch_;  // the left rows of the batch: the first batchLen_
+  size_t batchLen_ = 0;
   std::vector<Probe> probes_;
   std::vector<Result> results_;
   std::vector<uint8_t> keys_;

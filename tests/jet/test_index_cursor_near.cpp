@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -95,6 +97,58 @@ TEST(IndexCursorNear, RisingSeeksFindWhatAFullSeekFinds) {
       ASSERT_EQ(c.rowId(), f.all[i].row);
       ++i;
       if (!c.next()) break;
+    }
+  }
+}
+
+TEST(IndexCursorNear, FarSeeksStartOnTheInnerPageThatHoldsThem) {
+  // long text keys: a few dozen entries per page, so 6,000 rows make an
+  // index of several levels and a seek past the next leaf may start on an
+  // inner page below the root
+  auto db = jet::createMemoryDatabase();
+  jet::createTable(*db, {"W",
+                         {jet::autoNumberSpec("ID"), jet::columnSpec("K", DataType::Text, 200)},
+                         {jet::primaryKeySpec("ID"), jet::indexSpec("KIdx", {{"K", true}})}});
+  auto text = [](int v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%06d", v);
+    return std::string(b) + std::string(100, 'x');
+  };
+  {
+    jet::TableWriter w(*db, "W");
+    std::mt19937 rng(5);
+    for (int i = 0; i < 6000; ++i) w.insert({Value(), Value::text(text(static_cast<int>(rng() % 30000)))});
+  }
+  auto def = db->table("W");
+  const jet::RealIndex* ix = nullptr;
+  for (const auto& x : def->indexes)
+    if (x.name == "KIdx") ix = &def->realIndexes.at(static_cast<size_t>(x.realIndex));
+  std::vector<Entry> all;
+  for (jet::IndexCursor c(*db, *ix); c.next();) all.push_back({c.key(), c.rowId()});
+  ASSERT_EQ(all.size(), 6000u);
+  std::mt19937 rng(9);
+  for (int round = 0; round < 3; ++round) {
+    std::vector<int> probes;
+    for (int n = 0; n < 300; ++n) probes.push_back(static_cast<int>(rng() % 31000));
+    std::sort(probes.begin(), probes.end());
+    jet::IndexCursor c(*db, *ix);
+    for (int v : probes) {
+      SCOPED_TRACE(v);
+      const auto k = jet::encodeIndexKeyValues(db->format(), *def, *ix, {Value::text(text(v))});
+      c.seekNear(k);
+      const size_t at = static_cast<size_t>(
+          std::find_if(all.begin(), all.end(), [&](const Entry& e) { return jet::compareKeys(e.key, k) >= 0; }) -
+          all.begin());
+      if (at == all.size()) {
+        EXPECT_FALSE(c.next());
+        continue;
+      }
+      ASSERT_TRUE(c.next());
+      ASSERT_EQ(c.rowId(), all[at].row);
+      for (size_t i = at + 1; i < std::min(all.size(), at + 3); ++i) {
+        ASSERT_TRUE(c.next());
+        ASSERT_EQ(c.rowId(), all[i].row);
+      }
     }
   }
 }
