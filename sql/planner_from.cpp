@@ -290,6 +290,10 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src, std::vector<size_t>*
           }
         }
       }
+      // With no lower bound the scan starts at the first entry after the
+      // equal fields, where this field's Nulls lie: the upper bound's test
+      // then still leaves them out.
+      if (!lowBy && !r.equal.empty()) highExact = false;
       if (lowBy && highBy && *lowBy == *highBy) {
         if (lowExact && highExact) answered.push_back(*lowBy);
       } else {
