@@ -262,27 +262,17 @@ void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::v
   // The entry is the shared prefix (all but the first entry), then its own
   // bytes: the key, the row's address and (on inner pages) the child page.
   const size_t pre = start > 0 ? p.prefixLen : 0;
-  if (pre <= keyLen) {
-    // the addresses lie in the entry's own bytes
-    key.resize(keyLen);
-    if (pre) std::memcpy(key.data(), p.data, pre);
-    std::memcpy(key.data() + pre, p.data + start, keyLen - pre);
-    const uint8_t* tail = p.data + start + (keyLen - pre);
-    if (row) {
-      row->page = be24(tail);
-      row->row = tail[3];
-    }
-    if (child) *child = be32(tail + 4);
-    return;
-  }
-  key.resize(pre + (end - start));
-  std::memcpy(key.data(), p.data, pre);
-  std::memcpy(key.data() + pre, p.data + start, end - start);
+  // Only the key is copied when the addresses lie in the entry's own bytes.
+  const bool ownTail = pre <= keyLen;
+  key.resize(ownTail ? keyLen : pre + (end - start));
+  if (pre) std::memcpy(key.data(), p.data, pre);
+  std::memcpy(key.data() + pre, p.data + start, key.size() - pre);
+  const uint8_t* tail = ownTail ? p.data + start + (keyLen - pre) : key.data() + keyLen;
   if (row) {
-    row->page = be24(key.data() + keyLen);
-    row->row = key[keyLen + 3];
+    row->page = be24(tail);
+    row->row = tail[3];
   }
-  if (child) *child = be32(key.data() + keyLen + 4);
+  if (child) *child = be32(tail + 4);
   key.resize(keyLen);
 }
 

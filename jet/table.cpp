@@ -44,6 +44,30 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, ByteV
   return readRow(pager, def, id, holder, held, out);
 }
 
+namespace {
+
+// Where slot `row` of a data page of def leads: to its bytes (out), to the
+// row it was moved to (movedTo), or nowhere (a page of something else, a
+// deleted or missing slot).
+enum class SlotLeads { Nowhere, Bytes, Moved };
+SlotLeads followSlot(const Format& fmt, const TableDef& def, ByteView page, unsigned row, bool overflowTarget,
+                     ByteView& out, RowId& movedTo) {
+  if (page.u8(0) != 0x01) return SlotLeads::Nowhere;
+  if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return SlotLeads::Nowhere;
+  unsigned start, end;
+  uint16_t flags;
+  if (!slotExtent(fmt, page, row, start, end, flags, overflowTarget)) return SlotLeads::Nowhere;
+  if (flags & kOverflowFlag) {
+    if (end - start < 4) corrupt("an overflow row pointer is truncated");
+    movedTo = RowId::unpack(page.u32(start));
+    return SlotLeads::Moved;
+  }
+  out = page.sub(start, end - start);
+  return SlotLeads::Bytes;
+}
+
+}  // namespace
+
 bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint32_t& heldPage, ByteView& out) {
   const Format& fmt = pager.format();
   for (int hop = 0; hop < 8; ++hop) {
@@ -53,36 +77,22 @@ bool readRow(Pager& pager, const TableDef& def, RowId id, PageRef& holder, uint3
       holder = pager.page(id.page);
       heldPage = id.page;
     }
-    ByteView page = view(holder);
-    if (page.u8(0) != 0x01) return false;
-    if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return false;
-    unsigned start, end;
-    uint16_t flags;
-    if (!slotExtent(fmt, page, id.row, start, end, flags, hop > 0)) return false;
-    if (flags & kOverflowFlag) {
-      if (end - start < 4) corrupt("an overflow row pointer is truncated");
-      id = RowId::unpack(page.u32(start));
-      continue;
+    switch (followSlot(fmt, def, view(holder), id.row, hop > 0, out, id)) {
+      case SlotLeads::Nowhere: return false;
+      case SlotLeads::Bytes: return true;
+      case SlotLeads::Moved: break;
     }
-    out = page.sub(start, end - start);
-    return true;
   }
   corrupt("overflow rows point at each other in a loop");
 }
 
 bool peekRow(const Pager& pager, const TableDef& def, RowId id, ByteView& out) {
-  const Format& fmt = pager.format();
   if (id.page == 0 || id.page >= pager.pageCount()) return false;
   const uint8_t* d = pager.peek(id.page);
   if (!d) return false;
-  ByteView page(d, fmt.pageSize);
-  if (page.u8(0) != 0x01) return false;
-  if (def.page != 0 && page.u32(fmt.offDataTdef) != def.page) return false;
-  unsigned start, end;
-  uint16_t flags;
-  if (!slotExtent(fmt, page, id.row, start, end, flags) || (flags & kOverflowFlag)) return false;
-  out = page.sub(start, end - start);
-  return true;
+  RowId movedTo;
+  return followSlot(pager.format(), def, ByteView(d, pager.pageSize()), id.row, false, out, movedTo) ==
+         SlotLeads::Bytes;
 }
 
 void prefetchRowEntry(const Pager& pager, RowId id) { pager.prefetchEntry(id.page); }

@@ -54,6 +54,11 @@ struct IndexRange {
 // pass.
 OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter,
                   std::optional<IndexRange> range, std::shared_ptr<std::vector<bool>> used = nullptr);
+// Rows of def may be read with jet::peekRow (without holding their page)
+// when decoding the columns used marks (all when null) asks the pager for no
+// other page and so does the test made on them (filterKnown: a test whose
+// row reads are all known, or none).
+bool rowsMayBePeeked(const jet::TableDef& def, const std::vector<bool>* used, bool filterKnown);
 // The child's rows with one more column: the RowId the child gave the row,
 // packed (RowId::packed) as a Big Integer.
 OpP makeAppendRowId(OpP child);

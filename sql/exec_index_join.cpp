@@ -38,6 +38,8 @@ class IndexLookupJoinOp : public Op {
       : left_(std::move(left)), db_(db), def_(std::move(def)), real_(realIndex), leftKey_(std::move(leftKey)),
         rightFilter_(std::move(rightFilter)), residual_(std::move(residual)), kind_(kind), decoder_(db, *def_),
         rowIdColumn_(rowIdColumn), used_(std::move(used)) {
+    std::vector<size_t> filterSlots;
+    filterKnown_ = !rightFilter_ || rowSlotsRead(*rightFilter_, filterSlots);
     rightWidth_ = def_->columns.size() + (rowIdColumn_ ? 1 : 0);
     width = left_->width + rightWidth_;
   }
@@ -48,10 +50,7 @@ class IndexLookupJoinOp : public Op {
       if (!used_ || (c < used_->size() && (*used_)[c])) cols_.push_back(c);
     // Rows may be looked at in the cache without holding their page when
     // nothing done with their bytes asks the pager for another page.
-    std::vector<size_t> filterSlots;
-    peek_ = !rightFilter_ || rowSlotsRead(*rightFilter_, filterSlots);
-    for (size_t c : cols_)
-      if (!jet::RowDecoder::readsOnlyRow(def_->columns[c])) peek_ = false;
+    peek_ = rowsMayBePeeked(*def_, used_.get(), filterKnown_);
     const auto& ri = def_->realIndexes.at(static_cast<size_t>(real_));
     const auto& ic = ri.columns.at(0);
     if (ic.column < 0 || static_cast<size_t>(ic.column) >= def_->columns.size())
@@ -290,7 +289,8 @@ class IndexLookupJoinOp : public Op {
   std::vector<uint8_t> prefix_;
   jet::PageRef holder_;
   uint32_t heldPage_ = 0;  // the page holder_ holds
-  bool peek_ = false;      // rows are read with jet::peekRow where it can
+  bool filterKnown_ = true;  // the right filter's row reads are all known
+  bool peek_ = false;        // rows are read with jet::peekRow where it can
   jet::ByteView bytes_;
   std::vector<Value> right_;
   const Frame* outer_ = nullptr;

@@ -93,10 +93,7 @@ class TableScanOp : public Op {
     keysOnly_ = range_ && !filter_ && cols_.empty() && lateCols_.empty();
     // Rows may be looked at in the cache without holding their page when
     // nothing done with them asks the pager for another page.
-    peek_ = !filter_ || filterSlotsKnown_;
-    for (const auto* list : {&cols_, &lateCols_})
-      for (size_t c : *list)
-        if (!jet::RowDecoder::readsOnlyRow(def_->columns[c])) peek_ = false;
+    peek_ = rowsMayBePeeked(*def_, used_.get(), !filter_ || filterSlotsKnown_);
     aheadHead_ = aheadCount_ = 0;
     entriesDone_ = false;
   }
@@ -233,6 +230,13 @@ class TableScanOp : public Op {
 };
 
 }  // namespace
+
+bool rowsMayBePeeked(const jet::TableDef& def, const std::vector<bool>* used, bool filterKnown) {
+  if (!filterKnown) return false;
+  for (size_t c = 0; c < def.columns.size(); ++c)
+    if ((!used || (c < used->size() && (*used)[c])) && !jet::RowDecoder::readsOnlyRow(def.columns[c])) return false;
+  return true;
+}
 
 OpP makeTableScan(jet::Database& db, std::shared_ptr<const jet::TableDef> def, BExprP filter, std::optional<IndexRange> range,
                   std::shared_ptr<std::vector<bool>> used) {

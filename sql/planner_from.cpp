@@ -133,8 +133,6 @@ size_t Planner::widthOf(size_t first, size_t last) const {
 
 namespace {
 
-// A whole number of one of the integer types that the column's type holds:
-// its index key orders it exactly as the comparison does.
 // The values a whole number type holds; none for the other types.
 std::optional<std::pair<int64_t, int64_t>> integerSpan(DataType t) {
   switch (t) {
@@ -146,15 +144,21 @@ std::optional<std::pair<int64_t, int64_t>> integerSpan(DataType t) {
   }
 }
 
-bool exactIntegerKey(const jet::Column& col, const Value& v) {
+// v as a whole number when it is one of the integer types and the column's
+// whole number type holds it: its index key then orders it exactly as the
+// comparison does.
+std::optional<int64_t> exactInteger(const jet::Column& col, const Value& v) {
   auto span = integerSpan(col.type);
-  if (!span) return false;
+  if (!span) return std::nullopt;
   switch (v.type()) {
     case DataType::Byte: case DataType::Integer: case DataType::Long: case DataType::BigInt: break;
-    default: return false;
+    default: return std::nullopt;
   }
-  return v.asInt() >= span->first && v.asInt() <= span->second;
+  if (v.asInt() < span->first || v.asInt() > span->second) return std::nullopt;
+  return v.asInt();
 }
+
+bool exactIntegerKey(const jet::Column& col, const Value& v) { return exactInteger(col, v).has_value(); }
 
 }  // namespace
 
@@ -183,16 +187,12 @@ std::optional<IndexRange> Planner::chooseIndex(Source& src, std::vector<size_t>*
   auto keyValue = [&](const jet::Column& col, const Value& v, Role role = Role::Equal) -> std::optional<Value> {
     try {
       if (auto span = integerSpan(col.type)) {
+        if (auto n = exactInteger(col, v)) return Value::bigInt(*n);
         std::optional<double> x;
         if (v.isText()) x = parseNumber(v.bytes());
-        else if (v.isIntegral() && v.type() != DataType::Boolean) x = static_cast<double>(v.asInt());
         else if (v.isNumeric()) x = v.toDouble();
         if (!x || !std::isfinite(*x)) return std::nullopt;
         const double lo = static_cast<double>(span->first), hi = static_cast<double>(span->second);
-        if (v.isIntegral() && v.type() != DataType::Boolean) {
-          const int64_t n = v.asInt();
-          if (n >= span->first && n <= span->second) return Value::bigInt(n);
-        }
         if (role == Role::Equal) {
           if (*x != std::floor(*x) || *x < lo || *x > hi) return std::nullopt;
           return Value::bigInt(static_cast<int64_t>(*x));

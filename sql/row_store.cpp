@@ -52,23 +52,15 @@ RowStore::RowStore(size_t width)
     : width_(width), rowsPerBlock_(width == 0 ? kBlockValues : std::max<size_t>(1, kBlockValues / width)) {}
 
 RowStore::~RowStore() {
-  const size_t perBlock = rowsPerBlock_ * width_;
-  for (size_t b = 0; b < blocks_.size(); ++b) {
-    const size_t rowsHere = std::min(rowsPerBlock_, count_ - b * rowsPerBlock_);
-    // a row wider than a block has a block of its own
-    if (perBlock > kBlockValues) continue;
-    giveBlock(std::move(blocks_[b]), rowsHere * width_);
-  }
+  // a row wider than a block has a block of its own, not pooled
+  if (width_ > kBlockValues) return;
+  for (size_t b = 0; b < blocks_.size(); ++b)
+    giveBlock(std::move(blocks_[b]), std::min(rowsPerBlock_, count_ - b * rowsPerBlock_) * width_);
 }
 
 void RowStore::append(std::vector<Value>& row) {
   const size_t at = count_ % rowsPerBlock_;
-  if (at == 0) {
-    if (rowsPerBlock_ * width_ > kBlockValues)
-      blocks_.push_back(std::make_unique<Value[]>(width_));
-    else
-      blocks_.push_back(takeBlock());
-  }
+  if (at == 0) blocks_.push_back(width_ > kBlockValues ? std::make_unique<Value[]>(width_) : takeBlock());
   Value* dst = blocks_.back().get() + at * width_;
   const size_t n = std::min(width_, row.size());
   for (size_t c = 0; c < n; ++c) dst[c] = std::move(row[c]);

@@ -130,14 +130,18 @@ TEST(RangeReadAheadChanges, ChangedRowsAreReadAfreshThroughTheIndex) {
   ASSERT_TRUE(open->fetchTo(40));
   std::vector<jet::RowId> ids;
   for (size_t i = 0; i < 40; i += 3) ids.push_back(open->rowIdAt(i));
-  {
-    jet::TableWriter w(*db, "Items");
-    jet::ChangeScope change(*db);
+  // each marked row's Name becomes "changed <ID>"
+  auto mark = [&](jet::TableWriter& w) {
     for (auto id : ids) {
       auto v = w.read(id);
       v[3] = Value::text("changed " + v[0].display());
       w.update(id, v);
     }
+  };
+  {
+    jet::TableWriter w(*db, "Items");
+    jet::ChangeScope change(*db);
+    mark(w);
     // inside the change the index path sees the changed rows
     auto mid = rows(*db, ranged);
     size_t seen = 0;
@@ -149,11 +153,7 @@ TEST(RangeReadAheadChanges, ChangedRowsAreReadAfreshThroughTheIndex) {
   {
     jet::TableWriter w(*db, "Items");
     jet::ChangeScope change(*db);
-    for (auto id : ids) {
-      auto v = w.read(id);
-      v[3] = Value::text("changed " + v[0].display());
-      w.update(id, v);
-    }
+    mark(w);
     change.commit();
   }
   auto after = rows(*db, ranged), twin = rows(*db, plain);

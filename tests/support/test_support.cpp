@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "jet/database.h"
 #include "jet/error.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +43,14 @@ std::vector<std::string> allFixtures() {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+std::unique_ptr<jet::Database> openFixture(const std::string& rel) {
+  try {
+    return jet::Database::open(fixture(rel));
+  } catch (const jet::Error&) {
+    return nullptr;
+  }
 }
 
 std::string readFile(const std::string& path) {

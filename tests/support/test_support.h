@@ -3,8 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace jet {
+class Database;
+}
 
 namespace testsupport {
 
@@ -14,6 +19,9 @@ std::string sharedDir();
 std::string fixture(const std::string& rel);
 // Every fixture database, relative to fixtures/ ("jet3/x.mdb", ...).
 std::vector<std::string> allFixtures();
+// The fixture opened (as a plain open does), or null when it does not open
+// (keys, damage: those are tested on their own).
+std::unique_ptr<jet::Database> openFixture(const std::string& rel);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 // A fresh, empty temporary folder (removed at process exit is not guaranteed).
