@@ -65,12 +65,36 @@ void writeFile(const std::string& path, const std::string& text) {
   out << text;
 }
 
+namespace {
+
+// The folders tempDir() made, removed when the process that made them ends
+// (a forked child leaves them to its parent). GLIMMER_KEEP_TEST_FILES keeps
+// them for a look after a failure.
+struct TempDirs {
+  pid_t owner = ::getpid();
+  std::vector<std::string> dirs;
+  ~TempDirs() {
+    if (::getpid() != owner || std::getenv("GLIMMER_KEEP_TEST_FILES")) return;
+    std::error_code ec;
+    for (const auto& d : dirs) fs::remove_all(d, ec);
+  }
+};
+
+TempDirs& tempDirs() {
+  static TempDirs dirs;
+  return dirs;
+}
+
+}  // namespace
+
 std::string tempDir() {
   std::string base = (fs::temp_directory_path() / "glimmer-test-XXXXXX").string();
   std::vector<char> buf(base.begin(), base.end());
   buf.push_back('\0');
   char* d = ::mkdtemp(buf.data());
-  return d ? std::string(d) : std::string("/tmp");
+  if (!d) return std::string("/tmp");
+  tempDirs().dirs.emplace_back(d);
+  return std::string(d);
 }
 
 std::string copyToTemp(const std::string& path) {

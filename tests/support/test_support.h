@@ -24,7 +24,8 @@ std::vector<std::string> allFixtures();
 std::unique_ptr<jet::Database> openFixture(const std::string& rel);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
-// A fresh, empty temporary folder (removed at process exit is not guaranteed).
+// A fresh, empty temporary folder, removed with what it holds when the
+// process ends normally (GLIMMER_KEEP_TEST_FILES=1 keeps it).
 std::string tempDir();
 // Copies a file, returning the copy's path (writable).
 std::string copyToTemp(const std::string& path);
