@@ -27,6 +27,15 @@ uint32_t be32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
+// Keys are a few bytes: copied inline rather than through a library call.
+inline void copyBytes(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) to[i] = from[i];
+}
+
 std::string hex(const std::vector<uint8_t>& b, size_t max = 48) {
   static const char* d = "0123456789ABCDEF";
   std::string s;
@@ -58,7 +67,7 @@ PageHeader readPageHeader(const Format& fmt, ByteView pv, uint32_t pgno) {
   uint8_t type = pv.u8(0);
   if (type != pagetype::kIndexLeaf && type != pagetype::kIndexNode)
     corrupt("page " + std::to_string(pgno) + " should be an index page but has type " + std::to_string(type));
-  if (fmt.offIndexEntries <= fmt.offIndexBitmask || fmt.offIndexEntries > pv.size)
+  if (fmt.offIndexEntries <= fmt.offIndexBitmask || fmt.offIndexEntries + 8 > pv.size)
     corrupt("index page layout does not fit the page");
   PageHeader h;
   h.leaf = type == pagetype::kIndexLeaf;
@@ -173,17 +182,20 @@ void IndexCursor::load(uint32_t pgno, PageRef ref, RawPage& p) {
   const size_t dataLen = pv.size - dataStart;
   p.minEntry = p.leaf ? 4 : 8;
   p.data = pv.data + dataStart;
-  const size_t nWords = (maskLen + 7) / 8;
-  p.words.assign(nWords, 0);
-  if (maskLen) std::memcpy(p.words.data(), pv.data + maskStart, maskLen);  // little-endian: bit order matches
+  // The mask is read in place, a word at a time; the last word's load runs
+  // into the first entry bytes (readPageHeader checked they exist), which
+  // lastBits masks off.
+  p.mask = pv.data + maskStart;
+  p.nWords = (maskLen + 7) / 8;
+  p.lastBits = maskLen % 8 == 0 ? ~uint64_t{0} : (uint64_t{1} << (8 * (maskLen % 8))) - 1;
   p.lastEnd = 0;
-  size_t lastWord = nWords;
-  while (lastWord > 0 && p.words[lastWord - 1] == 0) --lastWord;
+  size_t lastWord = p.nWords;
+  while (lastWord > 0 && p.word(lastWord - 1) == 0) --lastWord;
   if (lastWord > 0) {
     // Ends rise with the bits, so the last one bounds them all; each entry's
     // own length is checked when it is read.
-    const size_t maxEnd = (lastWord - 1) * 64 + 63 - static_cast<size_t>(__builtin_clzll(p.words[lastWord - 1]));
-    if (maxEnd > dataLen || (p.words[0] & 1))
+    const size_t maxEnd = (lastWord - 1) * 64 + 63 - static_cast<size_t>(__builtin_clzll(p.word(lastWord - 1)));
+    if (maxEnd > dataLen || (p.word(0) & 1))
       corrupt("an entry of index page " + std::to_string(pgno) + " lies outside the page");
     p.lastEnd = maxEnd;
     if (p.prefixLen > p.endAfter(0))
@@ -192,22 +204,23 @@ void IndexCursor::load(uint32_t pgno, PageRef ref, RawPage& p) {
   p.ref = std::move(ref);
 }
 
-size_t IndexCursor::RawPage::endAfter(size_t start) const {
+// The page walks below run once per bisection step: kept inline.
+[[gnu::always_inline]] inline size_t IndexCursor::RawPage::endAfter(size_t start) const {
   // the first set bit above start (start < lastEnd: one exists)
   const size_t from = start + 1;
   size_t w = from / 64;
-  uint64_t m = words[w] & (~uint64_t{0} << (from % 64));
-  while (!m) m = words[++w];
+  uint64_t m = word(w) & (~uint64_t{0} << (from % 64));
+  while (!m) m = word(++w);
   return w * 64 + static_cast<size_t>(__builtin_ctzll(m));
 }
 
 size_t IndexCursor::RawPage::lastStart() const {
   // the last set bit below lastEnd, or 0
   size_t w = lastEnd / 64;
-  uint64_t m = words[w] & ((uint64_t{1} << (lastEnd % 64)) - 1);
+  uint64_t m = word(w) & ((uint64_t{1} << (lastEnd % 64)) - 1);
   while (!m) {
     if (w == 0) return 0;
-    m = words[--w];
+    m = word(--w);
   }
   return w * 64 + 63 - static_cast<size_t>(__builtin_clzll(m));
 }
@@ -217,7 +230,7 @@ size_t IndexCursor::RawPage::countBetween(size_t from, size_t to) const {
   size_t n = 0;
   for (size_t bit = from + 1; bit <= to;) {
     const size_t w = bit / 64;
-    uint64_t m = words[w] & (~uint64_t{0} << (bit % 64));
+    uint64_t m = word(w) & (~uint64_t{0} << (bit % 64));
     const size_t wordEnd = (w + 1) * 64;
     if (to < wordEnd - 1) m &= (uint64_t{2} << (to % 64)) - 1;
     n += static_cast<size_t>(bitCount(m));
@@ -226,13 +239,30 @@ size_t IndexCursor::RawPage::countBetween(size_t from, size_t to) const {
   return n;
 }
 
-size_t IndexCursor::RawPage::keyLength(size_t start, size_t end) const {
+namespace {
+
+[[noreturn, gnu::cold, gnu::noinline]] void shortEntry(uint32_t page) {
+  corrupt("an entry of index page " + std::to_string(page) + " is too short");
+}
+
+}  // namespace
+
+[[gnu::always_inline]] inline size_t IndexCursor::RawPage::keyLength(size_t start, size_t end) const {
   const size_t len = end - start + (start > 0 ? prefixLen : 0);
-  if (len < minEntry) corrupt("an entry of index page " + std::to_string(page) + " is too short");
+  if (len < minEntry) [[unlikely]] shortEntry(page);
   return len - minEntry;
 }
 
-int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix) const {
+IndexCursor::RawPage::PrefixMatch IndexCursor::RawPage::matchPrefix(const std::vector<uint8_t>& k) const {
+  PrefixMatch m;
+  const size_t n = std::min<size_t>(prefixLen, k.size());
+  while (m.same < n && data[m.same] == k[m.same]) ++m.same;
+  if (m.same < n) m.sign = data[m.same] < k[m.same] ? -1 : 1;
+  return m;
+}
+
+[[gnu::always_inline]] inline int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix,
+                                     const PrefixMatch* pm) const {
   // The entry is the page's shared prefix (all but the first entry) followed
   // by its own bytes; its key is their first keyLen bytes.
   const size_t keyLen = keyLength(start, end);
@@ -240,11 +270,19 @@ int IndexCursor::RawPage::compareKey(size_t start, size_t end, const std::vector
   const size_t shared = start > 0 ? std::min<size_t>(prefixLen, n) : 0;
   // keys are short: a byte loop beats a call
   const uint8_t* kp = k.data();
-  for (size_t i = 0; i < shared; ++i)
-    if (data[i] != kp[i]) {
+  if (pm) {
+    // the prefix and the key differ within the part this entry shares
+    if (pm->same < shared) {
       *kPrefix = false;
-      return data[i] < kp[i] ? -1 : 1;
+      return pm->sign;
     }
+  } else {
+    for (size_t i = 0; i < shared; ++i)
+      if (data[i] != kp[i]) {
+        *kPrefix = false;
+        return data[i] < kp[i] ? -1 : 1;
+      }
+  }
   const uint8_t* own = data + start - shared;
   for (size_t i = shared; i < n; ++i)
     if (own[i] != kp[i]) {
@@ -265,8 +303,8 @@ void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::v
   // Only the key is copied when the addresses lie in the entry's own bytes.
   const bool ownTail = pre <= keyLen;
   key.resize(ownTail ? keyLen : pre + (end - start));
-  if (pre) std::memcpy(key.data(), p.data, pre);
-  std::memcpy(key.data() + pre, p.data + start, key.size() - pre);
+  copyBytes(key.data(), p.data, pre);
+  copyBytes(key.data() + pre, p.data + start, key.size() - pre);
   const uint8_t* tail = ownTail ? p.data + start + (keyLen - pre) : key.data() + keyLen;
   if (row) {
     row->page = be24(tail);
@@ -276,14 +314,25 @@ void IndexCursor::decodeEntry(const RawPage& p, size_t start, size_t end, std::v
   key.resize(keyLen);
 }
 
+uint32_t IndexCursor::childOf(const RawPage& p, size_t start, size_t end) {
+  // The child's number ends the entry: read in place when the entry's own
+  // bytes hold it (the shared prefix may cover all but a few bytes otherwise).
+  p.keyLength(start, end);  // the entry holds a row address and a child
+  if (end - start >= 4) return be32(p.data + end - 4);
+  uint32_t child = 0;
+  std::vector<uint8_t> key;
+  decodeEntry(p, start, end, key, nullptr, &child);
+  return child;
+}
+
 bool IndexCursor::satisfies(const std::vector<uint8_t>& key) const {
   if (pendingMode_ == Mode::AtOrAfter) return compareKeys(key, pendingKey_) >= 0;
   return compareKeys(key, pendingKey_) > 0 && !keyStartsWith(key, pendingKey_);
 }
 
-bool IndexCursor::satisfiesAt(const RawPage& p, size_t start, size_t end) const {
+[[gnu::always_inline]] inline bool IndexCursor::satisfiesAt(const RawPage& p, size_t start, size_t end, const RawPage::PrefixMatch* pm) const {
   bool prefixed = false;
-  const int c = p.compareKey(start, end, pendingKey_, &prefixed);
+  const int c = p.compareKey(start, end, pendingKey_, &prefixed, pm);
   if (pendingMode_ == Mode::AtOrAfter) return c >= 0;
   return c > 0 && !prefixed;
 }
@@ -295,7 +344,7 @@ namespace {
 // when none). lo and hi are entry starts (hi may be the page's lastEnd).
 // Bisects by offset: the entry at or after the middle byte is tested.
 template <class Page, class Pred>
-size_t bisectEntries(const Page& p, size_t lo, size_t hi, Pred pred) {
+[[gnu::always_inline]] inline size_t bisectEntries(const Page& p, size_t lo, size_t hi, Pred pred) {
   while (lo < hi) {
     size_t s = p.startAtOrAfter(lo + (hi - lo) / 2);
     if (s >= hi) s = lo;
@@ -308,10 +357,51 @@ size_t bisectEntries(const Page& p, size_t lo, size_t hi, Pred pred) {
 
 }  // namespace
 
-size_t IndexCursor::firstSatisfying(const RawPage& p) const {
+size_t IndexCursor::firstSatisfying(const RawPage& p, size_t from) const {
   // Entries are in key order and the entries that satisfy a seek form the
   // tail of that order.
-  return bisectEntries(p, 0, p.lastEnd, [&](size_t s, size_t e) { return satisfiesAt(p, s, e); });
+  // All entries but the first share the page's prefix, compared with the
+  // sought key once.
+  const RawPage::PrefixMatch pm = p.matchPrefix(pendingKey_);
+  auto sat = [&](size_t s, size_t e) __attribute__((always_inline)) { return satisfiesAt(p, s, e, &pm); };
+  size_t lo = 0, hi = p.lastEnd;
+  if (from > 0 && from < hi) from = p.startAtOrAfter(from);  // an entry's start, whatever was passed
+  if (from > 0 && from < hi) {
+    // From a guess: when the entry there does not satisfy, nor does any
+    // before it, and steps that double look on from it until one lands on an
+    // entry that does; then the last step is bisected. When it does, the
+    // entries up to it are bisected.
+    const size_t e = p.endAfter(from);
+    if (sat(from, e)) hi = from;
+    else lo = e;
+  }
+  for (size_t step = 32; lo > 0 && lo < hi; step *= 2) {
+    const size_t s = p.startAtOrAfter(std::min(lo + step, hi));
+    if (s >= hi) break;
+    const size_t e = p.endAfter(s);
+    if (sat(s, e)) {
+      hi = s;
+      break;
+    }
+    lo = e;
+  }
+  return bisectEntries(p, lo, hi, sat);
+}
+
+void IndexCursor::LeafTrail::reset(uint32_t first) {
+  kept_[0] = first;
+  n_ = 1;
+  if (!more_.empty()) more_.clear();
+}
+
+bool IndexCursor::LeafTrail::add(uint32_t page) {
+  for (size_t i = 0; i < n_; ++i)
+    if (kept_[i] == page) return false;
+  if (n_ < kKept) {
+    kept_[n_++] = page;
+    return true;
+  }
+  return more_.insert(page).second;
 }
 
 namespace {
@@ -336,13 +426,12 @@ void IndexCursor::descendFirst() {
   load(root_, node_);
   while (!node_.leaf) {
     uint32_t child = node_.tail;
-    if (node_.lastEnd) decodeEntry(node_, 0, node_.endAfter(0), scratch_, nullptr, &child);
+    if (node_.lastEnd) child = childOf(node_, 0, node_.endAfter(0));
     guard.visit(child);
     load(child, node_);
   }
   std::swap(leaf_, node_);
-  leavesSeen_.clear();
-  leavesSeen_.insert(leaf_.page);
+  leavesSeen_.reset(leaf_.page);
   pos_ = 0;
   entered_ = true;
   started_ = false;
@@ -368,6 +457,7 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t fr
     if (path_.empty()) path_.resize(1);
     load(root_, path_[0]);
   }
+  if (pathAt_.size() < path_.size()) pathAt_.resize(path_.size());
   guard.visit(path_[depth].page);
   while (!path_[depth].leaf) {
     // Each entry is its child's last entry: the first child whose last entry
@@ -375,26 +465,28 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t fr
     // tail child.
     const RawPage& node = path_[depth];
     const size_t n = node.lastEnd;
-    const size_t i = firstSatisfying(node);
+    const size_t i = firstSatisfying(node, depth == from && from > 0 ? std::min(pathAt_[depth], n) : 0);
+    pathAt_[depth] = i;
     uint32_t child = 0;
-    if (i < n) decodeEntry(node, i, node.endAfter(i), scratch_, nullptr, &child);
+    if (i < n) child = childOf(node, i, node.endAfter(i));
     else if (node.tail) child = node.tail;
-    else if (n > 0) decodeEntry(node, node.lastStart(), n, scratch_, nullptr, &child);
+    else if (n > 0) child = childOf(node, node.lastStart(), n);
     guard.visit(child);
     ++depth;
-    if (path_.size() <= depth) path_.resize(depth + 1);
+    if (path_.size() <= depth) path_.resize(depth + 1), pathAt_.resize(depth + 1);
     load(child, path_[depth]);
   }
   std::swap(leaf_, path_[depth]);
   leafDepth_ = depth;
-  leavesSeen_.clear();
-  leavesSeen_.insert(leaf_.page);
+  leavesSeen_.reset(leaf_.page);
   entered_ = true;
   started_ = false;
   done_ = false;
   // Entries before the first qualifying one on this leaf are skipped; next()
   // checks again in case that lies on a later leaf.
   pos_ = firstSatisfying(leaf_);
+  seekLeaf_ = leaf_.page;
+  seekAt_ = pos_;
   pending_ = true;
 }
 
@@ -421,11 +513,13 @@ void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
       }
     }
     if (here) {
-      leavesSeen_.clear();
-      leavesSeen_.insert(leaf_.page);
+      leavesSeen_.reset(leaf_.page);
       started_ = false;
       done_ = false;
-      pos_ = firstSatisfying(leaf_);
+      // on the leaf of the last seek, a rising key lies at or after its entry
+      pos_ = firstSatisfying(leaf_, leaf_.page == seekLeaf_ ? std::min(seekAt_, leaf_.lastEnd) : 0);
+      seekLeaf_ = leaf_.page;
+      seekAt_ = pos_;
       pending_ = true;
       return;
     }
@@ -448,8 +542,7 @@ void IndexCursor::restore(const Mark& m) {
   if (!m.leaf) corrupt("an index position was restored without its page");
   load(m.page, m.leaf, leaf_);
   if (!leaf_.leaf || m.pos >= leaf_.lastEnd) corrupt("index page " + std::to_string(m.page) + " is not the leaf marked");
-  leavesSeen_.clear();
-  leavesSeen_.insert(leaf_.page);
+  leavesSeen_.reset(leaf_.page);
   entered_ = true;
   started_ = false;
   done_ = false;
@@ -470,7 +563,7 @@ bool IndexCursor::next() {
         done_ = true;
         return false;
       }
-      if (!leavesSeen_.insert(nx).second || leavesSeen_.size() > pager_.pageCount())
+      if (!leavesSeen_.add(nx) || leavesSeen_.size() > pager_.pageCount())
         corrupt("the leaf pages of an index refer to each other in a loop");
       const uint32_t from = leaf_.page;
       load(nx, leaf_);

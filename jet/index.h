@@ -12,6 +12,7 @@
 // prefix-length bytes of the first entry). See docs/format-indexes.md.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -137,8 +138,8 @@ class IndexCursor {
  private:
   enum class Mode { AtOrAfter, Past };
   // One index page as stored. An entry is named by the offset of its first
-  // byte (counted from the first entry byte); the entry mask (kept as whole
-  // words) marks where each ends, so the entry after one starts where it
+  // byte (counted from the first entry byte); the entry mask (read in place,
+  // a word at a time) marks where each ends, so the entry after one starts where it
   // ends. Seeks bisect the page by offset and compare keys in place, and
   // nothing is done per entry when a page is loaded.
   struct RawPage {
@@ -150,7 +151,15 @@ class IndexCursor {
     size_t minEntry = 4;
     const uint8_t* data = nullptr;  // first entry byte, inside ref
     size_t lastEnd = 0;             // where the last entry ends; 0 when the page has none
-    std::vector<uint64_t> words;    // the entry mask, zero-padded to whole words
+    const uint8_t* mask = nullptr;  // the entry mask, inside ref, read as little-endian words
+    size_t nWords = 0;              // whole or partial words in the mask
+    uint64_t lastBits = 0;          // the bits of the last word that belong to the mask
+    // Word w of the mask (w < nWords); the bytes after the mask are masked off.
+    uint64_t word(size_t w) const {
+      uint64_t m;
+      std::memcpy(&m, mask + 8 * w, 8);
+      return w + 1 == nWords ? m & lastBits : m;
+    }
     // Where the entry that starts at start (< lastEnd) ends.
     size_t endAfter(size_t start) const;
     // The first entry start at or after off (lastEnd when none; off <= lastEnd).
@@ -162,24 +171,56 @@ class IndexCursor {
     // Checks that the entry [start, end) holds at least a row address (and
     // child pointer); returns the length of its key.
     size_t keyLength(size_t start, size_t end) const;
+    // How the page's shared prefix compares with a key: the number of
+    // leading bytes they share (at most the shorter of the two), and at the
+    // first byte that differs (if any), whether the prefix's is lower (-1)
+    // or higher (1).
+    struct PrefixMatch {
+      size_t same = 0;
+      int sign = 0;
+    };
+    PrefixMatch matchPrefix(const std::vector<uint8_t>& k) const;
     // Compares the key of the entry [start, end) with k (as compareKeys);
-    // *kPrefix tells whether the entry's key starts with k.
-    int compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix) const;
+    // *kPrefix tells whether the entry's key starts with k. pm, when given,
+    // is matchPrefix(k): the shared prefix is then not compared again.
+    int compareKey(size_t start, size_t end, const std::vector<uint8_t>& k, bool* kPrefix,
+                   const PrefixMatch* pm = nullptr) const;
+  };
+  // The leaves one walk along the leaf chain has visited since its seek, to
+  // catch a chain that loops. The first few are kept in place (a walk from a
+  // seek rarely goes further), the rest in a set.
+  class LeafTrail {
+   public:
+    void reset(uint32_t first);
+    // Adds a leaf; false when the walk has been there already.
+    bool add(uint32_t page);
+    size_t size() const { return n_ + more_.size(); }
+
+   private:
+    static constexpr size_t kKept = 16;
+    std::array<uint32_t, kKept> kept_{};
+    size_t n_ = 0;
+    std::unordered_set<uint32_t> more_;
   };
   // from: the level to start at (0, the root; otherwise path_[from] holds an
-  // inner page of the index whose subtree holds the first entry sought).
+  // inner page of the index whose subtree holds the first entry sought; the
+  // search there begins at the last descent's entry, pathAt_[from]).
   void position(const std::vector<uint8_t>& key, Mode mode, size_t from = 0);
   void descendFirst();
   bool satisfies(const std::vector<uint8_t>& key) const;
-  bool satisfiesAt(const RawPage& p, size_t start, size_t end) const;
+  bool satisfiesAt(const RawPage& p, size_t start, size_t end, const RawPage::PrefixMatch* pm = nullptr) const;
   void load(uint32_t pgno, RawPage& out);
   void load(uint32_t pgno, PageRef ref, RawPage& out);
   // Decodes the entry [start, end) of p into key (and row / child when asked).
   static void decodeEntry(const RawPage& p, size_t start, size_t end, std::vector<uint8_t>& key, RowId* row,
                           uint32_t* child);
+  // The child page named by the entry [start, end) of the inner page p.
+  static uint32_t childOf(const RawPage& p, size_t start, size_t end);
   // The start of the first entry of p that satisfies the pending seek
-  // (p.lastEnd when none).
-  size_t firstSatisfying(const RawPage& p) const;
+  // (p.lastEnd when none). from: an entry start where the search begins
+  // and widens from (a key just past the last one sought is found in a few
+  // steps); any entry start gives the same answer.
+  size_t firstSatisfying(const RawPage& p, size_t from = 0) const;
 
   Pager& pager_;
   uint32_t root_;
@@ -187,6 +228,9 @@ class IndexCursor {
   RawPage node_;  // scratch for intermediate pages
   std::vector<RawPage> path_;  // the pages of the last seek, by level
   size_t leafDepth_ = 0;       // the level of the leaf the last seek reached
+  std::vector<size_t> pathAt_;  // the entry of each path_ page the last descent took (lastEnd: the tail)
+  uint32_t seekLeaf_ = 0;      // the leaf the last seek found its entry on ...
+  size_t seekAt_ = 0;          // ... and that entry's start there
   std::vector<uint8_t> key_;
   std::vector<uint8_t> scratch_;
   RowId row_;
@@ -199,7 +243,7 @@ class IndexCursor {
   bool pending_ = false;
   Mode pendingMode_ = Mode::AtOrAfter;
   std::vector<uint8_t> pendingKey_;
-  std::unordered_set<uint32_t> leavesSeen_;
+  LeafTrail leavesSeen_;
 };
 
 // Checks one index against its table: the tree's structure, entry order,

@@ -10,11 +10,15 @@
 #include <random>
 #include <vector>
 
+#include "jet/bytes.h"
 #include "jet/create.h"
 #include "jet/database.h"
+#include "jet/error.h"
+#include "jet/file_io.h"
 #include "jet/index.h"
 #include "jet/index_key.h"
 #include "jet/table_writer.h"
+#include "support/test_support.h"
 
 using jet::DataType;
 using jet::Value;
@@ -34,21 +38,29 @@ struct Fixture {
 };
 
 // K: runs of 0 (300 rows), of 7 (every 5th row) and scattered values, Nulls.
-Fixture make() {
+// With a path, the database is made in that file.
+Fixture make(const std::string& path = "") {
   Fixture f;
-  f.db = jet::createMemoryDatabase();
+  if (path.empty()) {
+    f.db = jet::createMemoryDatabase();
+  } else {
+    jet::createDatabase(path);
+    f.db = jet::Database::open(path);
+  }
   jet::createTable(*f.db, {"T",
                            {jet::autoNumberSpec("ID"), jet::columnSpec("K", DataType::Long)},
                            {jet::primaryKeySpec("ID"), jet::indexSpec("KIdx", {{"K", true}})}});
+  f.db->beginChange();  // one change: a file database is written once
   jet::TableWriter w(*f.db, "T");
   std::mt19937 rng(3);
-  for (int i = 0; i < 8000; ++i) {
+  for (int i = 0; i < 20000; ++i) {
     Value k = i < 300 ? Value::longInt(0)
               : i % 5 == 0 ? Value::longInt(7)
               : i % 17 == 0 ? Value()
                             : Value::longInt(static_cast<int32_t>(rng() % 20000) - 10000);
     w.insert({Value(), k});
   }
+  f.db->commitChange();
   f.def = f.db->table("T");
   for (const auto& ix : f.def->indexes)
     if (ix.name == "KIdx") f.ix = &f.def->realIndexes.at(static_cast<size_t>(ix.realIndex));
@@ -71,7 +83,7 @@ size_t firstAtOrAfter(const Fixture& f, const std::vector<uint8_t>& k) {
 
 TEST(IndexCursorNear, RisingSeeksFindWhatAFullSeekFinds) {
   Fixture f = make();
-  ASSERT_GT(f.all.size(), 7000u);
+  ASSERT_GT(f.all.size(), 18000u);
   std::vector<int32_t> probes;
   for (int32_t v = -10050; v <= 10050; v += 37) probes.push_back(v);
   for (int r = 0; r < 4; ++r) probes.push_back(0), probes.push_back(7);  // repeated keys
@@ -98,6 +110,65 @@ TEST(IndexCursorNear, RisingSeeksFindWhatAFullSeekFinds) {
       ++i;
       if (!c.next()) break;
     }
+  }
+}
+
+TEST(IndexCursorNear, SeeksOutOfOrderStillFindTheirEntries) {
+  // Keys out of rising order break the caller's promise, but each seek
+  // still lands where a full seek does: the search's starting guesses are
+  // only guesses.
+  Fixture f = make();
+  std::mt19937 rng(11);
+  jet::IndexCursor c(*f.db, *f.ix);
+  c.seek(keyOf(f, -10000));
+  for (int n = 0; n < 600; ++n) {
+    const int32_t v = n % 3 == 2 ? static_cast<int32_t>(rng() % 20100) - 10050 : -10050 + 35 * n;
+    SCOPED_TRACE(v);
+    const auto k = keyOf(f, v);
+    c.seekNear(k);
+    const size_t at = firstAtOrAfter(f, k);
+    if (at == f.all.size()) {
+      EXPECT_FALSE(c.next());
+      continue;
+    }
+    ASSERT_TRUE(c.next());
+    ASSERT_EQ(c.rowId(), f.all[at].row);
+  }
+}
+
+TEST(IndexCursorNear, ALeafChainThatLoopsFarOnIsReported) {
+  // The last leaf's next pointer names the first leaf: a walk from any seek
+  // ends with error 3049 after the leaves it has not seen, never in a loop.
+  const std::string path = testsupport::tempDir() + "/loop.mdb";
+  std::vector<uint32_t> leaves;
+  uint32_t pageSize = 0, nextAt = 0;
+  {
+    Fixture f = make(path);
+    jet::IndexCursor c(*f.db, *f.ix);
+    while (c.next())
+      if (leaves.empty() || leaves.back() != c.leafPage()) leaves.push_back(c.leafPage());
+    pageSize = f.db->format().pageSize;
+    nextAt = static_cast<uint32_t>(f.db->format().offIndexNext);
+  }
+  ASSERT_GT(leaves.size(), 20u) << "the walk must pass more leaves than are kept in place";
+  std::string bytes = testsupport::readFile(path);
+  jet::put32(reinterpret_cast<uint8_t*>(bytes.data()) + size_t{leaves.back()} * pageSize + nextAt, leaves.front());
+  auto db = jet::Database::open(jet::memoryFile(std::vector<uint8_t>(bytes.begin(), bytes.end()), true));
+  auto def = db->table("T");
+  const jet::RealIndex* ix = nullptr;
+  for (const auto& x : def->indexes)
+    if (x.name == "KIdx") ix = &def->realIndexes.at(static_cast<size_t>(x.realIndex));
+  ASSERT_NE(ix, nullptr);
+  for (int32_t from : {-100000, -5000, 9000}) {
+    SCOPED_TRACE(from);
+    jet::IndexCursor c(*db, *ix);
+    c.seek(jet::encodeIndexKeyValues(db->format(), *def, *ix, {Value::longInt(from)}));
+    size_t n = 0;
+    EXPECT_EQ(testsupport::errorOf([&] {
+                while (c.next()) ASSERT_LT(++n, 100000u);
+              }),
+              jet::err::kCorrupt);
+    EXPECT_GT(n, 0u);
   }
 }
 
