@@ -445,7 +445,7 @@ void IndexCursor::beforeFirst() {
   pending_ = false;
 }
 
-void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t from) {
+void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t from, bool near) {
   pendingKey_ = key;
   pendingMode_ = mode;
   DescentGuard guard;
@@ -465,7 +465,7 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t fr
     // tail child.
     const RawPage& node = path_[depth];
     const size_t n = node.lastEnd;
-    const size_t i = firstSatisfying(node, depth == from && from > 0 ? std::min(pathAt_[depth], n) : 0);
+    const size_t i = firstSatisfying(node, depth == from && near ? std::min(pathAt_[depth], n) : 0);
     pathAt_[depth] = i;
     uint32_t child = 0;
     if (i < n) child = childOf(node, i, node.endAfter(i));
@@ -478,16 +478,9 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t fr
   }
   std::swap(leaf_, path_[depth]);
   leafDepth_ = depth;
-  leavesSeen_.reset(leaf_.page);
-  entered_ = true;
-  started_ = false;
-  done_ = false;
   // Entries before the first qualifying one on this leaf are skipped; next()
   // checks again in case that lies on a later leaf.
-  pos_ = firstSatisfying(leaf_);
-  seekLeaf_ = leaf_.page;
-  seekAt_ = pos_;
-  pending_ = true;
+  settle(0);
 }
 
 void IndexCursor::seek(const std::vector<uint8_t>& key) { position(key, Mode::AtOrAfter); }
@@ -498,44 +491,52 @@ void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
     pendingMode_ = Mode::AtOrAfter;
     // The first qualifying entry lies on this leaf when its first entry does
     // not qualify (nor, then, any entry before it) and its last one does.
-    // A key past this leaf is looked for on the next one, when that holds
-    // an entry that qualifies (its first, at the latest, is then the one).
-    bool here = !satisfiesAt(leaf_, 0, leaf_.endAfter(0));
-    if (here && !satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
-      here = false;
+    const bool pastFirst = !satisfiesAt(leaf_, 0, leaf_.endAfter(0));
+    if (pastFirst && satisfiesAt(leaf_, leaf_.lastStart(), leaf_.lastEnd)) {
+      // on the leaf of the last seek, a rising key lies at or after its entry
+      settle(leaf_.page == seekLeaf_ ? std::min(seekAt_, leaf_.lastEnd) : 0);
+      return;
+    }
+    if (pastFirst) {
+      // Further on: the lowest inner page of the last descent whose entries
+      // (each its child's last key) bound the key holds the entry, and the
+      // descent starts there instead of at the root. Those pages are in the
+      // cache's hot lines; a leaf that is not is looked at only when none
+      // of them bounds the key.
+      for (size_t d = leafDepth_; d-- > 1;) {
+        const RawPage& node = path_[d];
+        if (node.leaf || node.lastEnd == 0) break;
+        if (!satisfiesAt(node, 0, node.endAfter(0)) && satisfiesAt(node, node.lastStart(), node.lastEnd)) {
+          position(key, Mode::AtOrAfter, d, true);
+          return;
+        }
+      }
+      // A key just past this leaf (past the inner page above it too) is
+      // looked for on the next leaf, when that holds an entry that
+      // qualifies (its first, at the latest, is then the one).
       const uint32_t nx = leaf_.next;
       if (nx != 0 && nx != leaf_.page) {
         load(nx, node_);
         if (node_.leaf && node_.lastEnd > 0 && satisfiesAt(node_, node_.lastStart(), node_.lastEnd)) {
           std::swap(leaf_, node_);
-          here = true;
+          settle(0);
+          return;
         }
       }
     }
-    if (here) {
-      leavesSeen_.reset(leaf_.page);
-      started_ = false;
-      done_ = false;
-      // on the leaf of the last seek, a rising key lies at or after its entry
-      pos_ = firstSatisfying(leaf_, leaf_.page == seekLeaf_ ? std::min(seekAt_, leaf_.lastEnd) : 0);
-      seekLeaf_ = leaf_.page;
-      seekAt_ = pos_;
-      pending_ = true;
-      return;
-    }
-    // Further on: the lowest inner page of the last descent whose entries
-    // (each its child's last key) bound the key holds the entry, and the
-    // descent starts there instead of at the root.
-    for (size_t d = leafDepth_; d-- > 1;) {
-      const RawPage& node = path_[d];
-      if (node.leaf || node.lastEnd == 0) break;
-      if (!satisfiesAt(node, 0, node.endAfter(0)) && satisfiesAt(node, node.lastStart(), node.lastEnd)) {
-        position(key, Mode::AtOrAfter, d);
-        return;
-      }
-    }
   }
-  position(key, Mode::AtOrAfter);
+  position(key, Mode::AtOrAfter, 0, true);
+}
+
+void IndexCursor::settle(size_t from) {
+  leavesSeen_.reset(leaf_.page);
+  entered_ = true;
+  started_ = false;
+  done_ = false;
+  pos_ = firstSatisfying(leaf_, from);
+  seekLeaf_ = leaf_.page;
+  seekAt_ = pos_;
+  pending_ = true;
 }
 
 void IndexCursor::restore(const Mark& m) {

@@ -204,8 +204,12 @@ class IndexCursor {
   };
   // from: the level to start at (0, the root; otherwise path_[from] holds an
   // inner page of the index whose subtree holds the first entry sought; the
-  // search there begins at the last descent's entry, pathAt_[from]).
-  void position(const std::vector<uint8_t>& key, Mode mode, size_t from = 0);
+  // search there begins at the last descent's entry, pathAt_[from], when
+  // near: a seek just past the last one).
+  void position(const std::vector<uint8_t>& key, Mode mode, size_t from = 0, bool near = false);
+  // Stands before the first entry of leaf_ that satisfies the pending seek
+  // (its search begins at from), and lets next() go on from there.
+  void settle(size_t from);
   void descendFirst();
   bool satisfies(const std::vector<uint8_t>& key) const;
   bool satisfiesAt(const RawPage& p, size_t start, size_t end, const RawPage::PrefixMatch* pm = nullptr) const;

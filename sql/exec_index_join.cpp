@@ -97,9 +97,15 @@ class IndexLookupJoinOp : public Op {
           out.v.resize(lw);
           out.v.insert(out.v.end(), std::make_move_iterator(right_.begin()), std::make_move_iterator(right_.end()));
         } else {
-          // the right side's values go straight to their places
-          out.v.assign(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(std::min(lv.size(), lw)));
-          out.v.resize(width);
+          // The values go straight to their places in a row of the join's
+          // width: the left row's over the last, the right side's read
+          // columns decoded into theirs. The columns not read stay Null from
+          // when the row was made that wide.
+          if (out.v.size() != width) out.v.assign(width, Value());
+          const size_t n = std::min(lv.size(), lw);
+          std::copy(lv.begin(), lv.begin() + static_cast<std::ptrdiff_t>(n), out.v.begin());
+          std::fill(out.v.begin() + static_cast<std::ptrdiff_t>(n), out.v.begin() + static_cast<std::ptrdiff_t>(lw),
+                    Value());
           for (size_t c : cols_) out.v[lw + c] = decoder_.decodeColumn(row, c);
           if (rowIdColumn_) out.v.back() = Value::bigInt(static_cast<int64_t>(id.packed()));
         }
