@@ -80,24 +80,29 @@ PageRef Pager::page(uint32_t pgno) {
 }
 
 void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
-  if (pgno >= slots_.size()) slots_.resize(std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8));
+  if (pgno >= slots_.size()) {
+    const size_t n = std::max<size_t>(size_t(pgno) + 1, pageCount_ + pageCount_ / 8);
+    slots_.resize(n);
+    peekAt_.resize(n, nullptr);
+  }
   Slot& s = slots_[pgno];
   if (!s.ref) ++cached_;
   s.ref = std::move(ref);
   // only clean pages come in (read from the file, or a change just made
   // permanent by commitChange)
-  s.data = s.ref->data();
+  peekAt_[pgno] = s.ref->data();
   s.hot = true;
   while (cached_ > capacity_) {
     if (hand_ >= slots_.size()) hand_ = 0;
-    Slot& c = slots_[hand_++];
+    const size_t at = hand_++;
+    Slot& c = slots_[at];
     if (!c.ref) continue;
     if (c.hot && cached_ > 1) {
       c.hot = false;
       continue;
     }
     c.ref.reset();
-    c.data = nullptr;
+    peekAt_[at] = nullptr;
     c.hot = false;
     --cached_;
   }
@@ -106,6 +111,7 @@ void Pager::cacheInsert(uint32_t pgno, PageRef ref) {
 void Pager::uncache(uint32_t pgno) {
   if (!isCached(pgno)) return;
   slots_[pgno] = Slot{};
+  peekAt_[pgno] = nullptr;
   --cached_;
 }
 
@@ -146,7 +152,7 @@ void Pager::addDirty(uint32_t pgno, std::shared_ptr<PageBuf> buf) {
   dirty_.push_back(Dirty{pgno, std::move(buf), ++stamp_});
   dirtyAt_[pgno] = static_cast<uint32_t>(dirty_.size());
   // the cached bytes are no longer the page's (or are about to change)
-  if (pgno < slots_.size()) slots_[pgno].data = nullptr;
+  if (pgno < peekAt_.size()) peekAt_[pgno] = nullptr;
 }
 
 void Pager::clearDirty() {
@@ -254,6 +260,7 @@ void Pager::markBroken() {
 void Pager::dropCache() {
   pending_.clear();
   slots_.clear();
+  peekAt_.clear();
   cached_ = 0;
   hand_ = 0;
   newCleanStamp();

@@ -46,22 +46,26 @@ class Pager {
   // counting a use: one load. Null when the page is not in the cache or a
   // change under way holds it. For hints such as prefetching only: the
   // pointer is valid until the cache changes.
-  const uint8_t* peek(uint32_t pgno) const { return pgno < slots_.size() ? slots_[pgno].data : nullptr; }
+  const uint8_t* peek(uint32_t pgno) const { return pgno < peekAt_.size() ? peekAt_[pgno] : nullptr; }
   // Hints for reading pages whose numbers are known ahead: asks the
   // processor for the cache's entry of the page (what peek() and page()
   // look at first), or, once that is near, for what page() touches to hand
   // the page out (its holder's use count and the page's first bytes).
   // They read nothing that is not cached and change nothing.
-  void prefetchEntry(uint32_t pgno) const {
-    if (pgno < slots_.size()) __builtin_prefetch(&slots_[pgno]);
-  }
-  void prefetchPage(uint32_t pgno) const {
+  // holder false: for a reader that peeks and takes no use count, only
+  // what peek() reads (the entry) and the page's first bytes are asked for.
+  void prefetchEntry(uint32_t pgno, bool holder = true) const {
     if (pgno >= slots_.size()) return;
-    const Slot& s = slots_[pgno];
-    if (!s.data) return;
+    __builtin_prefetch(&peekAt_[pgno]);
+    if (holder) __builtin_prefetch(&slots_[pgno]);
+  }
+  void prefetchPage(uint32_t pgno, bool holder = true) const {
+    if (pgno >= slots_.size()) return;
+    const uint8_t* d = peekAt_[pgno];
+    if (!d) return;
     // the holder's use count sits just before the vector (one allocation)
-    __builtin_prefetch(reinterpret_cast<const char*>(s.ref.get()) - 8);
-    __builtin_prefetch(s.data);
+    if (holder) __builtin_prefetch(reinterpret_cast<const char*>(slots_[pgno].ref.get()) - 8);
+    __builtin_prefetch(d);
   }
 
   // For scans that look at many pages once (the table scan's address mode):
@@ -121,15 +125,17 @@ class Pager {
   // The cache: one slot per page number (a lookup is one step), at most
   // capacity_ of them filled. A page used since the clock hand last passed
   // it is hot and kept for one more round; the hand takes the others.
-  // data is ref's bytes while the page is cached and no change holds it,
-  // null otherwise (what peek() serves); kept in step by cacheInsert,
-  // eviction, uncache, addDirty and dropCache.
-  struct alignas(32) Slot {
-    const uint8_t* data = nullptr;
+  // peekAt_[n] is slot n's bytes while the page is cached and no change
+  // holds it, null otherwise (what peek() serves): a separate array of
+  // pointers, eight to a cache line, so that the pages a read is about to
+  // look at are found in few lines. Kept the size of slots_ and in step by
+  // cacheInsert, eviction, uncache, addDirty and dropCache.
+  struct Slot {
     PageRef ref;
     bool hot = false;
   };
   std::vector<Slot, PageAllocator<Slot>> slots_;
+  std::vector<const uint8_t*, PageAllocator<const uint8_t*>> peekAt_;
   size_t cached_ = 0;
   size_t hand_ = 0;
   bool isCached(uint32_t pgno) const { return pgno < slots_.size() && slots_[pgno].ref; }

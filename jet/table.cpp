@@ -95,7 +95,7 @@ bool peekRow(const Pager& pager, const TableDef& def, RowId id, ByteView& out) {
          SlotLeads::Bytes;
 }
 
-void prefetchRowEntry(const Pager& pager, RowId id) { pager.prefetchEntry(id.page); }
+void prefetchRowEntry(const Pager& pager, RowId id, bool peeking) { pager.prefetchEntry(id.page, !peeking); }
 
 void prefetchRowPage(const Pager& pager, RowId id, bool peeking) {
   const uint8_t* d = pager.peek(id.page);

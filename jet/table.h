@@ -98,7 +98,7 @@ bool peekRow(const Pager& pager, const TableDef& def, RowId id, ByteView& out);
 // last bytes (prefetchRowBytes, shortly before the row is read). They read
 // nothing that is not cached, check nothing and change nothing. peeking:
 // the row will be read with peekRow, so the page's use count is not needed.
-void prefetchRowEntry(const Pager& pager, RowId id);
+void prefetchRowEntry(const Pager& pager, RowId id, bool peeking = false);
 void prefetchRowPage(const Pager& pager, RowId id, bool peeking = false);
 void prefetchRowBytes(const Pager& pager, RowId id);
 

@@ -175,7 +175,7 @@ class TableScanOp : public Op {
       return false;
     }
     ahead_[(aheadHead_ + aheadCount_++) % kAhead] = id;
-    jet::prefetchRowEntry(pager, id);
+    jet::prefetchRowEntry(pager, id, peek_);
     return true;
   }
 
