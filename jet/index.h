@@ -139,9 +139,9 @@ class IndexCursor {
   enum class Mode { AtOrAfter, Past };
   // One index page as stored. An entry is named by the offset of its first
   // byte (counted from the first entry byte); the entry mask (read in place,
-  // a word at a time) marks where each ends, so the entry after one starts where it
-  // ends. Seeks bisect the page by offset and compare keys in place, and
-  // nothing is done per entry when a page is loaded.
+  // a word at a time) marks where each ends, so the entry after one starts
+  // where it ends. Seeks bisect the page by offset and compare keys in
+  // place, and nothing is done per entry when a page is loaded.
   struct RawPage {
     PageRef ref;
     uint32_t page = 0;
