@@ -36,24 +36,6 @@ inline void copyBytes(uint8_t* to, const uint8_t* from, size_t n) {
   for (size_t i = 0; i < n; ++i) to[i] = from[i];
 }
 
-std::string hex(const std::vector<uint8_t>& b, size_t max = 48) {
-  static const char* d = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < b.size() && i < max; ++i) {
-    if (i) s += ' ';
-    s += d[b[i] >> 4];
-    s += d[b[i] & 15];
-  }
-  if (b.size() > max) s += " ...";
-  return s;
-}
-
-std::string rowText(RowId r) {
-  return "row " + std::to_string(r.page) + ":" + std::to_string(r.row);
-}
-
-// Deepest tree we accept; real indexes are a handful of levels.
-constexpr int kMaxDepth = 32;
 
 // The fixed header of an index page, checked: its type and that the entry
 // area fits the page.
@@ -325,11 +307,6 @@ uint32_t IndexCursor::childOf(const RawPage& p, size_t start, size_t end) {
   return child;
 }
 
-bool IndexCursor::satisfies(const std::vector<uint8_t>& key) const {
-  if (pendingMode_ == Mode::AtOrAfter) return compareKeys(key, pendingKey_) >= 0;
-  return compareKeys(key, pendingKey_) > 0 && !keyStartsWith(key, pendingKey_);
-}
-
 [[gnu::always_inline]] inline bool IndexCursor::satisfiesAt(const RawPage& p, size_t start, size_t end, const RawPage::PrefixMatch* pm) const {
   bool prefixed = false;
   const int c = p.compareKey(start, end, pendingKey_, &prefixed, pm);
@@ -365,25 +342,28 @@ size_t IndexCursor::firstSatisfying(const RawPage& p, size_t from) const {
   const RawPage::PrefixMatch pm = p.matchPrefix(pendingKey_);
   auto sat = [&](size_t s, size_t e) __attribute__((always_inline)) { return satisfiesAt(p, s, e, &pm); };
   size_t lo = 0, hi = p.lastEnd;
-  if (from > 0 && from < hi) from = p.startAtOrAfter(from);  // an entry's start, whatever was passed
-  if (from > 0 && from < hi) {
-    // From a guess: when the entry there does not satisfy, nor does any
-    // before it, and steps that double look on from it until one lands on an
-    // entry that does; then the last step is bisected. When it does, the
-    // entries up to it are bisected.
-    const size_t e = p.endAfter(from);
-    if (sat(from, e)) hi = from;
-    else lo = e;
-  }
-  for (size_t step = 32; lo > 0 && lo < hi; step *= 2) {
-    const size_t s = p.startAtOrAfter(std::min(lo + step, hi));
-    if (s >= hi) break;
-    const size_t e = p.endAfter(s);
-    if (sat(s, e)) {
-      hi = s;
-      break;
+  // From a guess (moved to an entry's start, whatever was passed): when the
+  // entry there satisfies, the entries up to it are bisected. When it does
+  // not, nor does any before it, and steps that double look on from it
+  // until one lands on an entry that does; then the last step is bisected.
+  const size_t guess = from > 0 && from < hi ? p.startAtOrAfter(from) : 0;
+  if (guess > 0 && guess < hi) {
+    const size_t e = p.endAfter(guess);
+    if (sat(guess, e)) {
+      hi = guess;
+    } else {
+      lo = e;
+      for (size_t step = 32; lo < hi; step *= 2) {
+        const size_t s = p.startAtOrAfter(std::min(lo + step, hi));
+        if (s >= hi) break;
+        const size_t se = p.endAfter(s);
+        if (sat(s, se)) {
+          hi = s;
+          break;
+        }
+        lo = se;
+      }
     }
-    lo = e;
   }
   return bisectEntries(p, lo, hi, sat);
 }
@@ -408,12 +388,12 @@ namespace {
 
 // The pages met on one walk from the root down.
 struct DescentGuard {
-  std::array<uint32_t, kMaxDepth + 1> pages{};
+  std::array<uint32_t, kMaxIndexDepth + 1> pages{};
   size_t n = 0;
   void visit(uint32_t pg) {
     for (size_t i = 0; i < n; ++i)
       if (pages[i] == pg) corrupt("index pages refer to each other in a loop");
-    if (n >= kMaxDepth) corrupt("index pages refer to each other in a loop");
+    if (n >= kMaxIndexDepth) corrupt("index pages refer to each other in a loop");
     pages[n++] = pg;
   }
 };
@@ -455,28 +435,28 @@ void IndexCursor::position(const std::vector<uint8_t>& key, Mode mode, size_t fr
   size_t depth = from;
   if (from == 0) {
     if (path_.empty()) path_.resize(1);
-    load(root_, path_[0]);
+    load(root_, path_[0].page);
   }
-  if (pathAt_.size() < path_.size()) pathAt_.resize(path_.size());
-  guard.visit(path_[depth].page);
-  while (!path_[depth].leaf) {
+  guard.visit(path_[depth].page.page);
+  while (!path_[depth].page.leaf) {
     // Each entry is its child's last entry: the first child whose last entry
     // qualifies holds the first qualifying entry. Past all entries lies the
     // tail child.
-    const RawPage& node = path_[depth];
+    Level& level = path_[depth];
+    const RawPage& node = level.page;
     const size_t n = node.lastEnd;
-    const size_t i = firstSatisfying(node, depth == from && near ? std::min(pathAt_[depth], n) : 0);
-    pathAt_[depth] = i;
+    const size_t i = firstSatisfying(node, depth == from && near ? std::min(level.taken, n) : 0);
+    level.taken = i;
     uint32_t child = 0;
     if (i < n) child = childOf(node, i, node.endAfter(i));
     else if (node.tail) child = node.tail;
     else if (n > 0) child = childOf(node, node.lastStart(), n);
     guard.visit(child);
     ++depth;
-    if (path_.size() <= depth) path_.resize(depth + 1), pathAt_.resize(depth + 1);
-    load(child, path_[depth]);
+    if (path_.size() <= depth) path_.resize(depth + 1);
+    load(child, path_[depth].page);
   }
-  std::swap(leaf_, path_[depth]);
+  std::swap(leaf_, path_[depth].page);
   leafDepth_ = depth;
   // Entries before the first qualifying one on this leaf are skipped; next()
   // checks again in case that lies on a later leaf.
@@ -504,7 +484,7 @@ void IndexCursor::seekNear(const std::vector<uint8_t>& key) {
       // cache's hot lines; a leaf that is not is looked at only when none
       // of them bounds the key.
       for (size_t d = leafDepth_; d-- > 1;) {
-        const RawPage& node = path_[d];
+        const RawPage& node = path_[d].page;
         if (node.leaf || node.lastEnd == 0) break;
         if (!satisfiesAt(node, 0, node.endAfter(0)) && satisfiesAt(node, node.lastStart(), node.lastEnd)) {
           position(key, Mode::AtOrAfter, d, true);
@@ -621,219 +601,6 @@ uint64_t IndexCursor::countWhile(const std::vector<uint8_t>& bound, Bound mode) 
     return n;
   }
   return n;
-}
-
-// ---------------------------------------------------------------------------
-// checkIndex
-
-namespace {
-
-struct TreeWalk {
-  Pager& pager;
-  const Format& fmt;
-  std::vector<std::string>& problems;
-  std::unordered_set<uint32_t> seen;
-  std::vector<uint32_t> leaves;
-  size_t mismatchedNodes = 0;
-
-  void problem(const std::string& s) {
-    if (problems.size() < 200) problems.push_back(s);
-  }
-
-  // Returns false when the subtree could not be read; fills last with its last entry.
-  bool walk(uint32_t pgno, int depth, IndexEntry* last, bool* empty) {
-    *empty = true;
-    if (depth > kMaxDepth) {
-      problem("the index tree is deeper than " + std::to_string(kMaxDepth) + " levels");
-      return false;
-    }
-    if (pgno == 0 || pgno >= pager.pageCount()) {
-      problem("index page pointer " + std::to_string(pgno) + " is outside the file");
-      return false;
-    }
-    if (!seen.insert(pgno).second) {
-      problem("index page " + std::to_string(pgno) + " is reached twice in the tree");
-      return false;
-    }
-    IndexPage p;
-    try {
-      PageRef ref = pager.page(pgno);
-      p = parseIndexPage(fmt, view(ref), pgno);
-    } catch (const Error& e) {
-      problem(e.what());
-      return false;
-    }
-    if (p.leaf) {
-      leaves.push_back(pgno);
-      if (!p.entries.empty()) {
-        *last = p.entries.back();
-        *empty = false;
-      }
-      return true;
-    }
-    bool ok = true;
-    for (const IndexEntry& e : p.entries) {
-      IndexEntry childLast;
-      bool childEmpty = true;
-      if (!walk(e.child, depth + 1, &childLast, &childEmpty)) {
-        ok = false;
-        continue;
-      }
-      if (!childEmpty && (compareKeys(childLast.key, e.key) != 0 || !(childLast.row == e.row))) {
-        if (mismatchedNodes++ < 5)
-          problem("entry for child page " + std::to_string(e.child) + " on index page " + std::to_string(pgno) +
-                  " does not match the child's last entry");
-      }
-      *last = e;
-      *empty = false;
-    }
-    if (p.tail != 0) {
-      IndexEntry tailLast;
-      bool tailEmpty = true;
-      if (!walk(p.tail, depth + 1, &tailLast, &tailEmpty)) ok = false;
-      else if (!tailEmpty) {
-        *last = tailLast;
-        *empty = false;
-      }
-    }
-    return ok;
-  }
-};
-
-}  // namespace
-
-std::vector<std::string> checkIndex(Database& db, const TableDef& def, const Index& ix) {
-  std::vector<std::string> problems;
-  const std::string where = "index '" + ix.name + "' of table '" + def.name + "': ";
-  if (ix.realIndex < 0 || static_cast<size_t>(ix.realIndex) >= def.realIndexes.size()) {
-    problems.push_back(where + "it refers to a missing index structure");
-    return problems;
-  }
-  const RealIndex& real = def.realIndexes[ix.realIndex];
-  const Format& fmt = db.format();
-  Pager& pager = db.pager();
-  auto add = [&](const std::string& s) {
-    if (problems.size() < 200) problems.push_back(where + s);
-  };
-
-  // 1. The tree: every page reachable once, intermediate entries matching
-  // their children, and the same leaves as the leaf chain.
-  std::vector<std::string> treeProblems;
-  TreeWalk tw{pager, fmt, treeProblems, {}, {}, 0};
-  IndexEntry rootLast;
-  bool rootEmpty = true;
-  tw.walk(real.rootPage, 0, &rootLast, &rootEmpty);
-  for (const auto& s : treeProblems) add(s);
-
-  // 2. The entries along the leaf chain, in order.
-  struct Item {
-    std::vector<uint8_t> key;
-    RowId row;
-  };
-  std::vector<Item> entries;
-  try {
-    IndexCursor cur(pager, real.rootPage);
-    while (cur.next()) {
-      entries.push_back({cur.key(), cur.rowId()});
-    }
-  } catch (const Error& e) {
-    add(std::string("cannot read its entries: ") + e.what());
-    return problems;
-  }
-  if (treeProblems.empty() && !tw.leaves.empty()) {
-    // The leaf chain, followed from the leftmost leaf, must visit the tree's
-    // leaves in the same order, with matching back pointers.
-    std::vector<uint32_t> walked;
-    std::unordered_set<uint32_t> seen;
-    uint32_t pg = tw.leaves.front(), prev = 0;
-    try {
-      while (pg != 0 && seen.insert(pg).second && walked.size() <= tw.leaves.size()) {
-        if (pg >= pager.pageCount()) {
-          add("its leaf chain points outside the file (page " + std::to_string(pg) + ")");
-          break;
-        }
-        PageRef ref = pager.page(pg);
-        IndexPage lp = parseIndexPage(fmt, view(ref), pg);
-        if (lp.prev != prev)
-          add("leaf page " + std::to_string(pg) + " points back to page " + std::to_string(lp.prev) +
-              " instead of " + std::to_string(prev));
-        walked.push_back(pg);
-        prev = pg;
-        pg = lp.next;
-      }
-    } catch (const Error& e) {
-      add(std::string("its leaf chain is damaged: ") + e.what());
-    }
-    if (walked != tw.leaves) add("its leaf chain and its tree list different leaf pages");
-  }
-  size_t orderProblems = 0;
-  for (size_t i = 1; i < entries.size(); ++i) {
-    if (compareEntries(entries[i - 1].key, entries[i - 1].row, entries[i].key, entries[i].row) >= 0 &&
-        orderProblems++ < 5)
-      add("entry " + std::to_string(i) + " (" + rowText(entries[i].row) + ") is out of order");
-  }
-
-  // 3. Against the table's rows.
-  std::string why;
-  const bool canKey = canEncodeKey(fmt, def, real, &why);
-  std::unordered_map<uint32_t, size_t> byRow;  // packed row id -> entry index
-  byRow.reserve(entries.size());
-  size_t dupRows = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    auto [it, fresh] = byRow.emplace(entries[i].row.packed(), i);
-    if (!fresh && dupRows++ < 5) add(rowText(entries[i].row) + " has more than one entry");
-  }
-  std::vector<bool> matched(entries.size(), false);
-  std::vector<bool> entryHasNull(entries.size(), false);
-  size_t missing = 0, wrongKey = 0, nullProblems = 0;
-  try {
-    std::shared_ptr<const TableDef> alias(std::shared_ptr<const TableDef>{}, &def);
-    TableScan scan(db, alias);
-    while (scan.next()) {
-      const auto& vals = scan.values();
-      RowId rid = scan.rowId();
-      auto it = byRow.find(rid.packed());
-      bool expectEntry = !(real.ignoreNulls() && keyIsAllNull(def, real, vals));
-      if (it == byRow.end()) {
-        if (expectEntry && missing++ < 5) add(rowText(rid) + " has no entry");
-        continue;
-      }
-      matched[it->second] = true;
-      entryHasNull[it->second] = keyHasNull(def, real, vals);
-      if (!expectEntry) {
-        if (missing++ < 5) add(rowText(rid) + " has an entry although its key is Null and nulls are ignored");
-        continue;
-      }
-      if ((real.required() || ix.primary()) && keyHasNull(def, real, vals) && nullProblems++ < 5)
-        add(rowText(rid) + " has a Null key although the index requires values");
-      if (canKey) {
-        std::vector<uint8_t> expect = encodeIndexKey(fmt, def, real, vals);
-        const auto& got = entries[it->second].key;
-        if (expect != got && wrongKey++ < 5)
-          add("the key stored for " + rowText(rid) + " is [" + hex(got) + "] but the row gives [" + hex(expect) + "]");
-      }
-    }
-  } catch (const Error& e) {
-    add(std::string("cannot compare with the table's rows: ") + e.what());
-    return problems;
-  }
-  size_t stray = 0;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (!matched[i] && stray++ < 5) add("an entry points to " + rowText(entries[i].row) + ", which is not a live row");
-  if (missing > 5) add(std::to_string(missing) + " rows in all lack a correct entry");
-  if (wrongKey > 5) add(std::to_string(wrongKey) + " keys in all differ from their rows");
-  if (stray > 5) add(std::to_string(stray) + " entries in all point to no live row");
-
-  // 4. Uniqueness: equal keys are allowed only when they hold a Null.
-  if (real.unique() || ix.primary()) {
-    size_t dups = 0;
-    for (size_t i = 1; i < entries.size(); ++i) {
-      if (entries[i].key != entries[i - 1].key) continue;
-      if (entryHasNull[i] || entryHasNull[i - 1]) continue;
-      if (dups++ < 5) add("the unique key of " + rowText(entries[i].row) + " repeats the previous entry's key");
-    }
-  }
-  return problems;
 }
 
 }  // namespace jet

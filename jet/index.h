@@ -34,6 +34,10 @@ namespace pagetype {
 constexpr uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
 }
 
+// The deepest index tree accepted (deeper is taken for damage); real
+// indexes are a handful of levels.
+constexpr int kMaxIndexDepth = 32;
+
 // Calls f(end) for each set bit of an index page's entry bitmask, in
 // order: where an entry ends, counted in bytes from the first entry byte.
 // Eight mask bytes at a time (little-endian words: the bit order matches).
@@ -204,14 +208,13 @@ class IndexCursor {
   };
   // from: the level to start at (0, the root; otherwise path_[from] holds an
   // inner page of the index whose subtree holds the first entry sought; the
-  // search there begins at the last descent's entry, pathAt_[from], when
+  // search there begins at the last descent's entry, path_[from].taken, when
   // near: a seek just past the last one).
   void position(const std::vector<uint8_t>& key, Mode mode, size_t from = 0, bool near = false);
   // Stands before the first entry of leaf_ that satisfies the pending seek
   // (its search begins at from), and lets next() go on from there.
   void settle(size_t from);
   void descendFirst();
-  bool satisfies(const std::vector<uint8_t>& key) const;
   bool satisfiesAt(const RawPage& p, size_t start, size_t end, const RawPage::PrefixMatch* pm = nullptr) const;
   void load(uint32_t pgno, RawPage& out);
   void load(uint32_t pgno, PageRef ref, RawPage& out);
@@ -230,9 +233,14 @@ class IndexCursor {
   uint32_t root_;
   RawPage leaf_;
   RawPage node_;  // scratch for intermediate pages
-  std::vector<RawPage> path_;  // the pages of the last seek, by level
+  // The pages of the last seek, by level, with the entry the descent took
+  // on each (lastEnd: the tail).
+  struct Level {
+    RawPage page;
+    size_t taken = 0;
+  };
+  std::vector<Level> path_;
   size_t leafDepth_ = 0;       // the level of the leaf the last seek reached
-  std::vector<size_t> pathAt_;  // the entry of each path_ page the last descent took (lastEnd: the tail)
   uint32_t seekLeaf_ = 0;      // the leaf the last seek found its entry on ...
   size_t seekAt_ = 0;          // ... and that entry's start there
   std::vector<uint8_t> key_;
@@ -250,7 +258,7 @@ class IndexCursor {
   LeafTrail leavesSeen_;
 };
 
-// Checks one index against its table: the tree's structure, entry order,
+// Checks one index against its table (index_check.cpp): the tree's structure, entry order,
 // that it holds exactly one entry for each live row (rows whose key columns
 // are all Null are left out of indexes that ignore nulls), that every stored
 // key equals the key built from the row's values (when the key can be

@@ -52,19 +52,19 @@ class Pager {
   // look at first), or, once that is near, for what page() touches to hand
   // the page out (its holder's use count and the page's first bytes).
   // They read nothing that is not cached and change nothing.
-  // holder false: for a reader that peeks and takes no use count, only
-  // what peek() reads (the entry) and the page's first bytes are asked for.
+  // holder false: for a reader that peeks and takes no use count, only the
+  // entry peek() reads is asked for, not the slot that holds the page.
   void prefetchEntry(uint32_t pgno, bool holder = true) const {
     if (pgno >= slots_.size()) return;
     __builtin_prefetch(&peekAt_[pgno]);
     if (holder) __builtin_prefetch(&slots_[pgno]);
   }
-  void prefetchPage(uint32_t pgno, bool holder = true) const {
+  void prefetchPage(uint32_t pgno) const {
     if (pgno >= slots_.size()) return;
     const uint8_t* d = peekAt_[pgno];
     if (!d) return;
     // the holder's use count sits just before the vector (one allocation)
-    if (holder) __builtin_prefetch(reinterpret_cast<const char*>(slots_[pgno].ref.get()) - 8);
+    __builtin_prefetch(reinterpret_cast<const char*>(slots_[pgno].ref.get()) - 8);
     __builtin_prefetch(d);
   }
 
